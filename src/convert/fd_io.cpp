@@ -1,0 +1,43 @@
+#include "convert/fd_io.hpp"
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace textmend {
+
+// One call moves at most this much, which every platform's read and write
+// accept (the Windows CRT takes an unsigned int count).
+static constexpr std::size_t MAX_TRANSFER = 1U << 30;
+
+std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n) {
+    const int fd = *static_cast<int*>(context);
+    if (n > MAX_TRANSFER) n = MAX_TRANSFER;
+    for (;;) {
+#ifdef _WIN32
+        const int got = _read(fd, dst, static_cast<unsigned>(n));
+#else
+        const ssize_t got = read(fd, dst, n);
+#endif
+        if (got >= 0 || errno != EINTR) return static_cast<std::int64_t>(got);
+    }
+}
+
+std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n) {
+    const int fd = *static_cast<int*>(context);
+    if (n > MAX_TRANSFER) n = MAX_TRANSFER;
+    for (;;) {
+#ifdef _WIN32
+        const int put = _write(fd, src, static_cast<unsigned>(n));
+#else
+        const ssize_t put = write(fd, src, n);
+#endif
+        if (put >= 0 || errno != EINTR) return static_cast<std::int64_t>(put);
+    }
+}
+
+}  // namespace textmend

@@ -1,0 +1,20 @@
+// Byte sources and sinks on open file descriptors.
+#pragma once
+
+#include "convert/byte_io.hpp"
+
+namespace textmend {
+
+// The context of both is a pointer to the int holding the descriptor. Reads
+// and writes interrupted by a signal are retried.
+std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n);
+std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n);
+
+inline ByteSource fd_source(int* fd) {
+    return ByteSource{fd_read, fd};
+}
+inline ByteSink fd_sink(int* fd) {
+    return ByteSink{fd_write, fd};
+}
+
+}  // namespace textmend

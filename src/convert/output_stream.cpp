@@ -1,0 +1,57 @@
+#include "convert/output_stream.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+namespace textmend {
+
+void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity) {
+    out.sink = sink;
+    out.storage = storage;
+    out.capacity = capacity;
+    out.used = 0;
+    out.error = 0;
+}
+
+// Writes all n bytes, going on after short writes; records the first failure.
+static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    while (n > 0 && out.error == 0) {
+        const std::int64_t put = out.sink.write(out.sink.context, bytes, n);
+        if (put <= 0) {
+            out.error = (put < 0 && errno != 0) ? errno : EIO;
+            return;
+        }
+        bytes += put;
+        n -= static_cast<std::size_t>(put);
+    }
+}
+
+int output_flush(OutputStream& out) {
+    write_all(out, out.storage, out.used);
+    out.used = 0;
+    return out.error == 0 ? 0 : -1;
+}
+
+void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    if (out.used + n <= out.capacity) {
+        std::memcpy(out.storage + out.used, bytes, n);
+        out.used += n;
+        return;
+    }
+    // Too much for the buffer: fill it up, pass it on, and write whole
+    // buffers' worth straight from the caller's memory.
+    const std::size_t head = out.capacity - out.used;
+    std::memcpy(out.storage + out.used, bytes, head);
+    out.used = out.capacity;
+    output_flush(out);
+    bytes += head;
+    n -= head;
+    if (n >= out.capacity) {
+        write_all(out, bytes, n);
+        return;
+    }
+    std::memcpy(out.storage, bytes, n);
+    out.used = n;
+}
+
+}  // namespace textmend

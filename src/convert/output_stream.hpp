@@ -1,0 +1,36 @@
+// Buffered output. Bytes are collected in a caller-owned buffer and handed to
+// the sink in large blocks. The first failed write is remembered (its errno)
+// and everything after it is dropped, so a caller checks once, at the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "convert/byte_io.hpp"
+
+namespace textmend {
+
+// Default size of the output buffer.
+inline constexpr std::size_t OUTPUT_BUFFER_SIZE = 128 * 1024;
+
+struct OutputStream {
+    ByteSink sink;
+    std::uint8_t* storage;
+    std::size_t capacity;
+    std::size_t used;
+    int error;  // errno of the first failed write, 0 when none failed
+};
+
+void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity);
+
+// Hands the buffered bytes to the sink. Returns 0, or -1 once any write failed.
+int output_flush(OutputStream& out);
+
+inline void output_write_byte(OutputStream& out, std::int32_t b) {
+    if (out.used == out.capacity) output_flush(out);
+    out.storage[out.used++] = static_cast<std::uint8_t>(b);
+}
+
+void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
+
+}  // namespace textmend
