@@ -1,0 +1,70 @@
+// textmend [-w|-u] infile outfile: repairs a file of mixed UTF-8 and
+// Latin-1/Windows-1252 text into one target encoding.
+#include <cstdint>
+
+#include "cli/arguments.hpp"
+#include "cli/exit_status.hpp"
+#include "cli/input_file.hpp"
+#include "cli/messages.hpp"
+#include "cli/output_file.hpp"
+#include "cli/usage.hpp"
+#include "convert/byte_loop.hpp"
+#include "convert/fd_io.hpp"
+
+using namespace textmend;
+
+namespace {
+
+std::uint8_t input_storage[input_storage_size(INPUT_BLOCK_SIZE)];
+std::uint8_t output_storage[OUTPUT_BUFFER_SIZE];
+OutputFile output;
+
+// Runs the conversion from input to output and finishes the output; on any
+// failure the output is removed and the failure reported.
+ExitStatus convert_file(const CommandLine& cl, InputFile& input) {
+    InputStream in{};
+    OutputStream out{};
+    input_init(in, fd_source(&input.fd), input_storage, INPUT_BLOCK_SIZE);
+    output_init(out, fd_sink(&output.fd), output_storage, sizeof output_storage);
+    convert_stream(in, out, cl.mode);
+    output_flush(out);
+    if (in.error != 0) {
+        report_read_failure(cl.input_path, in.error);
+        discard_output_file(output);
+        return EXIT_IO_FAILED;
+    }
+    int error = out.error;
+    if (error == 0) {
+        error = commit_output_file(output);
+    } else {
+        discard_output_file(output);
+    }
+    if (error != 0) {
+        report_write_failure(cl.output_path, error);
+        return EXIT_IO_FAILED;
+    }
+    return EXIT_CONVERTED;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine cl = parse_command_line(argc, argv);
+    if (!cl.valid) {
+        print_usage();
+        return EXIT_USAGE;
+    }
+    InputFile input{};
+    if (!open_input_file(cl.input_path, input)) {
+        report_cannot_open_input(cl.input_path);
+        return EXIT_INPUT_UNUSABLE;
+    }
+    if (!open_output_file(cl.output_path, input, output)) {
+        report_cannot_open_output(cl.output_path);
+        close_input_file(input);
+        return EXIT_OUTPUT_UNUSABLE;
+    }
+    const ExitStatus status = convert_file(cl, input);
+    close_input_file(input);
+    return status;
+}

@@ -1,0 +1,98 @@
+#include "cli/output_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace textmend {
+
+static const char TEMP_NAME[] = ".textmend-XXXXXX";
+
+static int names_input(const char* path, const InputFile& input) {
+    struct stat st {};
+    if (!input.is_regular || stat(path, &st) != 0) return 0;
+    return S_ISREG(st.st_mode) && static_cast<unsigned long>(st.st_dev) == input.device &&
+           static_cast<unsigned long>(st.st_ino) == input.inode;
+}
+
+// temp_path = directory of target_path + "/" + TEMP_NAME. target_path is
+// absolute (from realpath), so it holds at least one slash.
+static int make_temp_template(OutputFile& out) {
+    const char* slash = std::strrchr(out.target_path, '/');
+    const std::size_t dir_length = static_cast<std::size_t>(slash - out.target_path) + 1;
+    if (dir_length + sizeof TEMP_NAME > sizeof out.temp_path) return 0;
+    std::memcpy(out.temp_path, out.target_path, dir_length);
+    std::memcpy(out.temp_path + dir_length, TEMP_NAME, sizeof TEMP_NAME);
+    return 1;
+}
+
+static int open_in_place(const char* path, const InputFile& input, OutputFile& out) {
+    // The file a symbolic link points to is replaced; the link stays a link.
+    if (realpath(path, out.target_path) == nullptr || !make_temp_template(out)) return 0;
+    out.fd = mkostemp(out.temp_path, O_CLOEXEC);
+    if (out.fd < 0) return 0;
+    out.in_place = 1;
+    // The owner can be kept only with the right to give files away; the group
+    // and the permission bits are what matter for a user's own files.
+    if (fchown(out.fd, input.owner, input.group) != 0) {
+        (void)fchown(out.fd, static_cast<uid_t>(-1), input.group);
+    }
+    if (fchmod(out.fd, static_cast<mode_t>(input.permissions)) != 0) {
+        discard_output_file(out);
+        return 0;
+    }
+    return 1;
+}
+
+int open_output_file(const char* path, const InputFile& input, OutputFile& out) {
+    out.fd = -1;
+    out.in_place = 0;
+    out.remove_on_failure = 0;
+    out.target_path[0] = '\0';
+    out.temp_path[0] = '\0';
+    if (names_input(path, input)) return open_in_place(path, input, out);
+
+    out.fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (out.fd < 0) return 0;
+    struct stat st {};
+    if (fstat(out.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // Remember the file itself, not a symbolic link to it, for removal. A
+        // path too long to keep whole is never shortened: that could name
+        // another file.
+        if (realpath(path, out.target_path) != nullptr) {
+            out.remove_on_failure = 1;
+        } else if (std::strlen(path) < sizeof out.target_path) {
+            std::memcpy(out.target_path, path, std::strlen(path) + 1);
+            out.remove_on_failure = 1;
+        }
+    }
+    return 1;
+}
+
+int commit_output_file(OutputFile& out) {
+    const int closed = close(out.fd);
+    out.fd = -1;
+    int error = closed == 0 ? 0 : errno;
+    if (error == 0 && out.in_place && rename(out.temp_path, out.target_path) != 0) error = errno;
+    if (error != 0) discard_output_file(out);
+    return error;
+}
+
+void discard_output_file(OutputFile& out) {
+    if (out.fd >= 0) close(out.fd);
+    out.fd = -1;
+    if (out.in_place) {
+        unlink(out.temp_path);
+    } else if (out.remove_on_failure) {
+        unlink(out.target_path);
+    }
+    out.in_place = 0;
+    out.remove_on_failure = 0;
+}
+
+}  // namespace textmend
