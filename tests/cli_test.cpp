@@ -1,0 +1,283 @@
+// End-to-end tests: the built program on real files, pipes and devices.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/bytes.hpp"
+#include "support/model.hpp"
+#include "support/random_text.hpp"
+#include "support/run_program.hpp"
+
+namespace textmend::test {
+namespace {
+
+const std::string USAGE =
+    "This is a simple, specialised UTF8 to Latin1 converter.\n"
+    "Unlike general purpose converters like glyphmill, it can\n"
+    "reliably convert textfiles in languages like German, French\n"
+    "Spanish etc. in which part of the text is in ISO-8859-1\n"
+    "(Latin1) and part in UTF8. It does this by detecting what\n"
+    "is probably UTF8 and what is certainly not.\n"
+    "Optionally (-w), it also support Windows code page\n"
+    "1252, instead of plain ISO8859-1.\n"
+    "\n"
+    "Optionally (-u), the output is UTF8, not ISO8859-1 or Windows 1252.\n"
+    "\n"
+    "Usage:\ttextmend [-w] infile outfile\n"
+    "or:\ttextmend [-u] infile outfile\n"
+    "\n";
+
+const char* const MODE_FLAGS[] = {"", "-w", "-u"};
+const OutputMode MODES[] = {MODE_LATIN1, MODE_CP1252, MODE_UTF8};
+
+std::vector<std::string> with_mode(const char* flag, const std::string& in,
+                                   const std::string& out) {
+    if (*flag == '\0') return {in, out};
+    return {flag, in, out};
+}
+
+unsigned permissions_of(const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(CommandLine, WrongCommandLinesPrintUsageAndCreateNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"in.txt"},
+        {"-x", "in.txt", "out.txt"},
+        {"-W", "in.txt", "out.txt"},
+        {"-w", "-u", "in.txt", "out.txt"},
+        {"in.txt", "out.txt", "extra"},
+        {"-u", "in.txt", "out.txt", "extra"},
+    };
+    for (const auto& args : cases) {
+        TempDir dir;
+        write_file(dir / "in.txt", "caf\xC3\xA9\n");
+        const RunResult r = run_textmend(args, {dir.path});
+        EXPECT_EQ(r.status, 1) << args.size();
+        EXPECT_EQ(r.err, USAGE);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"in.txt"});
+    }
+}
+
+TEST(CommandLine, WideIsTheWindowsOption) {
+    TempDir dir;
+    write_file(dir / "in", "\xE2\x82\xAC");
+    const RunResult r = run_textmend({"-wide", dir / "in", dir / "out"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(to_hex(read_file(dir / "out")), "80");
+}
+
+TEST(CommandLine, WithTwoArgumentsAnOptionIsAFileName) {
+    TempDir dir;
+    write_file(dir / "-w", "\xC3\xA9");
+    const RunResult r = run_textmend({"-w", "out"}, {dir.path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(to_hex(read_file(dir / "out")), "E9");
+}
+
+TEST(Files, MissingInputReportsAndLeavesOutputUntouched) {
+    TempDir dir;
+    const RunResult r = run_textmend({"missing.txt", "out.txt"}, {dir.path});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Cannot open input file missing.txt\n\n" + USAGE);
+    EXPECT_FALSE(file_exists(dir / "out.txt"));
+}
+
+TEST(Files, DirectoryAsInputIsAnInputThatCannotBeOpened) {
+    TempDir dir;
+    write_file(dir / "out.txt", "keep me");
+    const RunResult r = run_textmend({dir.path, dir / "out.txt"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Cannot open input file " + dir.path + "\n\n" + USAGE);
+    EXPECT_EQ(read_file(dir / "out.txt"), "keep me");
+}
+
+TEST(Files, OutputThatCannotBeOpened) {
+    TempDir dir;
+    write_file(dir / "in.txt", "abc");
+    mkdir((dir / "sub").c_str(), 0755);
+    for (const std::string& out : {dir / "no/such/dir/out.txt", dir / "sub"}) {
+        const RunResult r = run_textmend({"-u", dir / "in.txt", out});
+        EXPECT_EQ(r.status, 3) << out;
+        EXPECT_EQ(r.err, "Cannot open output file " + out + "\n\n" + USAGE);
+    }
+}
+
+TEST(Files, PathsAreWrittenExactlyAsGiven) {
+    TempDir dir;
+    const std::string odd = "100% %s %n \x01\xE9.txt";
+    const RunResult r = run_textmend({odd, "out.txt"}, {dir.path});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Cannot open input file " + odd + "\n\n" + USAGE);
+}
+
+TEST(Files, WriteFailureToAFullDevice) {
+    TempDir dir;
+    for (const std::size_t size : {std::size_t{1}, std::size_t{300000}}) {
+        write_file(dir / "in", std::string(size, 'a'));
+        const RunResult r = run_textmend({dir / "in", "/dev/full"});
+        EXPECT_EQ(r.status, 4) << size;
+        EXPECT_EQ(r.err, "Cannot write output file /dev/full: No space left on device\n");
+    }
+}
+
+TEST(Conversion, EmptyAndAsciiFilesAreUnchangedInEveryMode) {
+    TempDir dir;
+    std::string ascii;
+    for (int i = 0; i < 5000; ++i)
+        ascii.push_back(static_cast<char>(i % 128));
+    for (const std::string& content : {std::string(), ascii}) {
+        write_file(dir / "in", content);
+        for (const char* flag : MODE_FLAGS) {
+            const RunResult r = run_textmend(with_mode(flag, dir / "in", dir / "out"));
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(read_file(dir / "out"), content) << flag;
+        }
+    }
+}
+
+// The program on a large random file, through the real file streams, against
+// the model; the same input through a pipe (/dev/stdin) and a FIFO gives the
+// same output.
+TEST(Conversion, FilesPipesAndFifosGiveTheModelsOutput) {
+    TempDir dir;
+    std::mt19937_64 rng(7);
+    const std::string input = random_mixed_bytes(rng, 700000);
+    write_file(dir / "in", input);
+    mkfifo((dir / "fifo").c_str(), 0600);
+    for (int m = 0; m < 3; ++m) {
+        const std::string expected = model_convert(input, MODES[m]);
+        const RunResult file_run = run_textmend(with_mode(MODE_FLAGS[m], dir / "in", dir / "out"));
+        ASSERT_EQ(file_run.status, 0);
+        EXPECT_TRUE(read_file(dir / "out") == expected) << MODE_FLAGS[m];
+
+        RunOptions piped;
+        piped.stdin_data = &input;
+        const RunResult pipe_run =
+            run_textmend(with_mode(MODE_FLAGS[m], "/dev/stdin", dir / "out"), piped);
+        ASSERT_EQ(pipe_run.status, 0);
+        EXPECT_TRUE(read_file(dir / "out") == expected) << MODE_FLAGS[m];
+
+        const pid_t writer = fork();
+        if (writer == 0) {
+            write_file(dir / "fifo", input);
+            _exit(0);
+        }
+        const RunResult fifo_run =
+            run_textmend(with_mode(MODE_FLAGS[m], dir / "fifo", dir / "out"));
+        waitpid(writer, nullptr, 0);
+        ASSERT_EQ(fifo_run.status, 0);
+        EXPECT_TRUE(read_file(dir / "out") == expected) << MODE_FLAGS[m];
+    }
+}
+
+// In place: the output names the input by some spelling or link. The file
+// gets the converted content, keeps its permission bits, links stay links,
+// and no temporary file is left.
+TEST(InPlace, EverySpellingOfTheSameFile) {
+    const std::string original =
+        "Stra\xC3\x9F"
+        "e \xE9t\xE9 \xE2\x80\x9Cquoted\xE2\x80\x9D\n";
+    const struct {
+        const char* name;
+        const char* output;  // relative to the directory; "ABS" for the absolute path
+    } cases[] = {{"same path", "f.txt"},
+                 {"dot slash", "./f.txt"},
+                 {"absolute", "ABS"},
+                 {"via subdirectory", "sub/../f.txt"},
+                 {"symbolic link", "link.txt"}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        mkdir((dir / "sub").c_str(), 0755);
+        write_file(dir / "f.txt", original);
+        chmod((dir / "f.txt").c_str(), 0640);
+        symlink("f.txt", (dir / "link.txt").c_str());
+        const std::string out = std::string(c.output) == "ABS" ? dir / "f.txt" : c.output;
+        const RunResult r = run_textmend({"-w", "f.txt", out}, {dir.path});
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(to_hex(read_file(dir / "f.txt")), to_hex(model_convert(original, MODE_CP1252)))
+            << c.name;
+        EXPECT_EQ(permissions_of(dir / "f.txt"), 0640U) << c.name;
+        char target[64] = {};
+        EXPECT_GT(readlink((dir / "link.txt").c_str(), target, sizeof target - 1), 0) << c.name;
+        EXPECT_STREQ(target, "f.txt");
+        EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"f.txt", "link.txt", "sub"}))
+            << c.name;
+    }
+}
+
+TEST(InPlace, HardLinkOutputIsReplacedAndTheOtherNameKeepsTheOriginal) {
+    TempDir dir;
+    const std::string original = "\xE9t\xC3\xA9";
+    write_file(dir / "a", original);
+    chmod((dir / "a").c_str(), 0604);
+    link((dir / "a").c_str(), (dir / "b").c_str());
+    const RunResult r = run_textmend({"-u", dir / "a", dir / "b"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "a"), original);
+    EXPECT_EQ(to_hex(read_file(dir / "b")), "C3 A9 74 C3 A9");
+    EXPECT_EQ(permissions_of(dir / "b"), 0604U);
+    EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(InPlace, InputFromStdinRedirectedFromTheOutputFile) {
+    TempDir dir;
+    write_file(dir / "f", "\xC3\xA9");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // stdin opened on the very file that is named as the output.
+        const int fd = open((dir / "f").c_str(), O_RDONLY);
+        dup2(fd, 0);
+        execl(TEXTMEND_BINARY, TEXTMEND_BINARY, "/dev/stdin", (dir / "f").c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(to_hex(read_file(dir / "f")), "E9");
+}
+
+TEST(InPlace, UnwritableDirectoryMeansTheTemporaryFileCannotBeCreated) {
+    TempDir dir;
+    mkdir((dir / "ro").c_str(), 0755);
+    write_file(dir / "ro/f", "\xC3\xA9");
+    chmod((dir / "ro").c_str(), 0555);
+    // Root may write into any directory, so as root the program runs as nobody.
+    RunOptions options;
+    if (geteuid() == 0) {
+        chmod(dir.path.c_str(), 0755);
+        options.uid = 65534;
+    }
+    const RunResult r = run_textmend({dir / "ro/f", dir / "ro/f"}, options);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "Cannot open output file " + (dir / "ro/f") + "\n\n" + USAGE);
+    EXPECT_EQ(read_file(dir / "ro/f"), "\xC3\xA9");
+}
+
+TEST(Examples, ShippedSampleConvertsAsTheModelSays) {
+    const std::string sample = read_file(std::string(TEXTMEND_SOURCE_DIR) + "/examples/mixed.txt");
+    ASSERT_GT(sample.size(), 500U);
+    TempDir dir;
+    for (int m = 0; m < 3; ++m) {
+        const RunResult r = run_textmend(with_mode(
+            MODE_FLAGS[m], std::string(TEXTMEND_SOURCE_DIR) + "/examples/mixed.txt", dir / "out"));
+        ASSERT_EQ(r.status, 0);
+        EXPECT_TRUE(read_file(dir / "out") == model_convert(sample, MODES[m])) << MODE_FLAGS[m];
+    }
+}
+
+}  // namespace
+}  // namespace textmend::test

@@ -1,0 +1,152 @@
+#include "support/run_program.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace textmend::test {
+
+namespace {
+
+std::string drain(int fd) {
+    std::string s;
+    char buf[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buf, sizeof buf);
+        if (got > 0) {
+            s.append(buf, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            return s;
+        }
+    }
+}
+
+void remove_tree(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+        chmod(path.c_str(), 0700);
+        for (const std::string& name : list_dir(path))
+            remove_tree(path + "/" + name);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+}  // namespace
+
+RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options) {
+    int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+    if (options.stdin_data != nullptr && pipe(in_pipe) != 0) throw std::runtime_error("pipe");
+    std::vector<char*> argv;
+    std::string program = TEXTMEND_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+        if (options.uid != -1) {
+            const auto id = static_cast<uid_t>(options.uid);
+            if (setgid(id) != 0 || setuid(id) != 0) _exit(125);
+        }
+        if (in_pipe[0] >= 0) {
+            dup2(in_pipe[0], 0);
+            close(in_pipe[1]);
+        }
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    std::thread feeder;
+    if (in_pipe[0] >= 0) {
+        close(in_pipe[0]);
+        feeder = std::thread([fd = in_pipe[1], data = options.stdin_data] {
+            std::size_t done = 0;
+            while (done < data->size()) {
+                const ssize_t put = write(fd, data->data() + done, data->size() - done);
+                if (put <= 0) break;
+                done += static_cast<std::size_t>(put);
+            }
+            close(fd);
+        });
+    }
+    std::string err;
+    std::thread err_reader([&] { err = drain(err_pipe[0]); });
+    RunResult result{};
+    result.out = drain(out_pipe[0]);
+    err_reader.join();
+    result.err = err;
+    if (feeder.joinable()) feeder.join();
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return result;
+}
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/textmend-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    remove_tree(path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+bool file_exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* d = opendir(path.c_str());
+    if (d == nullptr) return names;
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace textmend::test
