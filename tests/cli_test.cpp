@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -131,6 +132,26 @@ TEST(Files, WriteFailureToAFullDevice) {
     }
 }
 
+TEST(Files, ReadFailureIsReportedAndTheOutputRemoved) {
+    TempDir dir;
+    // Reading a process's own memory at offset 0 fails with EIO.
+    const RunResult r = run_textmend({"/proc/self/mem", dir / "out"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "Cannot read input file /proc/self/mem: Input/output error\n");
+    EXPECT_FALSE(file_exists(dir / "out"));
+}
+
+TEST(Files, WriteFailureToAFileRemovesTheIncompleteOutput) {
+    TempDir dir;
+    write_file(dir / "in", std::string(400000, 'x'));
+    RunOptions limited;
+    limited.file_size_limit = 200000;
+    const RunResult r = run_textmend({dir / "in", dir / "out"}, limited);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "Cannot write output file " + (dir / "out") + ": File too large\n");
+    EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"in"});
+}
+
 TEST(Conversion, EmptyAndAsciiFilesAreUnchangedInEveryMode) {
     TempDir dir;
     std::string ascii;
@@ -248,6 +269,47 @@ TEST(InPlace, InputFromStdinRedirectedFromTheOutputFile) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(to_hex(read_file(dir / "f")), "E9");
+}
+
+TEST(InPlace, WriteFailureLeavesTheOriginalAndNoTemporaryFile) {
+    TempDir dir;
+    std::mt19937_64 rng(3);
+    const std::string original = random_mixed_bytes(rng, 400000);
+    write_file(dir / "f", original);
+    RunOptions limited;
+    limited.file_size_limit = 200000;
+    const RunResult r = run_textmend({"-u", dir / "f", dir / "f"}, limited);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "Cannot write output file " + (dir / "f") + ": File too large\n");
+    EXPECT_TRUE(read_file(dir / "f") == original);
+    EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"f"});
+}
+
+// A run interrupted while the temporary file exists removes it and dies by the
+// signal; the original is untouched.
+TEST(InPlace, InterruptedRunRemovesTheTemporaryFile) {
+    TempDir dir;
+    std::string original(32 << 20, '\xE9');
+    write_file(dir / "f", original);
+    bool interrupted = false;
+    for (int attempt = 0; attempt < 5 && !interrupted; ++attempt) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(TEXTMEND_BINARY, TEXTMEND_BINARY, "-u", (dir / "f").c_str(), (dir / "f").c_str(),
+                  nullptr);
+            _exit(127);
+        }
+        while (list_dir(dir.path).size() < 2 && waitpid(pid, nullptr, WNOHANG) == 0)
+            usleep(200);
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        interrupted = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+        if (!interrupted) write_file(dir / "f", original);  // it finished first: try again
+    }
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"f"});
+    EXPECT_TRUE(read_file(dir / "f") == original);
 }
 
 TEST(InPlace, UnwritableDirectoryMeansTheTemporaryFileCannotBeCreated) {

@@ -1,5 +1,7 @@
 #include "cli/output_file.hpp"
 
+#include "cli/interrupt.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@ static int open_in_place(const char* path, const InputFile& input, OutputFile& o
     out.fd = mkostemp(out.temp_path, O_CLOEXEC);
     if (out.fd < 0) return 0;
     out.in_place = 1;
+    remove_on_interrupt(out.temp_path);
     // The owner can be kept only with the right to give files away; the group
     // and the permission bits are what matter for a user's own files.
     if (fchown(out.fd, input.owner, input.group) != 0) {
@@ -78,7 +81,10 @@ int commit_output_file(OutputFile& out) {
     const int closed = close(out.fd);
     out.fd = -1;
     int error = closed == 0 ? 0 : errno;
-    if (error == 0 && out.in_place && rename(out.temp_path, out.target_path) != 0) error = errno;
+    if (error == 0 && out.in_place) {
+        if (rename(out.temp_path, out.target_path) != 0) error = errno;
+        if (error == 0) keep_on_interrupt();
+    }
     if (error != 0) discard_output_file(out);
     return error;
 }
@@ -88,6 +94,7 @@ void discard_output_file(OutputFile& out) {
     out.fd = -1;
     if (out.in_place) {
         unlink(out.temp_path);
+        keep_on_interrupt();
     } else if (out.remove_on_failure) {
         unlink(out.target_path);
     }

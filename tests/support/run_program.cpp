@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -61,6 +63,13 @@ RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& o
     const pid_t pid = fork();
     if (pid == 0) {
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+        if (options.file_size_limit != -1) {
+            // Writes past the limit then fail with EFBIG instead of raising SIGXFSZ.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                               static_cast<rlim_t>(options.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+        }
         if (options.uid != -1) {
             const auto id = static_cast<uid_t>(options.uid);
             if (setgid(id) != 0 || setuid(id) != 0) _exit(125);

@@ -15,7 +15,8 @@ struct RunResult {
 struct RunOptions {
     std::string cwd;                          // working directory; empty for the test's own
     const std::string* stdin_data = nullptr;  // fed through a pipe when set
-    int uid = -1;  // run as this user (and group) when not -1; needs root
+    int uid = -1;               // run as this user (and group) when not -1; needs root
+    long file_size_limit = -1;  // RLIMIT_FSIZE in bytes when not -1: larger writes fail
 };
 
 RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options = {});
