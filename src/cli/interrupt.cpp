@@ -31,13 +31,37 @@ extern "C" void remove_and_reraise(int signal_number) {
     std::raise(signal_number);
 }
 
+#ifndef _WIN32
+void set_held(bool held) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : SIGNALS)
+        sigaddset(&set, s);
+    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+#else
+void set_held(bool) {}
+#endif
+
+// A signal the caller chose to ignore (nohup, a background job) stays ignored.
+void catch_unless_ignored(int s) {
+    if (std::signal(s, remove_and_reraise) == SIG_IGN) std::signal(s, SIG_IGN);
+}
+
 }  // namespace
 
-void remove_on_interrupt(const char* path) {
-    temp_path = path;
-    armed = 1;
-    for (int s : SIGNALS)
-        std::signal(s, remove_and_reraise);
+void hold_interrupts() {
+    set_held(true);
+}
+
+void release_interrupts(const char* path) {
+    if (path != nullptr) {
+        temp_path = path;
+        armed = 1;
+        for (int s : SIGNALS)
+            catch_unless_ignored(s);
+    }
+    set_held(false);
 }
 
 void keep_on_interrupt() {

@@ -4,9 +4,15 @@
 
 namespace textmend {
 
-// From now on SIGINT, SIGTERM and SIGHUP remove path (which must stay valid)
-// before the process ends by the signal as it would have otherwise.
-void remove_on_interrupt(const char* path);
+// Holds back SIGINT, SIGTERM and SIGHUP while the temporary file is being
+// created, so that none can end the process between creating the file and
+// arming its removal.
+void hold_interrupts();
+
+// From now on those signals remove path (which must stay valid; nullptr for
+// nothing) before the process ends by the signal as it would have otherwise.
+// A signal held back meanwhile is delivered now.
+void release_interrupts(const char* path);
 
 // Stops removing the path: it was renamed or removed already.
 void keep_on_interrupt();

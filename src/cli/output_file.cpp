@@ -36,10 +36,11 @@ static int make_temp_template(OutputFile& out) {
 static int open_in_place(const char* path, const InputFile& input, OutputFile& out) {
     // The file a symbolic link points to is replaced; the link stays a link.
     if (realpath(path, out.target_path) == nullptr || !make_temp_template(out)) return 0;
+    hold_interrupts();
     out.fd = mkostemp(out.temp_path, O_CLOEXEC);
+    release_interrupts(out.fd < 0 ? nullptr : out.temp_path);
     if (out.fd < 0) return 0;
     out.in_place = 1;
-    remove_on_interrupt(out.temp_path);
     // The owner can be kept only with the right to give files away; the group
     // and the permission bits are what matter for a user's own files.
     if (fchown(out.fd, input.owner, input.group) != 0) {
