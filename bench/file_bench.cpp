@@ -1,0 +1,226 @@
+// Times textmend against `cat in > out` (the floor: copying the file) and
+// iconv on the corpora that textmend_make_corpus wrote, alternating the
+// commands round by round, and prints Markdown tables: ratios to cat first,
+// then times, speeds and peak memory. Run it through bench/run.sh.
+//
+// The corpora are made by a separate program so that this one stays small:
+// a child's peak RSS counts the parent's memory it was forked from.
+//
+//   textmend_file_bench --textmend BIN --work DIR --out DIR [--runs N]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "corpus.hpp"  // corpus names only
+
+namespace {
+
+using textmend::bench::CorpusKind;
+
+struct Options {
+    std::string textmend;
+    std::string work_dir;
+    std::string out_dir;
+    int runs = 9;
+};
+
+struct Command {
+    std::string label;
+    std::vector<std::string> argv;  // IN and OUT stand for the file names
+    bool output_on_stdout;          // cat: OUT is its standard output
+};
+
+struct Sample {
+    double seconds;
+    long peak_rss_kib;
+};
+
+struct Row {
+    std::string corpus;
+    std::string label;
+    double median_seconds;
+    double mb_per_second;
+    double ratio_median, ratio_low, ratio_high;  // to cat, per round
+    long peak_rss_kib;
+};
+
+// Runs one command with fork/exec, no shell: wall time and peak RSS.
+Sample run_once(const Command& cmd, const std::string& in, const std::string& out) {
+    unlink(out.c_str());
+    std::vector<std::string> args;
+    for (const std::string& a : cmd.argv)
+        args.push_back(a == "IN" ? in : a == "OUT" ? out : a);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (cmd.output_on_stdout) {
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const auto stop = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "file_bench: %s failed on %s (status %d)\n", cmd.label.c_str(),
+                     in.c_str(), status);
+        std::exit(1);
+    }
+    return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
+    std::vector<Command> cmds = {
+        {"cat", {"cat", "IN"}, true},
+        {"textmend", {o.textmend, "IN", "OUT"}, false},
+        {"textmend -w", {o.textmend, "-w", "IN", "OUT"}, false},
+        {"textmend -u", {o.textmend, "-u", "IN", "OUT"}, false},
+    };
+    // iconv does the default mode's job on a file that is all UTF-8 and all
+    // Latin-1 characters.
+    if (kind == CorpusKind::UTF8_PROSE) {
+        cmds.push_back({"iconv -f UTF-8 -t ISO-8859-1",
+                        {"iconv", "-f", "UTF-8", "-t", "ISO-8859-1", "-o", "OUT", "IN"},
+                        false});
+    }
+    return cmds;
+}
+
+std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
+    const std::string name = textmend::bench::corpus_name(kind);
+    const std::string in = o.work_dir + "/" + name + ".txt";
+    const std::string out = o.out_dir + "/textmend-bench-" + name + ".out";
+    struct stat st {};
+    if (stat(in.c_str(), &st) != 0) {
+        std::fprintf(stderr, "file_bench: no corpus %s\n", in.c_str());
+        std::exit(1);
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    const std::vector<Command> cmds = commands_for(kind, o);
+    std::vector<std::vector<Sample>> samples(cmds.size());
+    for (const Command& c : cmds)
+        run_once(c, in, out);  // warm the page cache and the binaries
+    for (int round = 0; round < o.runs; ++round) {
+        for (std::size_t c = 0; c < cmds.size(); ++c)
+            samples[c].push_back(run_once(cmds[c], in, out));
+    }
+    unlink(out.c_str());
+
+    std::vector<Row> rows;
+    for (std::size_t c = 0; c < cmds.size(); ++c) {
+        std::vector<double> times, ratios;
+        long rss = 0;
+        for (int r = 0; r < o.runs; ++r) {
+            times.push_back(samples[c][static_cast<std::size_t>(r)].seconds);
+            ratios.push_back(samples[c][static_cast<std::size_t>(r)].seconds /
+                             samples[0][static_cast<std::size_t>(r)].seconds);
+            rss = std::max(rss, samples[c][static_cast<std::size_t>(r)].peak_rss_kib);
+        }
+        std::sort(ratios.begin(), ratios.end());
+        const double t = median(times);
+        rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t, median(ratios),
+                        ratios.front(), ratios.back(), rss});
+    }
+    std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
+    return rows;
+}
+
+const Row* find_row(const std::vector<Row>& rows, const std::string& corpus,
+                    const std::string& label) {
+    for (const Row& r : rows) {
+        if (r.corpus == corpus && r.label == label) return &r;
+    }
+    return nullptr;
+}
+
+void print_tables(const std::vector<Row>& rows, const Options& o) {
+    std::printf(
+        "Ratio of wall time to `cat in > out`, median of %d alternating rounds (lowest–highest); "
+        "output in %s\n\n",
+        o.runs, o.out_dir.c_str());
+    std::printf("| corpus | default | `-w` | `-u` | cat MB/s |\n|---|---|---|---|---|\n");
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::string name = textmend::bench::corpus_name(kind);
+        const Row* cat = find_row(rows, name, "cat");
+        std::printf("| %s", name.c_str());
+        for (const char* label : {"textmend", "textmend -w", "textmend -u"}) {
+            const Row* r = find_row(rows, name, label);
+            std::printf(" | %.2f (%.2f–%.2f)", r->ratio_median, r->ratio_low, r->ratio_high);
+        }
+        std::printf(" | %.0f |\n", cat->mb_per_second);
+    }
+    std::printf(
+        "\n| corpus | command | median s | MB/s | ratio to cat | peak RSS MiB "
+        "|\n|---|---|---|---|---|---|\n");
+    for (const Row& r : rows) {
+        std::printf("| %s | %s | %.3f | %.0f | %.2f | %.1f |\n", r.corpus.c_str(), r.label.c_str(),
+                    r.median_seconds, r.mb_per_second, r.ratio_median,
+                    static_cast<double>(r.peak_rss_kib) / 1024.0);
+    }
+    const Row* iconv = find_row(rows, "utf8-prose", "iconv -f UTF-8 -t ISO-8859-1");
+    const Row* mine = find_row(rows, "utf8-prose", "textmend");
+    if (iconv != nullptr && mine != nullptr) {
+        std::printf(
+            "\nDefault mode on pure UTF-8 prose: %.2fx the speed of iconv -f UTF-8 -t ISO-8859-1\n",
+            iconv->median_seconds / mine->median_seconds);
+    }
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: textmend_file_bench --textmend BIN --work DIR --out DIR [--runs N]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        const std::string value = argv[i + 1];
+        if (key == "--textmend")
+            o.textmend = value;
+        else if (key == "--work")
+            o.work_dir = value;
+        else if (key == "--out")
+            o.out_dir = value;
+        else if (key == "--runs")
+            o.runs = std::atoi(value.c_str());
+        else
+            return usage();
+    }
+    if (argc % 2 == 0 || o.textmend.empty() || o.work_dir.empty() || o.out_dir.empty() ||
+        o.runs < 1)
+        return usage();
+    std::vector<Row> rows;
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::vector<Row> r = bench_corpus(kind, o);
+        rows.insert(rows.end(), r.begin(), r.end());
+    }
+    print_tables(rows, o);
+    return 0;
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the release program and times it against `cat in > out` and iconv on
+# generated corpora; prints Markdown tables (see README, Performance).
+#
+#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N]
+#
+# SIZE_MB   size of each generated input (default 256)
+# --out-dir where the outputs are written (default /dev/shm, a tmpfs; give a
+#           folder on disk to see what users see)
+# --runs    rounds per command, alternating the commands (default 9)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+size_mb=256
+out_dir=/dev/shm
+runs=9
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --out-dir) out_dir="$2"; shift 2 ;;
+        --runs) runs="$2"; shift 2 ;;
+        -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+        *) size_mb="$1"; shift ;;
+    esac
+done
+[ -d "$out_dir" ] || { echo "run.sh: no such folder: $out_dir" >&2; exit 2; }
+
+cmake --workflow --preset bench >/dev/null
+
+# The inputs live on tmpfs when there is one, so they stay in memory.
+tmp_base=/dev/shm
+[ -d "$tmp_base" ] && [ -w "$tmp_base" ] || tmp_base="${TMPDIR:-/tmp}"
+work=$(mktemp -d "$tmp_base/textmend-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+echo "textmend benchmark: $(date -u +%Y-%m-%d), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo
+echo "Inputs: ${size_mb} MiB each, generated into $work (in memory); outputs in $out_dir"
+echo
+build/bench/bench/textmend_make_corpus "$work" "$size_mb"
+build/bench/bench/textmend_file_bench --textmend build/bench/textmend --work "$work" --out "$out_dir" --runs "$runs"
