@@ -11,25 +11,58 @@
 namespace textmend {
 namespace {
 
-// The output must not depend on how the input arrives: tiny blocks put a block
-// boundary inside nearly every look-ahead, and short reads from the source do
-// the same for a pipe. Every result is checked against an independent model.
-TEST(BlockSize, OutputIsTheSameForEveryBlockSizeAndAgreesWithTheModel) {
+using test::Engine;
+using test::StreamShape;
+
+std::size_t pick(std::mt19937_64& rng, std::size_t low, std::size_t high) {
+    return std::uniform_int_distribution<std::size_t>(low, high)(rng);
+}
+
+// The output must not depend on how the input arrives or which engine runs:
+// tiny blocks put a block boundary inside nearly every look-ahead, short
+// reads from the source do the same for a pipe, and small output buffers
+// make the bulk path stop and flush often. Every result is checked against an
+// independent model.
+TEST(BlockSize, EveryEngineBlockAndBufferSizeAgreesWithTheModel) {
     std::mt19937_64 rng(20261208);
     const std::size_t blocks[] = {1, 2, 3, 5, 7, 64, 128 * 1024};
     for (int round = 0; round < 200; ++round) {
-        const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 600)(rng);
-        const std::string input = test::random_mixed_bytes(rng, length);
+        const std::string input = test::random_mixed_bytes(rng, pick(rng, 0, 600));
         for (OutputMode mode : {MODE_LATIN1, MODE_CP1252, MODE_UTF8}) {
             const std::string expected = test::model_convert(input, mode);
             for (std::size_t block : blocks) {
-                const std::size_t chunk = std::uniform_int_distribution<std::size_t>(0, 4)(rng);
-                ASSERT_EQ(test::to_hex(test::convert_bytes(input, mode, block, chunk)),
-                          test::to_hex(expected))
-                    << "mode " << mode << ", block " << block << ", chunk " << chunk << ", input "
-                    << test::to_hex(input);
+                for (Engine engine : {Engine::BULK, Engine::BYTEWISE}) {
+                    StreamShape shape;
+                    shape.read_block = block;
+                    shape.source_chunk = pick(rng, 0, 4);
+                    shape.output_buffer = pick(rng, 0, 1) ? 256 : pick(rng, 1, 300);
+                    ASSERT_EQ(test::to_hex(test::convert_bytes(input, mode, engine, shape)),
+                              test::to_hex(expected))
+                        << "mode " << mode << ", block " << block << ", chunk "
+                        << shape.source_chunk << ", output buffer " << shape.output_buffer
+                        << ", bulk " << (engine == Engine::BULK) << ", input "
+                        << test::to_hex(input);
+                }
             }
         }
+    }
+}
+
+// Large inputs cross many windows of the normal size.
+TEST(BlockSize, LargeInputsAcrossManyWindows) {
+    std::mt19937_64 rng(99);
+    const std::string input = test::random_mixed_bytes(rng, 1 << 20);
+    for (OutputMode mode : {MODE_LATIN1, MODE_CP1252, MODE_UTF8}) {
+        const std::string expected = test::model_convert(input, mode);
+        for (std::size_t block : {std::size_t{4093}, std::size_t{128 * 1024}}) {
+            StreamShape shape;
+            shape.read_block = block;
+            shape.output_buffer = 1000;
+            EXPECT_TRUE(test::convert_bytes(input, mode, Engine::BULK, shape) == expected)
+                << "mode " << mode << ", block " << block;
+        }
+        EXPECT_TRUE(test::convert_bytes(input, mode, Engine::BYTEWISE) == expected)
+            << "mode " << mode;
     }
 }
 

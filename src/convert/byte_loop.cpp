@@ -1,17 +1,65 @@
 #include "convert/byte_loop.hpp"
 
+#include "convert/bulk.hpp"
 #include "convert/to_latin1.hpp"
 #include "convert/to_utf8.hpp"
 
 namespace textmend {
 
+namespace {
+
+// Offers the next input byte to the converter; returns 0 at the end.
+int convert_next_byte(InputStream& in, OutputStream& out, OutputMode mode) {
+    const std::int32_t c = input_read_byte(in);
+    if (c == END_OF_INPUT) return 0;
+    const std::int32_t handled =
+        mode == MODE_UTF8 ? convert_to_utf8(c, in, out) : convert_to_latin1(c, in, out, mode);
+    if (!handled) output_write_byte(out, c);
+    return 1;
+}
+
+// Converts as much of the input window as the output buffer has room for,
+// leaving the last BULK_LOOK_AHEAD - 1 bytes of the window for later.
+void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
+    const std::size_t factor = bulk_output_factor(mode);
+    const std::size_t room = out.capacity - out.used;
+    // The converter may consume up to BULK_LOOK_AHEAD - 1 bytes past the span
+    // and store up to BULK_OUTPUT_SLACK bytes beyond its result.
+    const std::size_t by_room = (room - BULK_OUTPUT_SLACK) / factor - BULK_LOOK_AHEAD;
+    std::size_t span = input_available(in) - (BULK_LOOK_AHEAD - 1);
+    if (span > by_room) span = by_room;
+    const std::uint8_t* p = in.storage + in.pos;
+    std::uint8_t* o = out.storage + out.used;
+    const BulkProgress done = mode == MODE_UTF8 ? bulk_convert_to_utf8(p, p + span, o)
+                                                : bulk_convert_to_latin1(p, p + span, o, mode);
+    in.pos = static_cast<std::size_t>(done.in - in.storage);
+    out.used = static_cast<std::size_t>(done.out - out.storage);
+}
+
+}  // namespace
+
 void convert_stream(InputStream& in, OutputStream& out, OutputMode mode) {
-    for (;;) {
-        const std::int32_t c = input_read_byte(in);
-        if (c == END_OF_INPUT || out.error != 0) return;
-        const std::int32_t handled =
-            mode == MODE_UTF8 ? convert_to_utf8(c, in, out) : convert_to_latin1(c, in, out, mode);
-        if (!handled) output_write_byte(out, c);
+    if (out.capacity < BULK_MIN_OUTPUT) {
+        convert_stream_bytewise(in, out, mode);
+        return;
+    }
+    while (out.error == 0) {
+        if (input_available(in) < BULK_LOOK_AHEAD &&
+            input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
+            // The input ends within a few bytes: judge them one by one.
+            if (!convert_next_byte(in, out, mode)) return;
+            continue;
+        }
+        if (out.capacity - out.used < BULK_MIN_OUTPUT) {
+            output_flush(out);
+            continue;
+        }
+        convert_window(in, out, mode);
+    }
+}
+
+void convert_stream_bytewise(InputStream& in, OutputStream& out, OutputMode mode) {
+    while (out.error == 0 && convert_next_byte(in, out, mode)) {
     }
 }
 

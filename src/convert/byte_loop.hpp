@@ -8,9 +8,19 @@
 
 namespace textmend {
 
-// Converts the whole input, one byte at a time, exactly as the converters
-// judge it. Stops early when a write fails (out.error is set then); a failed
-// read ends the input (in.error is set then). Does not flush the output.
+// Converts the whole input. Converts the input window in bulk wherever that
+// gives the same bytes as the byte-at-a-time loop, and uses that loop for the
+// last few bytes of the input and with an output buffer of fewer than
+// BULK_MIN_OUTPUT bytes. Stops early when a write fails (out.error is set
+// then); a failed read ends the input (in.error is set then). Does not flush
+// the output.
 void convert_stream(InputStream& in, OutputStream& out, OutputMode mode);
+
+// The plain byte loop: one byte at a time through convert_to_latin1 or
+// convert_to_utf8, with their look-ahead and rewind. The reference that the
+// bulk path is tested against; same contract as convert_stream.
+void convert_stream_bytewise(InputStream& in, OutputStream& out, OutputMode mode);
+
+inline constexpr std::size_t BULK_MIN_OUTPUT = 256;
 
 }  // namespace textmend

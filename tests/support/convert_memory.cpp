@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "support/bytes.hpp"
+
 #include "convert/byte_loop.hpp"
 #include "convert/memory_io.hpp"
 
@@ -12,20 +14,42 @@ std::int64_t string_write(void* context, const std::uint8_t* src, std::size_t n)
     return static_cast<std::int64_t>(n);
 }
 
-std::string convert_bytes(const std::string& input, OutputMode mode, std::size_t read_block,
-                          std::size_t source_chunk) {
+std::string convert_bytes(const std::string& input, OutputMode mode, Engine engine,
+                          StreamShape shape) {
     MemorySource source{reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), 0,
-                        source_chunk};
-    std::vector<std::uint8_t> in_storage(input_storage_size(read_block));
-    std::vector<std::uint8_t> out_storage(read_block < 16 ? 16 : read_block);
+                        shape.source_chunk};
+    std::vector<std::uint8_t> in_storage(input_storage_size(shape.read_block));
+    std::vector<std::uint8_t> out_storage(shape.output_buffer);
     std::string result;
     InputStream in{};
     OutputStream out{};
-    input_init(in, memory_source(&source), in_storage.data(), read_block);
+    input_init(in, memory_source(&source), in_storage.data(), shape.read_block);
     output_init(out, ByteSink{string_write, &result}, out_storage.data(), out_storage.size());
-    convert_stream(in, out, mode);
+    if (engine == Engine::BULK) {
+        convert_stream(in, out, mode);
+    } else {
+        convert_stream_bytewise(in, out, mode);
+    }
     output_flush(out);
     return result;
+}
+
+std::string check_conversion(const std::string& input, OutputMode mode,
+                             const std::string& expected) {
+    const std::string pad(40, 'x');
+    std::string report;
+    const auto check = [&](const char* how, const std::string& got) {
+        if (got != expected) report += std::string(how) + ": " + to_hex(got) + "; ";
+    };
+    check("bytewise", convert_bytes(input, mode, Engine::BYTEWISE));
+    check("bulk", convert_bytes(input, mode, Engine::BULK));
+    const std::string padded = convert_bytes(pad + input + pad, mode, Engine::BULK);
+    const bool pads_kept = padded.size() >= 2 * pad.size() &&
+                           padded.compare(0, pad.size(), pad) == 0 &&
+                           padded.compare(padded.size() - pad.size(), pad.size(), pad) == 0;
+    check("bulk, padded",
+          pads_kept ? padded.substr(pad.size(), padded.size() - 2 * pad.size()) : padded);
+    return report.empty() ? report : report + "expected " + to_hex(expected);
 }
 
 }  // namespace textmend::test

@@ -8,11 +8,26 @@
 
 namespace textmend::test {
 
-// Converts input with the byte loop. read_block is the stream's block size;
-// source_chunk limits how many bytes each read of the source returns (0: no
-// limit), so that short reads as from a pipe are exercised too.
-std::string convert_bytes(const std::string& input, OutputMode mode,
-                          std::size_t read_block = 128 * 1024, std::size_t source_chunk = 0);
+enum class Engine { BULK, BYTEWISE };
+
+struct StreamShape {
+    std::size_t read_block = 128 * 1024;  // the input stream's block size
+    std::size_t source_chunk = 0;         // most bytes one read of the source returns (0: no limit)
+    std::size_t output_buffer = 128 * 1024;
+};
+
+// Converts input through the real streams, with convert_stream (BULK) or
+// convert_stream_bytewise. Short source reads stand for a pipe.
+std::string convert_bytes(const std::string& input, OutputMode mode, Engine engine = Engine::BULK,
+                          StreamShape shape = {});
+
+// Converts input every way: byte by byte, in bulk, and in bulk between runs
+// of ASCII padding (taken off again), which puts even a short input through
+// the bulk converters. ASCII after a cut sequence acts as the end of the input
+// does, so the padding changes nothing else. Returns "" when every result is
+// expected, else what differed, in hex.
+std::string check_conversion(const std::string& input, OutputMode mode,
+                             const std::string& expected);
 
 // A sink appending to the std::string its context points to.
 std::int64_t string_write(void* context, const std::uint8_t* src, std::size_t n);

@@ -1,0 +1,60 @@
+// Converting a span of bytes in memory at once: the fast path of the byte
+// loop. The result is the same, byte for byte, as offering each byte to the
+// converters one at a time; the shortcuts are only taken where that is so.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/output_mode.hpp"
+
+namespace textmend {
+
+// Bytes past the end of a span that a bulk converter may read: enough for
+// the longest sequence to start at the span's last byte.
+inline constexpr std::size_t BULK_LOOK_AHEAD = 8;
+
+// Most output bytes per input byte that a bulk converter writes: -u turns a
+// Windows-1252 byte into three bytes of UTF-8.
+constexpr std::size_t bulk_output_factor(OutputMode mode) {
+    return mode == MODE_UTF8 ? 3 : 1;
+}
+
+struct BulkProgress {
+    const std::uint8_t* in;  // next input byte to convert
+    std::uint8_t* out;       // next free output byte
+};
+
+// Room beyond the result that a bulk converter may overwrite: whole vector
+// stores run past the bytes that count.
+inline constexpr std::size_t BULK_OUTPUT_SLACK = 64;
+
+// Converts the bytes from p on while p is before lead_end. A sequence, or an
+// ASCII run read eight bytes at a time, is taken whole, so the returned input
+// position may lie up to BULK_LOOK_AHEAD - 1 bytes past lead_end. Bytes up
+// to lead_end + BULK_LOOK_AHEAD - 1 must be readable, and out must have room
+// for bulk_output_factor(mode) bytes per input byte consumed plus
+// BULK_OUTPUT_SLACK. p must be where the byte loop would offer a lead byte
+// (not inside a sequence it has taken whole).
+BulkProgress bulk_convert_to_latin1(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                    std::uint8_t* out, OutputMode mode);
+BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                  std::uint8_t* out);
+
+// The same without vector instructions, byte by byte between runs that are
+// found many bytes at a time. The vector versions fall back on these for the
+// last bytes of a span and for blocks they do not handle themselves.
+BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                           std::uint8_t* out, OutputMode mode);
+BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                         std::uint8_t* out);
+
+// Vector versions for 32-byte blocks (AVX2): convert whole blocks while a
+// block and its look-ahead lie before lead_end, and stop at a lead position
+// for the scalar versions to go on from. Only to be called when
+// cpu_has_avx2() holds.
+BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                        std::uint8_t* out, OutputMode mode);
+BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                      std::uint8_t* out);
+
+}  // namespace textmend

@@ -1,0 +1,304 @@
+// The bulk converters for 32-byte blocks with AVX2. Each block is classified
+// with a few vector operations; a block that needs no change is stored as it
+// is, a block with simple changes is changed with vector operations too, and
+// anything else is left to the scalar converter for that block.
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstring>
+
+#include "convert/bulk.hpp"
+#include "convert/byte_tables.hpp"
+
+namespace textmend {
+
+namespace {
+
+constexpr std::ptrdiff_t BLOCK = 32;
+
+// A block is taken only when the block after it lies before lead_end too: the
+// classification reads a few bytes past the block, and copies between
+// changes read a whole vector from inside it.
+constexpr std::ptrdiff_t BLOCK_REACH = 2 * BLOCK;
+
+#define TEXTMEND_AVX2 __attribute__((target("avx2,popcnt"), always_inline))
+#define TEXTMEND_AVX2_ENTRY __attribute__((target("avx2,popcnt")))
+
+TEXTMEND_AVX2 inline __m256i load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+TEXTMEND_AVX2 inline void store(std::uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+TEXTMEND_AVX2 inline std::uint32_t mask_of(__m256i v) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
+}
+
+TEXTMEND_AVX2 inline __m256i splat(int byte) {
+    return _mm256_set1_epi8(static_cast<char>(byte));
+}
+
+// 0xFF in the lanes whose byte lies in [low, high].
+TEXTMEND_AVX2 inline __m256i in_range(__m256i v, int low, int high) {
+    const __m256i offset = _mm256_sub_epi8(v, splat(low));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(offset, splat(high - low)), offset);
+}
+
+TEXTMEND_AVX2 inline __m256i is_continuation(__m256i v) {
+    return _mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xC0)), splat(0x80));
+}
+
+// Lane i holds lane i - K of the 64 bytes previous:current.
+template <int K>
+TEXTMEND_AVX2 inline __m256i shifted_in(__m256i current, __m256i previous) {
+    return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21), 16 - K);
+}
+
+// ---- default mode and -w --------------------------------------------------
+
+// Shuffle indices that gather the bytes whose bit is set in an 8-bit mask to
+// the front, for each of the 256 masks.
+constexpr std::array<std::uint64_t, 256> make_compress_table() {
+    std::array<std::uint64_t, 256> table{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        std::uint64_t indices = 0;
+        unsigned out = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            if (mask & (1U << i)) indices |= static_cast<std::uint64_t>(i) << (8 * out++);
+        }
+        table[mask] = indices;
+    }
+    return table;
+}
+
+constexpr std::array<std::uint64_t, 256> COMPRESS8 = make_compress_table();
+
+// Stores the bytes of v whose bit is set in keep, packed together; returns
+// the new output position. The four stores' offsets are counted from keep
+// independently, so they do not wait for one another.
+TEXTMEND_AVX2 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, std::uint32_t keep) {
+    const __m128i halves[2] = {_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)};
+    for (int group = 0; group < 4; ++group) {
+        const unsigned bits = (keep >> (8 * group)) & 0xFF;
+        const auto before = static_cast<unsigned>(
+            group == 0 ? 0 : _mm_popcnt_u32(keep & ((1U << (8 * group)) - 1)));
+        // The upper eight bytes of a half are picked with indices 8..15.
+        const std::uint64_t base = (group & 1) ? 0x0808080808080808ULL : 0;
+        const __m128i shuffle = _mm_cvtsi64_si128(static_cast<long long>(COMPRESS8[bits] + base));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + before),
+                         _mm_shuffle_epi8(halves[group >> 1], shuffle));
+    }
+    return out + _mm_popcnt_u32(keep);
+}
+
+// Whether one of the leads marked in the mask (all 0xC4 or above) starts a
+// sequence of its length whose following bytes are all continuation bytes.
+// Only such a lead can change; any other is copied like every other byte.
+TEXTMEND_AVX2 inline bool has_whole_sequence(const std::uint8_t* p, __m256i v,
+                                             std::uint32_t leads) {
+    __m256i following = is_continuation(load(p + 1));  // lanes where bytes 1..k continue
+    __m256i whole = _mm256_and_si256(in_range(v, 0xC0, 0xDF), following);
+    const int first_lead[] = {0xE0, 0xF0, 0xF8, 0xFC};
+    const int last_lead[] = {0xEF, 0xF7, 0xFB, 0xFD};
+    for (int k = 0; k < 4; ++k) {
+        following = _mm256_and_si256(following, is_continuation(load(p + 2 + k)));
+        whole = _mm256_or_si256(
+            whole, _mm256_and_si256(in_range(v, first_lead[k], last_lead[k]), following));
+    }
+    return (mask_of(whole) & leads) != 0;
+}
+
+}  // namespace
+
+// In these modes only candidate leads can change. The common change is a
+// two-byte sequence with lead C0..C3, whose code point is below 0x100: it
+// becomes the byte ((lead & 3) << 6) | (continuation & 0x3F), except C2
+// followed by 80..9F (code points 80..9F are neither Latin-1 nor Windows-1252
+// bytes). A block with any other candidate lead goes to the scalar converter.
+TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p,
+                                                            const std::uint8_t* lead_end,
+                                                            std::uint8_t* out, OutputMode mode) {
+    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
+    __m128i high128, low128;
+    std::memcpy(&high128, leads.high.data(), 16);
+    std::memcpy(&low128, leads.low.data(), 16);
+    const __m256i high_table = _mm256_broadcastsi128_si256(high128);
+    const __m256i low_table = _mm256_broadcastsi128_si256(low128);
+    const __m256i nibble = splat(0x0F);
+
+    // 1 when the first byte of the block at p is the second byte of a pair
+    // converted in the block before; it is dropped. The blocks themselves
+    // always advance by 32 bytes, so the loads do not wait on the results.
+    std::uint32_t carried = 0;
+    while (lead_end - p >= BLOCK_REACH) {
+        // The inner loop makes no calls, so its constants stay in registers.
+        while (lead_end - p >= BLOCK_REACH) {
+            const __m256i v = load(p);
+            const __m256i classes = _mm256_and_si256(
+                _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+                _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble)));
+            const std::uint32_t candidates =
+                ~mask_of(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+            if ((candidates | carried) == 0) {
+                store(out, v);
+                out += BLOCK;
+                p += BLOCK;
+                continue;
+            }
+            const __m256i next = load(p + 1);
+            const __m256i short_lead =
+                _mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0));
+            const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
+            if (other_leads != 0 && has_whole_sequence(p, v, other_leads)) break;
+            const __m256i c1_control =
+                _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(next, 0x80, 0x9F));
+            const __m256i converts = _mm256_andnot_si256(
+                c1_control, _mm256_and_si256(short_lead, is_continuation(next)));
+            const std::uint32_t pairs = mask_of(converts);
+            const __m256i value =
+                _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
+                                _mm256_and_si256(next, splat(0x3F)));
+            if ((pairs | carried) == 0) {
+                store(out, v);
+                out += BLOCK;
+                p += BLOCK;
+                continue;
+            }
+            const __m256i merged = _mm256_blendv_epi8(v, value, converts);
+            // Each converted pair drops its second byte; a pair at the last
+            // lane drops the first byte of the next block.
+            out = store_kept(out, merged, ~((pairs << 1) | carried));
+            carried = pairs >> 31;
+            p += BLOCK;
+        }
+        if (lead_end - p < BLOCK_REACH) break;
+        const BulkProgress done = bulk_convert_to_latin1_scalar(p + carried, p + BLOCK, out, mode);
+        p = done.in;
+        out = done.out;
+        carried = 0;
+    }
+    return {p + carried, out};
+}
+
+// ---- -u ---------------------------------------------------------------------
+
+namespace {
+
+// What -u writes for a byte that stands alone, packed for a single store:
+// the bytes in the low three bytes, the count in the top byte.
+constexpr std::array<std::uint32_t, 256> make_packed_replacements() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::size_t c = 0; c < 256; ++c) {
+        const Replacement& r = UTF8_REPLACEMENTS[c];
+        table[c] = static_cast<std::uint32_t>(r.bytes[0]) |
+                   static_cast<std::uint32_t>(r.bytes[1]) << 8 |
+                   static_cast<std::uint32_t>(r.bytes[2]) << 16 |
+                   static_cast<std::uint32_t>(r.length) << 24;
+    }
+    return table;
+}
+
+constexpr std::array<std::uint32_t, 256> PACKED_REPLACEMENTS = make_packed_replacements();
+
+}  // namespace
+
+// A byte is left as it is when it is ASCII or lies in a well-formed sequence
+// (a strict lead followed by the continuation bytes of its length). Every
+// well-formed sequence is one the byte loop takes whole: bytes inside one are
+// continuation bytes, which never start one, so the loop never steps into a
+// sequence from the side. Which bytes lie in one can therefore be worked out
+// for all lanes at once; the others are replaced by their character's UTF-8.
+TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
+                                                          const std::uint8_t* lead_end,
+                                                          std::uint8_t* out) {
+    // Lanes of the previous block where sequences of 2+, 3+ and 4 bytes start;
+    // p is a lead position, so nothing before it reaches into the first block.
+    __m256i prev_starts = _mm256_setzero_si256();
+    __m256i prev_starts3 = _mm256_setzero_si256();
+    __m256i prev_starts4 = _mm256_setzero_si256();
+    bool any_block = false;
+
+    while (lead_end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const std::uint32_t high = mask_of(v);
+        any_block = true;
+        if (high == 0) {
+            store(out, v);
+            out += BLOCK;
+            p += BLOCK;
+            prev_starts = prev_starts3 = prev_starts4 = _mm256_setzero_si256();
+            continue;
+        }
+        const __m256i cont1 = is_continuation(load(p + 1));
+        const __m256i cont2 = is_continuation(load(p + 2));
+        const __m256i cont3 = is_continuation(load(p + 3));
+        const __m256i starts2 = _mm256_and_si256(in_range(v, 0xC2, 0xDF), cont1);
+        const __m256i starts3 =
+            _mm256_and_si256(in_range(v, 0xE0, 0xEF), _mm256_and_si256(cont1, cont2));
+        const __m256i starts4 = _mm256_and_si256(
+            in_range(v, 0xF0, 0xF4), _mm256_and_si256(cont1, _mm256_and_si256(cont2, cont3)));
+        const __m256i starts3up = _mm256_or_si256(starts3, starts4);
+        const __m256i starts = _mm256_or_si256(starts2, starts3up);
+        const __m256i inside =
+            _mm256_or_si256(_mm256_or_si256(starts, shifted_in<1>(starts, prev_starts)),
+                            _mm256_or_si256(shifted_in<2>(starts3up, prev_starts3),
+                                            shifted_in<3>(starts4, prev_starts4)));
+        prev_starts = starts;
+        prev_starts3 = starts3up;
+        prev_starts4 = starts4;
+
+        std::uint32_t replace = high & ~mask_of(inside);
+        if (replace == 0) {
+            store(out, v);
+            out += BLOCK;
+            p += BLOCK;
+            continue;
+        }
+        // Copy the stretches between replaced bytes with whole-vector stores
+        // (each later store overwrites what the previous one wrote too much).
+        std::uint32_t from = 0;
+        while (replace != 0) {
+            const auto at = static_cast<std::uint32_t>(__builtin_ctz(replace));
+            store(out, load(p + from));
+            out += at - from;
+            const std::uint32_t packed = PACKED_REPLACEMENTS[p[at]];
+            std::memcpy(out, &packed, 4);
+            out += packed >> 24;
+            from = at + 1;
+            replace &= replace - 1;
+        }
+        store(out, load(p + from));
+        out += BLOCK - from;
+        p += BLOCK;
+    }
+
+    // A sequence that starts in the last block may reach past it: it was
+    // judged there, so copy its remaining bytes and go on after it.
+    if (any_block) {
+        for (std::ptrdiff_t back = 1; back <= 3; ++back) {
+            const std::uint8_t* lead = p - back;
+            const std::int32_t n = STRICT_LENGTHS[*lead];
+            if (n <= back) continue;
+            bool whole = true;
+            for (std::int32_t i = 1; i < n; ++i)
+                whole = whole && is_continuation_byte(lead[i]);
+            if (!whole) continue;
+            const std::ptrdiff_t rest = n - back;
+            std::memcpy(out, p, static_cast<std::size_t>(rest));
+            out += rest;
+            p += rest;
+            break;
+        }
+    }
+    return {p, out};
+}
+
+}  // namespace textmend
+
+#endif

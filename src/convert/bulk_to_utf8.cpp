@@ -1,0 +1,79 @@
+// With -u, ASCII and well-formed sequences (by the strict lead classes and
+// the form of the continuation bytes) are copied as they are; each other
+// byte is replaced by the UTF-8 of its character, and the bytes after it are
+// judged afresh, as convert_to_utf8 does after its rewind.
+//
+// Runs of ASCII are found eight or more bytes at a time and copied whole.
+// Elsewhere the loop goes byte by byte with as few unpredictable branches as
+// it can: a single byte, ASCII or not, is written through the replacement
+// table (ASCII maps to itself), so the only test per byte is whether a
+// well-formed sequence starts there.
+#include <cstring>
+
+#include "convert/bulk.hpp"
+#include "convert/scan.hpp"
+#include "convert/simd_support.hpp"
+
+namespace textmend {
+
+namespace {
+
+constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
+
+std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Whether the n - 1 bytes after p are continuation bytes (n is 2..4).
+bool continues(const std::uint8_t* p, std::int32_t n) {
+    bool ok = is_continuation_byte(p[1]);
+    if (n > 2) ok = ok && is_continuation_byte(p[2]);
+    if (n > 3) ok = ok && is_continuation_byte(p[3]);
+    return ok;
+}
+
+}  // namespace
+
+BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                         std::uint8_t* out) {
+    while (p < lead_end) {
+        if ((load64(p) & HIGH_BITS) == 0) {
+            // Eight ASCII bytes (readable: they lie within the look-ahead):
+            // copy the whole run.
+            const std::uint8_t* q = p + 8 < lead_end ? find_non_ascii(p + 8, lead_end) : p + 8;
+            const auto n = static_cast<std::size_t>(q - p);
+            std::memcpy(out, p, n);
+            out += n;
+            p = q;
+            continue;
+        }
+        const std::int32_t n = STRICT_LENGTHS[*p];
+        if (n >= 2 && continues(p, n)) {
+            std::memcpy(out, p, 4);  // the room allows it; only n bytes count
+            out += n;
+            p += n;
+            continue;
+        }
+        const Replacement& r = UTF8_REPLACEMENTS[*p];
+        std::memcpy(out, r.bytes.data(), 3);
+        out += r.length;
+        ++p;
+    }
+    return {p, out};
+}
+
+BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                  std::uint8_t* out) {
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+    if (cpu_has_avx2()) {
+        const BulkProgress blocks = bulk_blocks_to_utf8_avx2(p, lead_end, out);
+        p = blocks.in;
+        out = blocks.out;
+    }
+#endif
+    return bulk_convert_to_utf8_scalar(p, lead_end, out);
+}
+
+}  // namespace textmend

@@ -1,0 +1,102 @@
+// Per-byte tables for the bulk converters, computed at compile time from the
+// encoding rules, so that the fast path and the byte-at-a-time converters
+// cannot disagree about what a byte is.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "convert/output_mode.hpp"
+#include "encoding/cp1252.hpp"
+#include "encoding/latin1.hpp"
+#include "encoding/utf8.hpp"
+
+namespace textmend {
+
+// Bytes that can start a sequence the default mode or -w turns into one byte:
+// a lead byte whose payload bits are the top bits of some code point of the
+// target set. No other byte can ever be changed in those modes, so everything
+// between two such bytes is copied as it is.
+struct CandidateLeads {
+    std::array<std::uint8_t, 256> member;  // 1 for a candidate lead
+    // Nibble tables for a vector test of membership: byte c is a candidate iff
+    // high[c >> 4] & low[c & 15] is not zero. Candidates are all 0xC0 or
+    // above, so high nibbles C..F get one bit each, which makes the test exact.
+    std::array<std::uint8_t, 16> high;
+    std::array<std::uint8_t, 16> low;
+};
+
+constexpr bool lead_can_reach(std::int32_t lead, std::int32_t cp) {
+    const std::int32_t n = utf8_sequence_length(lead);
+    if (n < 2) return false;
+    const std::int32_t payload = lead & (0x7F >> n);
+    return (cp >> (6 * (n - 1))) == payload;
+}
+
+// Whether some code point of the mode's target set has lead as the first
+// byte of one of its (possibly overlong) UTF-8 forms.
+constexpr bool lead_reaches_target_set(std::int32_t lead, OutputMode mode) {
+    for (std::int32_t cp = 0; cp < 0x100; ++cp) {
+        if (is_latin1(cp) && lead_can_reach(lead, cp)) return true;
+    }
+    if (mode != MODE_CP1252) return false;
+    for (std::int32_t cp : cp1252_table) {
+        if (cp != -1 && lead_can_reach(lead, cp)) return true;
+    }
+    return false;
+}
+
+constexpr CandidateLeads make_candidate_leads(OutputMode mode) {
+    CandidateLeads set{};
+    for (std::int32_t lead = 0xC0; lead <= 0xFF; ++lead) {
+        if (!lead_reaches_target_set(lead, mode)) continue;
+        set.member[static_cast<std::size_t>(lead)] = 1;
+        const int bit = 1 << ((lead >> 4) - 0xC);
+        set.high[static_cast<std::size_t>(lead >> 4)] = static_cast<std::uint8_t>(bit);
+        set.low[static_cast<std::size_t>(lead & 15)] |= static_cast<std::uint8_t>(bit);
+    }
+    return set;
+}
+
+inline constexpr CandidateLeads LATIN1_LEADS = make_candidate_leads(MODE_LATIN1);
+inline constexpr CandidateLeads CP1252_LEADS = make_candidate_leads(MODE_CP1252);
+
+// What -u writes for a byte that does not start a well-formed sequence: the
+// UTF-8 of its Latin-1 or Windows-1252 character, or the byte itself for the
+// five bytes Windows-1252 leaves undefined (and for ASCII).
+struct Replacement {
+    std::uint8_t length;
+    std::array<std::uint8_t, 3> bytes;
+};
+
+constexpr std::array<Replacement, 256> make_replacements() {
+    std::array<Replacement, 256> table{};
+    for (std::int32_t c = 0; c < 256; ++c) {
+        Replacement& r = table[static_cast<std::size_t>(c)];
+        const std::int32_t cp = cp1252_to_unicode(c);
+        if (c < 0x80 || cp <= 0) {
+            r = {1, {static_cast<std::uint8_t>(c), 0, 0}};
+            continue;
+        }
+        const EncodeBuffer e = utf8_encode(cp);
+        r = {static_cast<std::uint8_t>(encoded_length(e)), {e[0], e[1], e[2]}};
+    }
+    return table;
+}
+
+inline constexpr std::array<Replacement, 256> UTF8_REPLACEMENTS = make_replacements();
+
+template <std::int32_t (*Length)(std::int32_t)>
+constexpr std::array<std::int8_t, 256> make_lengths() {
+    std::array<std::int8_t, 256> table{};
+    for (std::int32_t c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(Length(c));
+    return table;
+}
+
+inline constexpr std::array<std::int8_t, 256> PERMISSIVE_LENGTHS =
+    make_lengths<utf8_sequence_length>();
+inline constexpr std::array<std::int8_t, 256> STRICT_LENGTHS =
+    make_lengths<utf8_sequence_length_strict>();
+
+}  // namespace textmend

@@ -1,0 +1,49 @@
+// Fast reverse lookup of Windows-1252: the byte 0x80..0x9F of a code point,
+// through a 256-entry table instead of a search of cp1252_table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "encoding/cp1252.hpp"
+
+namespace textmend {
+
+namespace detail {
+
+// Folds the 27 code points of cp1252_table onto distinct slots.
+constexpr std::size_t cp1252_slot(std::int32_t cp) {
+    return static_cast<std::size_t>((cp ^ (cp >> 8)) & 0xFF);
+}
+
+struct Cp1252Slot {
+    std::int32_t cp;    // -1: empty
+    std::int32_t byte;  // 0x80..0x9F
+};
+
+constexpr std::array<Cp1252Slot, 256> make_cp1252_slots() {
+    std::array<Cp1252Slot, 256> slots{};
+    for (Cp1252Slot& s : slots)
+        s = {-1, -1};
+    for (std::size_t i = 0; i < cp1252_table.size(); ++i) {
+        const std::int32_t cp = cp1252_table[i];
+        if (cp == -1) continue;
+        Cp1252Slot& s = slots[cp1252_slot(cp)];
+        if (s.cp != -1) return {};  // a collision: the static_assert below fails
+        s = {cp, 0x80 + static_cast<std::int32_t>(i)};
+    }
+    return slots;
+}
+
+inline constexpr std::array<Cp1252Slot, 256> CP1252_SLOTS = make_cp1252_slots();
+static_assert(CP1252_SLOTS[cp1252_slot(0x20AC)].byte == 0x80, "cp1252 slots collide");
+
+}  // namespace detail
+
+// Same result as cp1252_index_of: 0x80 + i for the entry equal to cp, or -1.
+constexpr std::int32_t cp1252_byte_of(std::int32_t cp) {
+    const detail::Cp1252Slot& s = detail::CP1252_SLOTS[detail::cp1252_slot(cp)];
+    return s.cp == cp && cp != -1 ? s.byte : -1;
+}
+
+}  // namespace textmend
