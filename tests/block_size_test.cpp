@@ -36,6 +36,7 @@ TEST(BlockSize, EveryEngineBlockAndBufferSizeAgreesWithTheModel) {
                     shape.read_block = block;
                     shape.source_chunk = pick(rng, 0, 4);
                     shape.output_buffer = pick(rng, 0, 1) ? 256 : pick(rng, 1, 300);
+                    shape.view = pick(rng, 0, 1) == 1;
                     ASSERT_EQ(test::to_hex(test::convert_bytes(input, mode, engine, shape)),
                               test::to_hex(expected))
                         << "mode " << mode << ", block " << block << ", chunk "
@@ -55,11 +56,15 @@ TEST(BlockSize, LargeInputsAcrossManyWindows) {
     for (OutputMode mode : {MODE_LATIN1, MODE_CP1252, MODE_UTF8}) {
         const std::string expected = test::model_convert(input, mode);
         for (std::size_t block : {std::size_t{4093}, std::size_t{128 * 1024}}) {
-            StreamShape shape;
-            shape.read_block = block;
-            shape.output_buffer = 1000;
-            EXPECT_TRUE(test::convert_bytes(input, mode, Engine::BULK, shape) == expected)
-                << "mode " << mode << ", block " << block;
+            for (bool view : {false, true}) {
+                StreamShape shape;
+                shape.read_block = block;
+                shape.source_chunk = view ? block : 0;
+                shape.output_buffer = 1000;
+                shape.view = view;
+                EXPECT_TRUE(test::convert_bytes(input, mode, Engine::BULK, shape) == expected)
+                    << "mode " << mode << ", block " << block << ", view " << view;
+            }
         }
         EXPECT_TRUE(test::convert_bytes(input, mode, Engine::BYTEWISE) == expected)
             << "mode " << mode;

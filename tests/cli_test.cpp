@@ -152,6 +152,42 @@ TEST(Files, WriteFailureToAFileRemovesTheIncompleteOutput) {
     EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"in"});
 }
 
+// A large input is mapped, not read. When another program truncates it
+// during the run, the pages that went away are a failed read, not a crash.
+TEST(Files, InputTruncatedDuringTheRunIsAReadFailure) {
+    TempDir dir;
+    std::mt19937_64 rng(5);
+    std::string input(96 << 20, '\0');
+    for (char& c : input)
+        c = static_cast<char>(rng());
+    bool cut_in_time = false;
+    for (int attempt = 0; attempt < 5 && !cut_in_time; ++attempt) {
+        write_file(dir / "in", input);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            execl(TEXTMEND_BINARY, TEXTMEND_BINARY, "-u", (dir / "in").c_str(),
+                  (dir / "out").c_str(), nullptr);
+            _exit(127);
+        }
+        while (!file_exists(dir / "out") && waitpid(pid, nullptr, WNOHANG) == 0)
+            usleep(100);
+        truncate((dir / "in").c_str(), 1000);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        cut_in_time = WIFEXITED(status) && WEXITSTATUS(status) == 4;
+        if (!cut_in_time) {
+            // It finished first (status 0): the race is lost, not a fault.
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+    }
+    ASSERT_TRUE(cut_in_time);
+    EXPECT_EQ(read_file(dir / "err"),
+              "Cannot read input file " + (dir / "in") + ": Input/output error\n");
+    EXPECT_FALSE(file_exists(dir / "out"));
+}
+
 TEST(Conversion, EmptyAndAsciiFilesAreUnchangedInEveryMode) {
     TempDir dir;
     std::string ascii;

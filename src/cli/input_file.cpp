@@ -19,6 +19,7 @@ int open_input_file(const char* path, InputFile& in) {
     in.device = static_cast<unsigned long>(st.st_dev);
     in.inode = static_cast<unsigned long>(st.st_ino);
     in.permissions = static_cast<unsigned>(st.st_mode & 07777);
+    in.size = static_cast<long long>(st.st_size);
     in.owner = static_cast<unsigned>(st.st_uid);
     in.group = static_cast<unsigned>(st.st_gid);
     return 1;

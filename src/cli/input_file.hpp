@@ -9,6 +9,7 @@ struct InputFile {
     unsigned long device;  // identity of the file, to recognise it as the output
     unsigned long inode;
     unsigned permissions;  // permission bits, given to a file that replaces it
+    long long size;        // size of a regular file when it was opened
     unsigned owner;
     unsigned group;
 };

@@ -1,15 +1,18 @@
 // textmend [-w|-u] infile outfile: repairs a file of mixed UTF-8 and
 // Latin-1/Windows-1252 text into one target encoding.
+#include <cerrno>
 #include <cstdint>
 
 #include "cli/arguments.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/input_file.hpp"
+#include "cli/mapped_input_guard.hpp"
 #include "cli/messages.hpp"
 #include "cli/output_file.hpp"
 #include "cli/usage.hpp"
 #include "convert/byte_loop.hpp"
 #include "convert/fd_io.hpp"
+#include "convert/mapped_file.hpp"
 
 using namespace textmend;
 
@@ -18,15 +21,30 @@ namespace {
 std::uint8_t input_storage[input_storage_size(INPUT_BLOCK_SIZE)];
 std::uint8_t output_storage[OUTPUT_BUFFER_SIZE];
 OutputFile output;
+InputStream in;
+OutputStream out;
+MappedFile mapped;
+
+// Regular files at least this large are mapped rather than read: no copy
+// from the page cache. Smaller ones are not worth the mapping.
+constexpr long long MAP_AT_LEAST = 256 * 1024;
 
 // Runs the conversion from input to output and finishes the output; on any
 // failure the output is removed and the failure reported.
 ExitStatus convert_file(const CommandLine& cl, InputFile& input) {
-    InputStream in{};
-    OutputStream out{};
-    input_init(in, fd_source(&input.fd), input_storage, INPUT_BLOCK_SIZE);
+    const bool map = input.is_regular && input.size >= MAP_AT_LEAST &&
+                     mapped_file_open(mapped, input.fd, input.size);
+    if (map) {
+        input_init(in, mapped_file_source(&mapped), nullptr, MAPPED_WINDOW_SIZE);
+    } else {
+        input_init(in, fd_source(&input.fd), input_storage, INPUT_BLOCK_SIZE);
+    }
     output_init(out, fd_sink(&output.fd), output_storage, sizeof output_storage);
-    convert_stream(in, out, cl.mode);
+    // A mapped file that shrinks under us (another program truncates it)
+    // raises SIGBUS where its pages went away: that is a failed read.
+    if (map && !convert_guarding_mapped_input(in, out, cl.mode)) in.error = EIO;
+    if (!map) convert_stream(in, out, cl.mode);
+    mapped_file_close(mapped);
     output_flush(out);
     if (in.error != 0) {
         report_read_failure(cl.input_path, in.error);

@@ -40,6 +40,14 @@ BulkProgress bulk_convert_to_latin1(const std::uint8_t* p, const std::uint8_t* l
 BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lead_end,
                                   std::uint8_t* out);
 
+// End of the stretch from p on that the conversion would pass through
+// unchanged, found without converting anything: a lead position at or after
+// p, at most BULK_LOOK_AHEAD - 1 bytes past lead_end. It may stop early (at a
+// sequence that turns out to stay as it is), never late. Same conditions on
+// readable bytes as above.
+const std::uint8_t* bulk_unchanged_prefix(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                          OutputMode mode);
+
 // The same without vector instructions, byte by byte between runs that are
 // found many bytes at a time. The vector versions fall back on these for the
 // last bytes of a span and for blocks they do not handle themselves.
@@ -47,6 +55,8 @@ BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uin
                                            std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
                                          std::uint8_t* out);
+const std::uint8_t* bulk_unchanged_prefix_scalar(const std::uint8_t* p,
+                                                 const std::uint8_t* lead_end, OutputMode mode);
 
 // Vector versions for 32-byte blocks (AVX2): convert whole blocks while a
 // block and its look-ahead lie before lead_end, and stop at a lead position
@@ -56,5 +66,10 @@ BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p, const std::uint8_
                                         std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                       std::uint8_t* out);
+
+// The whole job of bulk_unchanged_prefix: blocks first, the scalar version
+// for the rest.
+const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                               OutputMode mode);
 
 }  // namespace textmend

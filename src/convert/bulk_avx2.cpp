@@ -206,7 +206,69 @@ constexpr std::array<std::uint32_t, 256> make_packed_replacements() {
 
 constexpr std::array<std::uint32_t, 256> PACKED_REPLACEMENTS = make_packed_replacements();
 
-}  // namespace
+// Shuffles that pack four 32-bit words holding 1 to 3 bytes each (in their
+// low bytes) into consecutive bytes. The key holds the low bits of the four
+// counts in bits 0-3 and their high bits in bits 4-7.
+constexpr std::array<std::array<std::uint8_t, 16>, 256> make_pack_table() {
+    std::array<std::array<std::uint8_t, 16>, 256> table{};
+    for (unsigned key = 0; key < 256; ++key) {
+        std::array<std::uint8_t, 16>& shuffle = table[key];
+        for (std::uint8_t& index : shuffle)
+            index = 0x80;  // a zero byte
+        unsigned out = 0;
+        for (unsigned word = 0; word < 4; ++word) {
+            const unsigned count = ((key >> word) & 1) | (((key >> (4 + word)) & 1) << 1);
+            for (unsigned i = 0; i < count; ++i)
+                shuffle[out++] = static_cast<std::uint8_t>(4 * word + i);
+        }
+    }
+    return table;
+}
+
+constexpr std::array<std::array<std::uint8_t, 16>, 256> PACK_WORDS = make_pack_table();
+
+// A block with more replaced bytes than this (binary data, say) is expanded
+// eight bytes at a time: each byte becomes a word of its replacement, or of
+// itself, and the words are packed. Fewer are cheaper to patch one by one.
+constexpr int MANY_REPLACEMENTS = 4;
+
+TEXTMEND_AVX2 inline std::uint8_t* replace_in_block(const std::uint8_t* p, std::uint8_t* out,
+                                                    std::uint32_t replace) {
+    const __m256i lane_bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m256i count_one = _mm256_set1_epi32(1 << 24);
+    const auto* table =
+        reinterpret_cast<const int*>(PACKED_REPLACEMENTS.data());  // as the words are
+    for (int group = 0; group < 4; ++group) {
+        const __m256i bytes =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * group)));
+        const __m256i flags = _mm256_set1_epi32(static_cast<int>((replace >> (8 * group)) & 0xFF));
+        const __m256i replaced = _mm256_cmpeq_epi32(_mm256_and_si256(flags, lane_bits), lane_bits);
+        // Eight table lookups; a gather instruction is slower here.
+        const std::uint8_t* b = p + 8 * group;
+        const __m256i looked_up =
+            _mm256_setr_epi32(table[b[0]], table[b[1]], table[b[2]], table[b[3]], table[b[4]],
+                              table[b[5]], table[b[6]], table[b[7]]);
+        const __m256i words =
+            _mm256_blendv_epi8(_mm256_or_si256(bytes, count_one), looked_up, replaced);
+        // Bits 0 and 1 of each word's count (its top byte).
+        const auto low_bits = static_cast<unsigned>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(words, 7))));
+        const auto high_bits = static_cast<unsigned>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(words, 6))));
+        const __m128i halves[2] = {_mm256_castsi256_si128(words),
+                                   _mm256_extracti128_si256(words, 1)};
+        for (int half = 0; half < 2; ++half) {
+            const unsigned low = (low_bits >> (4 * half)) & 15;
+            const unsigned high = (high_bits >> (4 * half)) & 15;
+            __m128i shuffle;
+            std::memcpy(&shuffle, PACK_WORDS[low | high << 4].data(), 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             _mm_shuffle_epi8(halves[half], shuffle));
+            out += _mm_popcnt_u32(low) + 2 * _mm_popcnt_u32(high);
+        }
+    }
+    return out;
+}
 
 // A byte is left as it is when it is ASCII or lies in a well-formed sequence
 // (a strict lead followed by the continuation bytes of its length). Every
@@ -214,14 +276,64 @@ constexpr std::array<std::uint32_t, 256> PACKED_REPLACEMENTS = make_packed_repla
 // continuation bytes, which never start one, so the loop never steps into a
 // sequence from the side. Which bytes lie in one can therefore be worked out
 // for all lanes at once; the others are replaced by their character's UTF-8.
+struct SequenceLanes {
+    // Lanes of the previous block where sequences of 2+, 3+ and 4 bytes
+    // start. Zero at a lead position: nothing before it reaches past it.
+    __m256i starts;
+    __m256i starts3;
+    __m256i starts4;
+};
+
+TEXTMEND_AVX2 inline void clear(SequenceLanes& lanes) {
+    lanes.starts = lanes.starts3 = lanes.starts4 = _mm256_setzero_si256();
+}
+
+// Mask of the bytes of the block at p (v holds them) that -u replaces.
+TEXTMEND_AVX2 inline std::uint32_t bytes_to_replace(const std::uint8_t* p, __m256i v,
+                                                    std::uint32_t high, SequenceLanes& previous) {
+    const __m256i cont1 = is_continuation(load(p + 1));
+    const __m256i cont2 = is_continuation(load(p + 2));
+    const __m256i cont3 = is_continuation(load(p + 3));
+    const __m256i starts2 = _mm256_and_si256(in_range(v, 0xC2, 0xDF), cont1);
+    const __m256i starts3 =
+        _mm256_and_si256(in_range(v, 0xE0, 0xEF), _mm256_and_si256(cont1, cont2));
+    const __m256i starts4 = _mm256_and_si256(
+        in_range(v, 0xF0, 0xF4), _mm256_and_si256(cont1, _mm256_and_si256(cont2, cont3)));
+    const __m256i starts3up = _mm256_or_si256(starts3, starts4);
+    const __m256i starts = _mm256_or_si256(starts2, starts3up);
+    const __m256i inside =
+        _mm256_or_si256(_mm256_or_si256(starts, shifted_in<1>(starts, previous.starts)),
+                        _mm256_or_si256(shifted_in<2>(starts3up, previous.starts3),
+                                        shifted_in<3>(starts4, previous.starts4)));
+    previous.starts = starts;
+    previous.starts3 = starts3up;
+    previous.starts4 = starts4;
+    return high & ~mask_of(inside);
+}
+
+// After the blocks stopped at p: a sequence that starts in the last 3 bytes
+// before p may reach past it. Returns how many of its bytes lie at p onward
+// (0 when none does).
+inline std::ptrdiff_t sequence_reaching_past(const std::uint8_t* p) {
+    for (std::ptrdiff_t back = 1; back <= 3; ++back) {
+        const std::uint8_t* lead = p - back;
+        const std::int32_t n = STRICT_LENGTHS[*lead];
+        if (n <= back) continue;
+        bool whole = true;
+        for (std::int32_t i = 1; i < n; ++i)
+            whole = whole && is_continuation_byte(lead[i]);
+        if (whole) return n - back;
+    }
+    return 0;
+}
+
+}  // namespace
+
 TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
                                                           const std::uint8_t* lead_end,
                                                           std::uint8_t* out) {
-    // Lanes of the previous block where sequences of 2+, 3+ and 4 bytes start;
-    // p is a lead position, so nothing before it reaches into the first block.
-    __m256i prev_starts = _mm256_setzero_si256();
-    __m256i prev_starts3 = _mm256_setzero_si256();
-    __m256i prev_starts4 = _mm256_setzero_si256();
+    SequenceLanes previous;
+    clear(previous);
     bool any_block = false;
 
     while (lead_end - p >= BLOCK_REACH) {
@@ -232,31 +344,18 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
             store(out, v);
             out += BLOCK;
             p += BLOCK;
-            prev_starts = prev_starts3 = prev_starts4 = _mm256_setzero_si256();
+            clear(previous);
             continue;
         }
-        const __m256i cont1 = is_continuation(load(p + 1));
-        const __m256i cont2 = is_continuation(load(p + 2));
-        const __m256i cont3 = is_continuation(load(p + 3));
-        const __m256i starts2 = _mm256_and_si256(in_range(v, 0xC2, 0xDF), cont1);
-        const __m256i starts3 =
-            _mm256_and_si256(in_range(v, 0xE0, 0xEF), _mm256_and_si256(cont1, cont2));
-        const __m256i starts4 = _mm256_and_si256(
-            in_range(v, 0xF0, 0xF4), _mm256_and_si256(cont1, _mm256_and_si256(cont2, cont3)));
-        const __m256i starts3up = _mm256_or_si256(starts3, starts4);
-        const __m256i starts = _mm256_or_si256(starts2, starts3up);
-        const __m256i inside =
-            _mm256_or_si256(_mm256_or_si256(starts, shifted_in<1>(starts, prev_starts)),
-                            _mm256_or_si256(shifted_in<2>(starts3up, prev_starts3),
-                                            shifted_in<3>(starts4, prev_starts4)));
-        prev_starts = starts;
-        prev_starts3 = starts3up;
-        prev_starts4 = starts4;
-
-        std::uint32_t replace = high & ~mask_of(inside);
+        std::uint32_t replace = bytes_to_replace(p, v, high, previous);
         if (replace == 0) {
             store(out, v);
             out += BLOCK;
+            p += BLOCK;
+            continue;
+        }
+        if (_mm_popcnt_u32(replace) > MANY_REPLACEMENTS) {
+            out = replace_in_block(p, out, replace);
             p += BLOCK;
             continue;
         }
@@ -277,26 +376,61 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
         out += BLOCK - from;
         p += BLOCK;
     }
-
-    // A sequence that starts in the last block may reach past it: it was
-    // judged there, so copy its remaining bytes and go on after it.
+    // A sequence judged in the last block may reach past it: copy its
+    // remaining bytes and go on after it.
     if (any_block) {
-        for (std::ptrdiff_t back = 1; back <= 3; ++back) {
-            const std::uint8_t* lead = p - back;
-            const std::int32_t n = STRICT_LENGTHS[*lead];
-            if (n <= back) continue;
-            bool whole = true;
-            for (std::int32_t i = 1; i < n; ++i)
-                whole = whole && is_continuation_byte(lead[i]);
-            if (!whole) continue;
-            const std::ptrdiff_t rest = n - back;
-            std::memcpy(out, p, static_cast<std::size_t>(rest));
-            out += rest;
-            p += rest;
-            break;
-        }
+        const std::ptrdiff_t rest = sequence_reaching_past(p);
+        std::memcpy(out, p, static_cast<std::size_t>(rest));
+        out += rest;
+        p += rest;
     }
     return {p, out};
+}
+
+// ---- how far nothing changes ------------------------------------------------
+
+TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p,
+                                                                   const std::uint8_t* lead_end,
+                                                                   OutputMode mode) {
+    if (mode == MODE_UTF8) {
+        SequenceLanes previous;
+        clear(previous);
+        bool any_block = false;
+        while (lead_end - p >= BLOCK_REACH) {
+            const __m256i v = load(p);
+            const std::uint32_t high = mask_of(v);
+            any_block = true;
+            if (high == 0) {
+                clear(previous);
+            } else if (const std::uint32_t replace = bytes_to_replace(p, v, high, previous);
+                       replace != 0) {
+                return p + __builtin_ctz(replace);
+            }
+            p += BLOCK;
+        }
+        if (any_block) p += sequence_reaching_past(p);
+        return bulk_unchanged_prefix_scalar(p, lead_end, mode);
+    }
+    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
+    __m128i high128, low128;
+    std::memcpy(&high128, leads.high.data(), 16);
+    std::memcpy(&low128, leads.low.data(), 16);
+    const __m256i high_table = _mm256_broadcastsi128_si256(high128);
+    const __m256i low_table = _mm256_broadcastsi128_si256(low128);
+    const __m256i nibble = splat(0x0F);
+    while (lead_end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const __m256i classes = _mm256_and_si256(
+            _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+            _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble)));
+        const __m256i candidates = _mm256_xor_si256(
+            _mm256_cmpeq_epi8(classes, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+        const std::uint32_t may_change =
+            mask_of(_mm256_and_si256(candidates, is_continuation(load(p + 1))));
+        if (may_change != 0) return p + __builtin_ctz(may_change);
+        p += BLOCK;
+    }
+    return bulk_unchanged_prefix_scalar(p, lead_end, mode);
 }
 
 }  // namespace textmend

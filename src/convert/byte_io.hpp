@@ -1,6 +1,6 @@
 // Where the streams get their bytes from and put them to: a function and its
-// context, so that a file descriptor, a memory buffer or a test double that
-// fails on purpose can stand behind the same stream.
+// context, so that a file descriptor, a mapped file, a memory buffer or a test
+// double that fails on purpose can stand behind the same stream.
 #pragma once
 
 #include <cstddef>
@@ -12,13 +12,23 @@ namespace textmend {
 // end of the input, or -1 with errno set on failure.
 using ReadFunction = std::int64_t (*)(void* context, std::uint8_t* dst, std::size_t n);
 
+// Shows the input from offset on without copying it: returns a pointer to
+// the byte at offset and sets *length to the count of bytes readable there,
+// at least min_length unless the input ends first (0 at the end). Returns
+// nullptr with errno set on failure. The bytes stay readable until the next
+// call; offset never moves backwards from one call to the next.
+using ViewFunction = const std::uint8_t* (*)(void* context, std::int64_t offset,
+                                             std::size_t min_length, std::size_t* length);
+
 // Writes up to n bytes from src. Returns the count written (at least 1 when
 // n > 0), or -1 with errno set on failure.
 using WriteFunction = std::int64_t (*)(void* context, const std::uint8_t* src, std::size_t n);
 
+// A source offers read, or view (then read is not used), or both.
 struct ByteSource {
     ReadFunction read;
     void* context;
+    ViewFunction view = nullptr;
 };
 
 struct ByteSink {

@@ -18,21 +18,38 @@ int convert_next_byte(InputStream& in, OutputStream& out, OutputMode mode) {
     return 1;
 }
 
-// Converts as much of the input window as the output buffer has room for,
-// leaving the last BULK_LOOK_AHEAD - 1 bytes of the window for later.
+// Stretches that pass through unchanged are written straight from the input
+// when they are at least this long; shorter ones are not worth a write call.
+constexpr std::size_t DIRECT_WRITE_MIN = 16 * 1024;
+
+// Converts at most this much at a time before looking again for a stretch to
+// write straight from the input.
+constexpr std::size_t CONVERT_STRETCH = 16 * 1024;
+
+// Works through the input window, leaving its last BULK_LOOK_AHEAD - 1 bytes
+// for later: writes a long unchanged stretch at its start straight from the
+// input, or else converts a stretch into the output buffer.
 void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
-    const std::size_t factor = bulk_output_factor(mode);
-    const std::size_t room = out.capacity - out.used;
+    const std::uint8_t* p = in.window + in.pos;
+    const std::uint8_t* lead_end = p + (input_available(in) - (BULK_LOOK_AHEAD - 1));
+    const std::uint8_t* unchanged = bulk_unchanged_prefix(p, lead_end, mode);
+    if (static_cast<std::size_t>(unchanged - p) >= DIRECT_WRITE_MIN) {
+        output_write_direct(out, p, static_cast<std::size_t>(unchanged - p));
+        in.pos = static_cast<std::size_t>(unchanged - in.window);
+        return;
+    }
     // The converter may consume up to BULK_LOOK_AHEAD - 1 bytes past the span
     // and store up to BULK_OUTPUT_SLACK bytes beyond its result.
+    const std::size_t factor = bulk_output_factor(mode);
+    const std::size_t room = out.capacity - out.used;
+    std::size_t span = static_cast<std::size_t>(lead_end - p);
     const std::size_t by_room = (room - BULK_OUTPUT_SLACK) / factor - BULK_LOOK_AHEAD;
-    std::size_t span = input_available(in) - (BULK_LOOK_AHEAD - 1);
     if (span > by_room) span = by_room;
-    const std::uint8_t* p = in.storage + in.pos;
+    if (span > CONVERT_STRETCH) span = CONVERT_STRETCH;
     std::uint8_t* o = out.storage + out.used;
     const BulkProgress done = mode == MODE_UTF8 ? bulk_convert_to_utf8(p, p + span, o)
                                                 : bulk_convert_to_latin1(p, p + span, o, mode);
-    in.pos = static_cast<std::size_t>(done.in - in.storage);
+    in.pos = static_cast<std::size_t>(done.in - in.window);
     out.used = static_cast<std::size_t>(done.out - out.storage);
 }
 

@@ -7,6 +7,7 @@ namespace textmend {
 
 void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size) {
     in.source = source;
+    in.window = storage;
     in.storage = storage;
     in.capacity = input_storage_size(block_size);
     in.block_size = block_size;
@@ -17,11 +18,14 @@ void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::
     in.error = 0;
 }
 
+static std::size_t kept_before(const InputStream& in) {
+    return in.pos < INPUT_LOOK_BEHIND ? in.pos : INPUT_LOOK_BEHIND;
+}
+
 // Moves the unread bytes and up to INPUT_LOOK_BEHIND bytes before them to the
 // front of the storage, so that the rest of it is free for the next read.
 static void compact_window(InputStream& in) {
-    const std::size_t keep_before = in.pos < INPUT_LOOK_BEHIND ? in.pos : INPUT_LOOK_BEHIND;
-    const std::size_t first = in.pos - keep_before;
+    const std::size_t first = in.pos - kept_before(in);
     if (first == 0) return;
     std::memmove(in.storage, in.storage + first, in.end - first);
     in.window_start += static_cast<std::int64_t>(first);
@@ -29,7 +33,12 @@ static void compact_window(InputStream& in) {
     in.end -= first;
 }
 
-std::size_t input_fill(InputStream& in, std::size_t want) {
+static void fail(InputStream& in, int error) {
+    in.error = error != 0 ? error : EIO;
+    in.at_end = 1;
+}
+
+static void fill_by_reading(InputStream& in, std::size_t want) {
     while (in.end - in.pos < want && !in.at_end) {
         if (in.capacity - in.end < in.block_size) compact_window(in);
         std::size_t room = in.capacity - in.end;
@@ -37,10 +46,41 @@ std::size_t input_fill(InputStream& in, std::size_t want) {
         const std::int64_t got = in.source.read(in.source.context, in.storage + in.end, room);
         if (got > 0) {
             in.end += static_cast<std::size_t>(got);
-        } else {
-            in.error = got < 0 ? (errno != 0 ? errno : EIO) : 0;
+        } else if (got == 0) {
             in.at_end = 1;
+        } else {
+            fail(in, errno);
         }
+    }
+}
+
+// Asks the source for a new view that starts up to INPUT_LOOK_BEHIND bytes
+// before the read position.
+static void fill_by_viewing(InputStream& in, std::size_t want) {
+    if (in.at_end) return;
+    const std::size_t before = kept_before(in);
+    const std::int64_t offset = in.window_start + static_cast<std::int64_t>(in.pos - before);
+    std::size_t wanted = before + (want > in.block_size ? want : in.block_size);
+    std::size_t length = 0;
+    const std::uint8_t* view = in.source.view(in.source.context, offset, wanted, &length);
+    if (view == nullptr) {
+        fail(in, errno);
+        return;
+    }
+    const std::size_t had = in.end - in.pos;
+    in.window = view;
+    in.window_start = offset;
+    in.pos = before;
+    in.end = length;
+    if (length - before <= had || length < wanted) in.at_end = 1;
+}
+
+std::size_t input_fill(InputStream& in, std::size_t want) {
+    if (in.end - in.pos >= want) return in.end - in.pos;
+    if (in.source.view != nullptr) {
+        fill_by_viewing(in, want);
+    } else {
+        fill_by_reading(in, want);
     }
     return in.end - in.pos;
 }

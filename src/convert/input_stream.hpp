@@ -6,6 +6,9 @@
 // position saved before a look-ahead lands inside the window even when the
 // look-ahead crossed a block boundary or met the end of the input. It never
 // repositions the underlying file, so pipes, FIFOs and terminals work too.
+//
+// A source that can show its bytes in place (a mapped file, memory) is not
+// copied at all: the window is then the source's own memory.
 #pragma once
 
 #include <cstddef>
@@ -35,18 +38,21 @@ constexpr std::size_t input_storage_size(std::size_t block_size) {
 
 struct InputStream {
     ByteSource source;
-    std::uint8_t* storage;      // window: storage[0 .. end)
-    std::size_t capacity;       // size of storage
-    std::size_t block_size;     // most bytes asked of the source per read
-    std::int64_t window_start;  // input offset of storage[0]
-    std::size_t pos;            // index of the next unread byte
-    std::size_t end;            // count of valid bytes in storage
-    int at_end;                 // 1 once the source reported its end or failed
-    int error;                  // errno of a failed read, 0 when none failed
+    const std::uint8_t* window;  // the bytes at hand: window[0 .. end)
+    std::uint8_t* storage;       // what reads go into (the window for a read source)
+    std::size_t capacity;        // size of storage
+    std::size_t block_size;      // most bytes asked of the source per read
+    std::int64_t window_start;   // input offset of window[0]
+    std::size_t pos;             // index of the next unread byte
+    std::size_t end;             // count of valid bytes in the window
+    int at_end;                  // 1 once the source reported its end or failed
+    int error;                   // errno of a failed read, 0 when none failed
 };
 
-// Sets up a stream on source with storage of input_storage_size(block_size)
-// bytes, owned by the caller and outliving the stream.
+// Sets up a stream on source. A source that reads needs storage of
+// input_storage_size(block_size) bytes, owned by the caller and outliving
+// the stream; a source that views (source.view set) needs none (nullptr),
+// and block_size is the least it is asked to show at a time.
 void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size);
 
 // Makes at least want (<= INPUT_MAX_LOOK_AHEAD) unread bytes available unless
@@ -61,7 +67,7 @@ inline std::size_t input_available(const InputStream& in) {
 // failed read (in.error tells which).
 inline std::int32_t input_read_byte(InputStream& in) {
     if (in.pos == in.end && input_fill(in, 1) == 0) return END_OF_INPUT;
-    return in.storage[in.pos++];
+    return in.window[in.pos++];
 }
 
 // Offset of the next unread byte from the start of the input.

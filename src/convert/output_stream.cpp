@@ -54,4 +54,9 @@ void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_
     out.used = n;
 }
 
+void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    output_flush(out);
+    write_all(out, bytes, n);
+}
+
 }  // namespace textmend

@@ -33,4 +33,8 @@ inline void output_write_byte(OutputStream& out, std::int32_t b) {
 
 void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
 
+// Writes n bytes after what is buffered, straight from bytes, without copying
+// them into the buffer: for long stretches that pass through unchanged.
+void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
+
 }  // namespace textmend

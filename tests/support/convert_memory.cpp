@@ -23,7 +23,11 @@ std::string convert_bytes(const std::string& input, OutputMode mode, Engine engi
     std::string result;
     InputStream in{};
     OutputStream out{};
-    input_init(in, memory_source(&source), in_storage.data(), shape.read_block);
+    if (shape.view) {
+        input_init(in, memory_view_source(&source), nullptr, shape.read_block);
+    } else {
+        input_init(in, memory_source(&source), in_storage.data(), shape.read_block);
+    }
     output_init(out, ByteSink{string_write, &result}, out_storage.data(), out_storage.size());
     if (engine == Engine::BULK) {
         convert_stream(in, out, mode);

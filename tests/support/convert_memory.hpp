@@ -14,6 +14,7 @@ struct StreamShape {
     std::size_t read_block = 128 * 1024;  // the input stream's block size
     std::size_t source_chunk = 0;         // most bytes one read of the source returns (0: no limit)
     std::size_t output_buffer = 128 * 1024;
+    bool view = false;  // the source shows its memory in windows instead of being read
 };
 
 // Converts input through the real streams, with convert_stream (BULK) or

@@ -1,0 +1,121 @@
+// The pieces of the bulk path on their own, against the model: how far the
+// input passes through unchanged, and the scalar converters that the vector
+// code falls back on (on this machine the vector code runs everywhere else).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "convert/bulk.hpp"
+#include "support/bytes.hpp"
+#include "support/model.hpp"
+#include "support/random_text.hpp"
+
+namespace textmend {
+namespace {
+
+const OutputMode ALL_MODES[] = {MODE_LATIN1, MODE_CP1252, MODE_UTF8};
+
+// Random inputs from dense (every kind of high byte) to sparse (long ASCII
+// stretches with a rare high byte), so that both early and late stops occur.
+std::string sample(std::mt19937_64& rng, int round) {
+    std::string s = test::random_mixed_bytes(rng, 50 + static_cast<std::size_t>(round % 7) * 300);
+    const int keep_one_in = 1 << (round % 9);
+    std::uniform_int_distribution<int> pick(0, keep_one_in - 1);
+    for (char& c : s) {
+        if (pick(rng) != 0) c = 'a' + static_cast<char>(pick(rng) % 26);
+    }
+    return s;
+}
+
+const std::uint8_t* bytes(const std::string& s) {
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+// The stretch before the returned position converts to itself, and converting
+// the input in two parts split there gives the whole result: so the position
+// is one the byte loop stops at.
+TEST(UnchangedPrefix, PassesUnchangedAndEndsAtALeadPosition) {
+    std::mt19937_64 rng(11);
+    for (int round = 0; round < 400; ++round) {
+        const std::string input = sample(rng, round);
+        const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
+        for (OutputMode mode : ALL_MODES) {
+            for (bool vector : {false, true}) {
+                const std::uint8_t* q =
+                    vector ? bulk_unchanged_prefix(bytes(input), lead_end, mode)
+                           : bulk_unchanged_prefix_scalar(bytes(input), lead_end, mode);
+                ASSERT_LE(q, bytes(input) + input.size());
+                const auto split = static_cast<std::size_t>(q - bytes(input));
+                const std::string head = input.substr(0, split);
+                ASSERT_EQ(test::to_hex(test::model_convert(head, mode)), test::to_hex(head))
+                    << "mode " << mode << ", vector " << vector;
+                ASSERT_TRUE(test::model_convert(head, mode) +
+                                test::model_convert(input.substr(split), mode) ==
+                            test::model_convert(input, mode))
+                    << "mode " << mode << ", vector " << vector << ", split " << split << " of "
+                    << test::to_hex(input);
+            }
+        }
+    }
+}
+
+// One sequence in ASCII, at every offset of inputs of many lengths: it
+// straddles every block boundary and every end of the vector loops.
+TEST(UnchangedPrefix, SequenceAtEveryOffset) {
+    const std::string sequences[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE9"};
+    for (std::size_t length = 64; length < 200; length += 3) {
+        for (const std::string& sequence : sequences) {
+            for (std::size_t at = 0; at + sequence.size() <= length; ++at) {
+                std::string input(length, 'a');
+                input.replace(at, sequence.size(), sequence);
+                const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
+                for (OutputMode mode : ALL_MODES) {
+                    const auto split = static_cast<std::size_t>(
+                        bulk_unchanged_prefix(bytes(input), lead_end, mode) - bytes(input));
+                    const std::string head = input.substr(0, split);
+                    ASSERT_EQ(test::model_convert(head, mode), head)
+                        << length << " " << at << " " << mode;
+                    ASSERT_EQ(test::model_convert(head, mode) +
+                                  test::model_convert(input.substr(split), mode),
+                              test::model_convert(input, mode))
+                        << length << " " << at << " " << mode;
+                }
+            }
+        }
+    }
+}
+
+// A bulk converter's output for the part it did, followed by the model's for
+// the rest, is the model's output for the whole.
+TEST(BulkConverters, ScalarAndVectorAgreeWithTheModel) {
+    std::mt19937_64 rng(12);
+    std::string out(1 << 16, '\0');
+    for (int round = 0; round < 400; ++round) {
+        const std::string input = sample(rng, round);
+        const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
+        for (OutputMode mode : ALL_MODES) {
+            for (bool vector : {false, true}) {
+                auto* o = reinterpret_cast<std::uint8_t*>(out.data());
+                BulkProgress done{};
+                if (mode == MODE_UTF8) {
+                    done = vector ? bulk_convert_to_utf8(bytes(input), lead_end, o)
+                                  : bulk_convert_to_utf8_scalar(bytes(input), lead_end, o);
+                } else {
+                    done = vector ? bulk_convert_to_latin1(bytes(input), lead_end, o, mode)
+                                  : bulk_convert_to_latin1_scalar(bytes(input), lead_end, o, mode);
+                }
+                const auto used = static_cast<std::size_t>(done.in - bytes(input));
+                ASSERT_GE(done.in, lead_end);
+                const std::string got = out.substr(0, static_cast<std::size_t>(done.out - o)) +
+                                        test::model_convert(input.substr(used), mode);
+                ASSERT_EQ(test::to_hex(got), test::to_hex(test::model_convert(input, mode)))
+                    << "mode " << mode << ", vector " << vector << ", input "
+                    << test::to_hex(input);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace textmend
