@@ -6,7 +6,10 @@
 // The corpora are made by a separate program so that this one stays small:
 // a child's peak RSS counts the parent's memory it was forked from.
 //
-//   textmend_file_bench --textmend BIN --work DIR --out DIR [--runs N]
+//   textmend_file_bench --textmend BIN --work DIR --out DIR [--runs N] [--only CORPUS]
+//
+// With TEXTMEND_BENCH_TRACE set in the environment, every run's time is
+// printed on standard error as it happens.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,6 +35,7 @@ struct Options {
     std::string work_dir;
     std::string out_dir;
     int runs = 9;
+    std::string only;  // one corpus by name; empty for all
 };
 
 struct Command {
@@ -57,6 +61,8 @@ struct Row {
 // Runs one command with fork/exec, no shell: wall time and peak RSS.
 Sample run_once(const Command& cmd, const std::string& in, const std::string& out) {
     unlink(out.c_str());
+    // Let the system finish freeing the previous output before timing.
+    usleep(100 * 1000);
     std::vector<std::string> args;
     for (const std::string& a : cmd.argv)
         args.push_back(a == "IN" ? in : a == "OUT" ? out : a);
@@ -78,6 +84,9 @@ Sample run_once(const Command& cmd, const std::string& in, const std::string& ou
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     const auto stop = std::chrono::steady_clock::now();
+    if (std::getenv("TEXTMEND_BENCH_TRACE"))
+        std::fprintf(stderr, "%s %.3f\n", cmd.label.c_str(),
+                     std::chrono::duration<double>(stop - start).count());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "file_bench: %s failed on %s (status %d)\n", cmd.label.c_str(),
                      in.c_str(), status);
@@ -165,6 +174,7 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
     for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
         const std::string name = textmend::bench::corpus_name(kind);
         const Row* cat = find_row(rows, name, "cat");
+        if (cat == nullptr) continue;
         std::printf("| %s", name.c_str());
         for (const char* label : {"textmend", "textmend -w", "textmend -u"}) {
             const Row* r = find_row(rows, name, label);
@@ -210,6 +220,8 @@ int main(int argc, char** argv) {
             o.out_dir = value;
         else if (key == "--runs")
             o.runs = std::atoi(value.c_str());
+        else if (key == "--only")
+            o.only = value;
         else
             return usage();
     }
@@ -218,6 +230,7 @@ int main(int argc, char** argv) {
         return usage();
     std::vector<Row> rows;
     for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        if (!o.only.empty() && o.only != textmend::bench::corpus_name(kind)) continue;
         const std::vector<Row> r = bench_corpus(kind, o);
         rows.insert(rows.end(), r.begin(), r.end());
     }

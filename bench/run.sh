@@ -2,23 +2,27 @@
 # Builds the release program and times it against `cat in > out` and iconv on
 # generated corpora; prints Markdown tables (see README, Performance).
 #
-#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N]
+#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS]
 #
 # SIZE_MB   size of each generated input (default 256)
 # --out-dir where the outputs are written (default /dev/shm, a tmpfs; give a
 #           folder on disk to see what users see)
 # --runs    rounds per command, alternating the commands (default 9)
+# --only    one corpus: mixed-prose, utf8-prose, latin1-prose, ascii,
+#           dense-utf8 or random-bytes
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 size_mb=256
 out_dir=/dev/shm
 runs=9
+only=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --out-dir) out_dir="$2"; shift 2 ;;
         --runs) runs="$2"; shift 2 ;;
-        -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+        --only) only=(--only "$2"); shift 2 ;;
+        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
         *) size_mb="$1"; shift ;;
     esac
 done
@@ -37,4 +41,4 @@ echo
 echo "Inputs: ${size_mb} MiB each, generated into $work (in memory); outputs in $out_dir"
 echo
 build/bench/bench/textmend_make_corpus "$work" "$size_mb"
-build/bench/bench/textmend_file_bench --textmend build/bench/textmend --work "$work" --out "$out_dir" --runs "$runs"
+build/bench/bench/textmend_file_bench --textmend build/bench/textmend --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}"

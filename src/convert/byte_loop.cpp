@@ -22,6 +22,9 @@ int convert_next_byte(InputStream& in, OutputStream& out, OutputMode mode) {
 // when they are at least this long; shorter ones are not worth a write call.
 constexpr std::size_t DIRECT_WRITE_MIN = 16 * 1024;
 
+// Longest stretch written straight from the input at a time.
+constexpr std::ptrdiff_t DIRECT_WRITE_MAX = 256 * 1024;
+
 // Converts at most this much at a time before looking again for a stretch to
 // write straight from the input.
 constexpr std::size_t CONVERT_STRETCH = 16 * 1024;
@@ -32,7 +35,10 @@ constexpr std::size_t CONVERT_STRETCH = 16 * 1024;
 void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
     const std::uint8_t* p = in.window + in.pos;
     const std::uint8_t* lead_end = p + (input_available(in) - (BULK_LOOK_AHEAD - 1));
-    const std::uint8_t* unchanged = bulk_unchanged_prefix(p, lead_end, mode);
+    // Looked for in pieces that stay in the processor's cache until written.
+    const std::uint8_t* look_end =
+        lead_end - p > DIRECT_WRITE_MAX ? p + DIRECT_WRITE_MAX : lead_end;
+    const std::uint8_t* unchanged = bulk_unchanged_prefix(p, look_end, mode);
     if (static_cast<std::size_t>(unchanged - p) >= DIRECT_WRITE_MIN) {
         output_write_direct(out, p, static_cast<std::size_t>(unchanged - p));
         in.pos = static_cast<std::size_t>(unchanged - in.window);
