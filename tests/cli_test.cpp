@@ -122,13 +122,60 @@ TEST(Files, PathsAreWrittenExactlyAsGiven) {
     EXPECT_EQ(r.err, "Cannot open input file " + odd + "\n\n" + USAGE);
 }
 
+// The failure can show at the first write, a later one, or only when the
+// buffer is flushed at the end (one byte): status 4 every time.
 TEST(Files, WriteFailureToAFullDevice) {
     TempDir dir;
-    for (const std::size_t size : {std::size_t{1}, std::size_t{300000}}) {
+    for (const std::size_t size : {std::size_t{1}, std::size_t{100} << 10, std::size_t{10} << 20}) {
         write_file(dir / "in", std::string(size, 'a'));
-        const RunResult r = run_textmend({dir / "in", "/dev/full"});
-        EXPECT_EQ(r.status, 4) << size;
-        EXPECT_EQ(r.err, "Cannot write output file /dev/full: No space left on device\n");
+        for (const char* flag : MODE_FLAGS) {
+            const RunResult r = run_textmend(with_mode(flag, dir / "in", "/dev/full"));
+            EXPECT_EQ(r.status, 4) << size << flag;
+            EXPECT_EQ(r.err, "Cannot write output file /dev/full: No space left on device\n");
+        }
+    }
+}
+
+// Output into a pipe whose reader has gone: the run ends at once, killed by
+// SIGPIPE as any filter is, or, where SIGPIPE is ignored, with status 4.
+TEST(Files, PipeWhoseReaderHasGone) {
+    TempDir dir;
+    std::mt19937_64 rng(8);
+    write_file(dir / "in", random_mixed_bytes(rng, 20 << 20));
+    for (const bool ignore_sigpipe : {false, true}) {
+        int pipe_fds[2];
+        ASSERT_EQ(pipe(pipe_fds), 0);
+        const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (ignore_sigpipe) signal(SIGPIPE, SIG_IGN);
+            dup2(pipe_fds[1], 1);
+            dup2(err, 2);
+            close(pipe_fds[0]);
+            execl(TEXTMEND_BINARY, TEXTMEND_BINARY, "-u", (dir / "in").c_str(), "/dev/stdout",
+                  nullptr);
+            _exit(127);
+        }
+        close(err);
+        close(pipe_fds[1]);
+        char first[10];
+        EXPECT_EQ(read(pipe_fds[0], first, sizeof first), 10);
+        close(pipe_fds[0]);
+        int status = 0;
+        for (int waited = 0; waited < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++waited)
+            usleep(10000);
+        if (waitpid(pid, nullptr, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            FAIL() << "still running 10 s after its reader went away";
+        }
+        if (ignore_sigpipe) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+            EXPECT_EQ(read_file(dir / "err"),
+                      "Cannot write output file /dev/stdout: Broken pipe\n");
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+        }
     }
 }
 
@@ -201,6 +248,49 @@ TEST(Conversion, EmptyAndAsciiFilesAreUnchangedInEveryMode) {
             EXPECT_EQ(r.err, "");
             EXPECT_EQ(r.out, "");
             EXPECT_EQ(read_file(dir / "out"), content) << flag;
+        }
+    }
+}
+
+// Inputs of odd shapes, through a file and through a pipe (/dev/stdin), in
+// every mode, against the model.
+TEST(Conversion, OddInputs) {
+    std::mt19937_64 rng(9);
+    std::string high_only(300000, '\0');
+    for (char& c : high_only)
+        c = static_cast<char>(0x80 | (rng() & 0x7F));
+    std::string long_line(3 << 20, 'x');
+    for (std::size_t i = 1000; i < long_line.size(); i += 4099)
+        long_line.replace(i, 2, "\xC3\xA9");
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"NUL bytes", std::string("a\0\xC3\0\xA9\0\xE9\0\0", 9)},
+        {"only high bytes", high_only},
+        {"a 3 MiB line", long_line},
+        {"ends in a 2-byte sequence", "caf\xC3"},
+        {"ends in a 3-byte sequence", "price \xE2\x82"},
+        {"ends in a 4-byte sequence", "smile \xF0\x9F\x98"},
+        {"ends in a 6-byte form", "x\xFC\x84\x80\x80\x80"},
+        {"CR LF and 1A", "line\r\nnext\r\n\x1A"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        write_file(dir / "in", c.bytes);
+        for (int m = 0; m < 3; ++m) {
+            const std::string expected = model_convert(c.bytes, MODES[m]);
+            const RunResult file_run =
+                run_textmend(with_mode(MODE_FLAGS[m], dir / "in", dir / "out"));
+            EXPECT_EQ(file_run.status, 0) << c.name;
+            EXPECT_TRUE(read_file(dir / "out") == expected) << c.name << " " << MODE_FLAGS[m];
+            RunOptions piped;
+            piped.stdin_data = &c.bytes;
+            const RunResult pipe_run =
+                run_textmend(with_mode(MODE_FLAGS[m], "/dev/stdin", "/dev/stdout"), piped);
+            EXPECT_EQ(pipe_run.status, 0) << c.name;
+            EXPECT_TRUE(pipe_run.out == expected)
+                << c.name << " " << MODE_FLAGS[m] << " through a pipe";
         }
     }
 }

@@ -33,31 +33,25 @@ std::string drain(int fd) {
     }
 }
 
-void remove_tree(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
-        chmod(path.c_str(), 0700);
-        for (const std::string& name : list_dir(path))
-            remove_tree(path + "/" + name);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
 }  // namespace
 
 RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options) {
     int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
     if (options.stdin_data != nullptr && pipe(in_pipe) != 0) throw std::runtime_error("pipe");
+    // TEXTMEND_TEST_WRAPPER (say, "valgrind --error-exitcode=99 -q") runs the
+    // program under another one; words are separated by spaces.
+    std::vector<std::string> words;
+    if (const char* wrapper = std::getenv("TEXTMEND_TEST_WRAPPER")) {
+        std::istringstream split(wrapper);
+        for (std::string w; split >> w;)
+            words.push_back(w);
+    }
+    words.push_back(TEXTMEND_BINARY);
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string program = TEXTMEND_BINARY;
-    argv.push_back(program.data());
-    std::vector<std::string> copies(args);
-    for (std::string& a : copies)
-        argv.push_back(a.data());
+    for (std::string& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
 
     const pid_t pid = fork();
@@ -82,7 +76,7 @@ RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& o
         dup2(err_pipe[1], 2);
         close(out_pipe[0]);
         close(err_pipe[0]);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(out_pipe[1]);
@@ -113,49 +107,6 @@ RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& o
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     return result;
-}
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/textmend-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path = pattern;
-}
-
-TempDir::~TempDir() {
-    remove_tree(path);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!f) throw std::runtime_error("cannot write " + path);
-}
-
-bool file_exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> list_dir(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* d = opendir(path.c_str());
-    if (d == nullptr) return names;
-    while (const dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace textmend::test

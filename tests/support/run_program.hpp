@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/files.hpp"
+
 namespace textmend::test {
 
 struct RunResult {
@@ -20,22 +22,5 @@ struct RunOptions {
 };
 
 RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options = {});
-
-// A fresh empty directory under TMPDIR (or /tmp), removed with its contents
-// when the object goes away.
-struct TempDir {
-    std::string path;
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
-bool file_exists(const std::string& path);
-// The names in a directory, sorted, without "." and "..".
-std::vector<std::string> list_dir(const std::string& path);
 
 }  // namespace textmend::test

@@ -1,0 +1,164 @@
+// Reads and writes that fail part-way, injected into a whole run of the
+// program (in this process): the failure is reported with status 4, and no
+// incomplete output, temporary file or damaged original is left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/run.hpp"
+#include "support/random_text.hpp"
+#include "support/run_program.hpp"
+
+namespace textmend {
+namespace {
+
+// How a run's reads and writes fail: after so many bytes (-1: never).
+struct FaultPlan {
+    std::int64_t read_limit = -1;
+    std::int64_t write_limit = -1;
+    ByteSource real_input{};
+    ByteSink real_output{};
+    std::int64_t bytes_read = 0;
+    std::int64_t bytes_written = 0;
+};
+
+std::int64_t failing_read(void* context, std::uint8_t* dst, std::size_t n) {
+    FaultPlan& plan = *static_cast<FaultPlan*>(context);
+    if (plan.read_limit >= 0) {
+        const std::int64_t left = plan.read_limit - plan.bytes_read;
+        if (left <= 0) {
+            errno = EIO;
+            return -1;
+        }
+        if (static_cast<std::int64_t>(n) > left) n = static_cast<std::size_t>(left);
+    }
+    const std::int64_t got = plan.real_input.read(plan.real_input.context, dst, n);
+    if (got > 0) plan.bytes_read += got;
+    return got;
+}
+
+std::int64_t failing_write(void* context, const std::uint8_t* src, std::size_t n) {
+    FaultPlan& plan = *static_cast<FaultPlan*>(context);
+    if (plan.write_limit >= 0) {
+        const std::int64_t left = plan.write_limit - plan.bytes_written;
+        if (left <= 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (static_cast<std::int64_t>(n) > left) n = static_cast<std::size_t>(left);
+    }
+    const std::int64_t put = plan.real_output.write(plan.real_output.context, src, n);
+    if (put > 0) plan.bytes_written += put;
+    return put;
+}
+
+ByteSource wrap_input(ByteSource real, void* context) {
+    static_cast<FaultPlan*>(context)->real_input = real;
+    return ByteSource{failing_read, context};
+}
+
+ByteSink wrap_output(ByteSink real, void* context) {
+    static_cast<FaultPlan*>(context)->real_output = real;
+    return ByteSink{failing_write, context};
+}
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+// Runs the program in this process with the plan; captures standard error.
+Outcome run_with_faults(const std::vector<std::string>& args, FaultPlan& plan) {
+    std::vector<const char*> argv{"textmend"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    test::TempDir capture;
+    const int saved = dup(2);
+    const int file = open((capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 2);
+    close(file);
+    const IoHooks hooks{wrap_input, wrap_output, &plan};
+    const int status = run_textmend(static_cast<int>(argv.size()), argv.data(), &hooks);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    return {status, test::read_file(capture / "err")};
+}
+
+std::string sample_input() {
+    std::mt19937_64 rng(17);
+    return test::random_mixed_bytes(rng, 500000);
+}
+
+TEST(Faults, ReadFailingPartWayLeavesNoOutput) {
+    const std::string input = sample_input();
+    for (const std::int64_t limit : {0, 1, 7, 131072, 300000}) {
+        for (const char* mode : {"-w", "-u"}) {
+            test::TempDir dir;
+            test::write_file(dir / "in", input);
+            FaultPlan plan;
+            plan.read_limit = limit;
+            const Outcome r = run_with_faults({mode, dir / "in", dir / "out"}, plan);
+            EXPECT_EQ(r.status, 4) << limit << mode;
+            EXPECT_EQ(r.err, "Cannot read input file " + (dir / "in") + ": Input/output error\n");
+            EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << limit << mode;
+        }
+    }
+}
+
+TEST(Faults, WriteFailingPartWayLeavesNoOutput) {
+    const std::string input = sample_input();
+    for (const std::int64_t limit : {0, 1, 131071, 400000}) {
+        test::TempDir dir;
+        test::write_file(dir / "in", input);
+        FaultPlan plan;
+        plan.write_limit = limit;
+        const Outcome r = run_with_faults({"-u", dir / "in", dir / "out"}, plan);
+        EXPECT_EQ(r.status, 4) << limit;
+        EXPECT_EQ(r.err,
+                  "Cannot write output file " + (dir / "out") + ": No space left on device\n");
+        EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << limit;
+    }
+}
+
+TEST(Faults, InPlaceRunFailingPartWayKeepsTheOriginal) {
+    const std::string input = sample_input();
+    const struct {
+        std::int64_t read_limit, write_limit;
+        const char* reason;
+    } cases[] = {{200000, -1, "Cannot read input file "},
+                 {-1, 300000, "Cannot write output file "}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::write_file(dir / "f", input);
+        FaultPlan plan;
+        plan.read_limit = c.read_limit;
+        plan.write_limit = c.write_limit;
+        const Outcome r = run_with_faults({"-u", dir / "f", dir / "f"}, plan);
+        EXPECT_EQ(r.status, 4);
+        EXPECT_EQ(r.err.rfind(c.reason + (dir / "f") + ": ", 0), 0U) << r.err;
+        EXPECT_TRUE(test::read_file(dir / "f") == input);
+        EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"f"});
+    }
+}
+
+// The same hooks without faults change nothing: a run through them gives the
+// program's normal result.
+TEST(Faults, HooksWithoutFaultsConvertNormally) {
+    test::TempDir dir;
+    test::write_file(dir / "in", "caf\xC3\xA9 \xE9t\xE9\n");
+    FaultPlan plan;
+    const Outcome r = run_with_faults({dir / "in", dir / "out"}, plan);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::read_file(dir / "out"), "caf\xE9 \xE9t\xE9\n");
+}
+
+}  // namespace
+}  // namespace textmend
