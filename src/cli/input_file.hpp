@@ -5,9 +5,9 @@ namespace textmend {
 
 struct InputFile {
     int fd;
-    int is_regular;        // 1 for a regular file (only then can it be converted in place)
-    unsigned long device;  // identity of the file, to recognise it as the output
-    unsigned long inode;
+    int is_regular;             // 1 for a regular file (only then can it be converted in place)
+    unsigned long long device;  // identity of the file, to recognise it as the output
+    unsigned long long inode;
     unsigned permissions;  // permission bits, given to a file that replaces it
     long long size;        // size of a regular file when it was opened
     unsigned owner;

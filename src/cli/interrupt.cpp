@@ -2,7 +2,9 @@
 
 #include <csignal>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -24,7 +26,9 @@ const int SIGNALS[] = {
 };
 
 extern "C" void remove_and_reraise(int signal_number) {
-#ifndef _WIN32
+#ifdef _WIN32
+    if (armed) _unlink(temp_path);
+#else
     if (armed) unlink(temp_path);
 #endif
     std::signal(signal_number, SIG_DFL);

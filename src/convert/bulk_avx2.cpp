@@ -389,6 +389,18 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
 
 // ---- how far nothing changes ------------------------------------------------
 
+namespace {
+
+// Whether the 64 bytes at p are ASCII, with a block's reach still before
+// lead_end after them: ASCII never changes and never starts a sequence, so
+// such a stretch is passed over whole.
+TEXTMEND_AVX2 inline bool all_ascii_64(const std::uint8_t* p, const std::uint8_t* lead_end) {
+    return lead_end - p >= BLOCK_REACH + 2 * BLOCK &&
+           mask_of(_mm256_or_si256(load(p), load(p + BLOCK))) == 0;
+}
+
+}  // namespace
+
 TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p,
                                                                    const std::uint8_t* lead_end,
                                                                    OutputMode mode) {
@@ -397,9 +409,14 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
         clear(previous);
         bool any_block = false;
         while (lead_end - p >= BLOCK_REACH) {
+            any_block = true;
+            if (all_ascii_64(p, lead_end)) {
+                clear(previous);
+                p += 2 * BLOCK;
+                continue;
+            }
             const __m256i v = load(p);
             const std::uint32_t high = mask_of(v);
-            any_block = true;
             if (high == 0) {
                 clear(previous);
             } else if (const std::uint32_t replace = bytes_to_replace(p, v, high, previous);
@@ -419,6 +436,10 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
     const __m256i low_table = _mm256_broadcastsi128_si256(low128);
     const __m256i nibble = splat(0x0F);
     while (lead_end - p >= BLOCK_REACH) {
+        if (all_ascii_64(p, lead_end)) {
+            p += 2 * BLOCK;
+            continue;
+        }
         const __m256i v = load(p);
         const __m256i classes = _mm256_and_si256(
             _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),

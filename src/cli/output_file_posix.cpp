@@ -18,8 +18,8 @@ static const char TEMP_NAME[] = ".textmend-XXXXXX";
 static int names_input(const char* path, const InputFile& input) {
     struct stat st {};
     if (!input.is_regular || stat(path, &st) != 0) return 0;
-    return S_ISREG(st.st_mode) && static_cast<unsigned long>(st.st_dev) == input.device &&
-           static_cast<unsigned long>(st.st_ino) == input.inode;
+    return S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_dev) == input.device &&
+           static_cast<unsigned long long>(st.st_ino) == input.inode;
 }
 
 // temp_path = directory of target_path + "/" + TEMP_NAME. target_path is

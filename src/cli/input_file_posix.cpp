@@ -16,8 +16,8 @@ int open_input_file(const char* path, InputFile& in) {
         return 0;
     }
     in.is_regular = S_ISREG(st.st_mode) ? 1 : 0;
-    in.device = static_cast<unsigned long>(st.st_dev);
-    in.inode = static_cast<unsigned long>(st.st_ino);
+    in.device = static_cast<unsigned long long>(st.st_dev);
+    in.inode = static_cast<unsigned long long>(st.st_ino);
     in.permissions = static_cast<unsigned>(st.st_mode & 07777);
     in.size = static_cast<long long>(st.st_size);
     in.owner = static_cast<unsigned>(st.st_uid);

@@ -1,0 +1,178 @@
+// The library's public functions, on top of the same engine as the program:
+// the bulk converters for all but the last few bytes of an input, and the
+// byte-at-a-time converters, which know where the input ends, for those.
+#include "textmend/textmend.hpp"
+
+#include <cstring>
+
+#include "convert/bulk.hpp"
+#include "convert/byte_loop.hpp"
+#include "convert/memory_io.hpp"
+
+namespace textmend {
+
+namespace {
+
+static_assert(BULK_LOOK_AHEAD <= STREAM_HELD_MAX / 2,
+              "held bytes and a seam must fit the held buffer");
+
+OutputMode mode_of(Target target) {
+    return static_cast<OutputMode>(static_cast<int>(target));
+}
+
+struct Written {
+    const std::uint8_t* stop;  // first input byte not converted
+    std::uint8_t* out;         // next free output byte
+};
+
+std::int64_t write_to_memory(void* context, const std::uint8_t* src, std::size_t n) {
+    auto*& at = *static_cast<std::uint8_t**>(context);
+    std::memcpy(at, src, n);
+    at += n;
+    return static_cast<std::int64_t>(n);
+}
+
+// The last bytes of an input, one at a time, with the input's end after them.
+std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
+                                 OutputMode mode) {
+    MemorySource source{p, static_cast<std::size_t>(end - p), 0, 0};
+    InputStream in{};
+    input_init(in, memory_view_source(&source), nullptr, STREAM_HELD_MAX);
+    std::uint8_t buffer[64];
+    OutputStream stream{};
+    output_init(stream, ByteSink{write_to_memory, &out}, buffer, sizeof buffer);
+    convert_stream_bytewise(in, stream, mode);
+    output_flush(stream);
+    return out;
+}
+
+// Converts [p, end): every byte that starts BULK_LOOK_AHEAD or more bytes
+// before the end in bulk, and when the input ends there (final) the rest one
+// at a time. Without final, it stops at a lead position within the last
+// BULK_LOOK_AHEAD bytes, whose bytes the next piece may complete.
+Written convert_memory(const std::uint8_t* p, const std::uint8_t* end, bool final,
+                       std::uint8_t* out, OutputMode mode) {
+    if (end - p >= static_cast<std::ptrdiff_t>(BULK_LOOK_AHEAD)) {
+        const std::uint8_t* lead_end = end - (BULK_LOOK_AHEAD - 1);
+        const BulkProgress done = mode == MODE_UTF8
+                                      ? bulk_convert_to_utf8(p, lead_end, out)
+                                      : bulk_convert_to_latin1(p, lead_end, out, mode);
+        p = done.in;
+        out = done.out;
+    }
+    if (final && p < end) {
+        out = convert_last_bytes(p, end, out, mode);
+        p = end;
+    }
+    return {p, out};
+}
+
+void count(ConversionStats& stats, std::size_t in, std::size_t out) {
+    stats.bytes_in += in;
+    stats.bytes_out += out;
+}
+
+}  // namespace
+
+std::size_t convert(const void* input, std::size_t size, void* out, Target target,
+                    ConversionStats* stats) {
+    const auto* p = static_cast<const std::uint8_t*>(input);
+    auto* o = static_cast<std::uint8_t*>(out);
+    const Written done = convert_memory(p, p + size, true, o, mode_of(target));
+    const auto written = static_cast<std::size_t>(done.out - o);
+    if (stats != nullptr) count(*stats, size, written);
+    return written;
+}
+
+StreamConverter stream_converter(Target target) {
+    StreamConverter converter{};
+    converter.target = target;
+    return converter;
+}
+
+std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size_t size,
+                        void* out) {
+    const OutputMode mode = mode_of(converter.target);
+    const auto* p = static_cast<const std::uint8_t*>(piece);
+    const std::uint8_t* end = p + size;
+    auto* const first = static_cast<std::uint8_t*>(out);
+    std::uint8_t* o = first;
+    if (converter.held_count > 0) {
+        // The seam: the held bytes and the start of the piece, converted
+        // together until the conversion has moved into the piece itself.
+        std::uint8_t seam[2 * STREAM_HELD_MAX];
+        const std::size_t held = converter.held_count;
+        const std::size_t taken = size < STREAM_HELD_MAX ? size : STREAM_HELD_MAX;
+        std::memcpy(seam, converter.held, held);
+        std::memcpy(seam + held, p, taken);
+        const Written done = convert_memory(seam, seam + held + taken, false, o, mode);
+        o = done.out;
+        const auto used = static_cast<std::size_t>(done.stop - seam);
+        if (used < held) {
+            // The piece was too short to get past the held bytes: all of it
+            // is in the seam, and what is left of the seam is held.
+            converter.held_count = held + taken - used;
+            std::memmove(converter.held, seam + used, converter.held_count);
+            count(converter.stats, size, static_cast<std::size_t>(o - first));
+            return static_cast<std::size_t>(o - first);
+        }
+        p += used - held;
+        converter.held_count = 0;
+    }
+    const Written done = convert_memory(p, end, false, o, mode);
+    o = done.out;
+    converter.held_count = static_cast<std::size_t>(end - done.stop);
+    std::memcpy(converter.held, done.stop, converter.held_count);
+    count(converter.stats, size, static_cast<std::size_t>(o - first));
+    return static_cast<std::size_t>(o - first);
+}
+
+std::size_t stream_finish(StreamConverter& converter, void* out) {
+    auto* o = static_cast<std::uint8_t*>(out);
+    const Written done = convert_memory(converter.held, converter.held + converter.held_count, true,
+                                        o, mode_of(converter.target));
+    converter.held_count = 0;
+    const auto written = static_cast<std::size_t>(done.out - o);
+    converter.stats.bytes_out += written;
+    return written;
+}
+
+namespace {
+
+// Appends with room for the converters' whole-register stores, then trims.
+template <typename Container, typename Convert>
+void append_with(Container& out, std::size_t room, Convert&& convert_into) {
+    const std::size_t old_size = out.size();
+    out.resize(old_size + room);
+    const std::size_t written =
+        convert_into(reinterpret_cast<std::uint8_t*>(out.data()) + old_size);
+    out.resize(old_size + written);
+}
+
+}  // namespace
+
+void convert_append(std::string_view input, std::string& out, Target target,
+                    ConversionStats* stats) {
+    append_with(out, max_converted_size(input.size(), target), [&](std::uint8_t* o) {
+        return convert(input.data(), input.size(), o, target, stats);
+    });
+}
+
+void convert_append(const std::uint8_t* input, std::size_t size, std::vector<std::uint8_t>& out,
+                    Target target, ConversionStats* stats) {
+    append_with(out, max_converted_size(size, target),
+                [&](std::uint8_t* o) { return convert(input, size, o, target, stats); });
+}
+
+void stream_feed(StreamConverter& converter, std::string_view piece, std::string& out) {
+    append_with(out, max_converted_size(piece.size(), converter.target), [&](std::uint8_t* o) {
+        return stream_feed(converter, piece.data(), piece.size(), o);
+    });
+}
+
+void stream_finish(StreamConverter& converter, std::string& out) {
+    append_with(out, max_converted_size(0, converter.target),
+                [&](std::uint8_t* o) { return stream_finish(converter, o); });
+}
+
+}  // namespace textmend
