@@ -50,6 +50,9 @@ ExitStatus convert_file(const CommandLine& cl, InputFile& input, const IoHooks* 
     if (map && !convert_guarding_mapped_input(in, out, cl.mode)) in.error = EIO;
     if (!map) convert_stream(in, out, cl.mode);
     mapped_file_close(mapped);
+    // Everything is read: let go of the input before the output may replace
+    // it (Windows cannot replace a file that is still open).
+    close_input_file(input);
     output_flush(out);
     if (in.error != 0) {
         report_read_failure(cl.input_path, in.error);

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Cross-builds textmend.exe with mingw-w64 and checks it under wine against
+# the native program: conversion in all three modes, binary mode (CR LF and
+# 0x1A come through), the usage text and the exit statuses, messages ending
+# in CR LF, file names as given, and in-place conversion.
+#
+# Needs Debian's g++-mingw-w64-x86-64-posix and wine64:
+#   apt-get install g++-mingw-w64-x86-64-posix wine64
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+missing() { echo "check-windows: $1 is missing (apt-get install g++-mingw-w64-x86-64-posix wine64)" >&2; exit 2; }
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing "x86_64-w64-mingw32-g++-posix"
+# Debian's wine64 package keeps its programs in /usr/lib/wine.
+PATH="$PATH:/usr/lib/wine"
+wine=$(command -v wine64 || command -v wine || true)
+[ -n "$wine" ] || missing wine64
+
+cmake --workflow --preset windows >/dev/null
+cmake --workflow --preset release >/dev/null
+exe="$PWD/build/windows/textmend.exe"
+native="$PWD/build/release/textmend"
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
+trap '(wineserver -k || wineserver64 -k) >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+cd "$work"
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true   # sets up the wine prefix once
+
+failures=0
+check() {  # check NAME CONDITION...
+    local name="$1"; shift
+    if "$@"; then echo "ok      $name"; else echo "FAILED  $name"; failures=$((failures + 1)); fi
+}
+run_exe() {  # run_exe ARGS...: sets status; stderr in err.txt
+    status=0
+    "$wine" "$exe" "$@" 2> err.txt || status=$?
+}
+crlf() { sed 's/$/\r/' "$@"; }
+
+cp "$OLDPWD/examples/mixed.txt" mixed.txt
+printf 'line one\r\nline two\r\n\032end\0\r\n' > binary.txt
+for flag in "" -w -u; do
+    "$native" $flag mixed.txt "native$flag.txt"
+    run_exe $flag mixed.txt "windows$flag.txt"
+    check "mode '${flag:-default}': status 0" test "$status" = 0
+    check "mode '${flag:-default}': same bytes as the native program" cmp -s "native$flag.txt" "windows$flag.txt"
+    run_exe $flag binary.txt "binary$flag.txt"
+    check "mode '${flag:-default}': CR LF, 1A and NUL come through" cmp -s binary.txt "binary$flag.txt"
+done
+
+"$native" 2> native-usage.txt || true
+run_exe
+check "no arguments: status 1" test "$status" = 1
+check "usage text with CR LF line ends" cmp -s <(crlf native-usage.txt) err.txt
+
+run_exe -x in.txt out.txt
+check "unknown option: status 1" test "$status" = 1
+
+run_exe "missing 100%.txt" out.txt
+check "missing input: status 2" test "$status" = 2
+check "missing input: message with the name as given, then the usage" \
+    cmp -s <(printf 'Cannot open input file missing 100%%.txt\r\n\r\n'; crlf native-usage.txt) err.txt
+check "missing input: no output created" test ! -e out.txt
+
+run_exe mixed.txt 'no\such\dir\out.txt'
+check "output in a missing folder: status 3" test "$status" = 3
+
+cp mixed.txt 'in place.txt'
+run_exe -u 'in place.txt' 'in place.txt'
+check "in place: status 0" test "$status" = 0
+check "in place: converted content" cmp -s native-u.txt 'in place.txt'
+check "in place: no temporary file left" test -z "$(ls -A | grep textmend- || true)"
+
+echo
+if [ "$failures" -ne 0 ]; then echo "check-windows: $failures check(s) failed"; exit 1; fi
+echo "check-windows: all checks passed"
