@@ -295,6 +295,29 @@ TEST(Conversion, OddInputs) {
     }
 }
 
+// Long stretches that need no change are written straight from the mapped
+// input, to a file, a pipe or in place, with the changes between them in the
+// right places.
+TEST(Conversion, LongUnchangedStretchesAroundChanges) {
+    std::string input(6 << 20, 'x');
+    for (std::size_t i = 0; i + 3 < input.size(); i += (1 << 20) - 7) input.replace(i, 3, "\xE9\xC3\xA9");
+    TempDir dir;
+    write_file(dir / "in", input);
+    for (int m = 0; m < 3; ++m) {
+        const std::string expected = model_convert(input, MODES[m]);
+        ASSERT_NE(expected, input);
+        const RunResult to_file = run_textmend(with_mode(MODE_FLAGS[m], dir / "in", dir / "out"));
+        EXPECT_EQ(to_file.status, 0);
+        EXPECT_TRUE(read_file(dir / "out") == expected) << MODE_FLAGS[m];
+        const RunResult to_pipe = run_textmend(with_mode(MODE_FLAGS[m], dir / "in", "/dev/stdout"));
+        EXPECT_EQ(to_pipe.status, 0);
+        EXPECT_TRUE(to_pipe.out == expected) << MODE_FLAGS[m] << " to a pipe";
+        write_file(dir / "same", input);
+        EXPECT_EQ(run_textmend(with_mode(MODE_FLAGS[m], dir / "same", dir / "same")).status, 0);
+        EXPECT_TRUE(read_file(dir / "same") == expected) << MODE_FLAGS[m] << " in place";
+    }
+}
+
 // The program on a large random file, through the real file streams, against
 // the model; the same input through a pipe (/dev/stdin) and a FIFO gives the
 // same output.

@@ -1,7 +1,4 @@
-#include "cli/output_file.hpp"
-
-#include "cli/interrupt.hpp"
-
+// Output files on POSIX systems.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,11 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace textmend {
+#include "cli/interrupt.hpp"
+#include "cli/output_file_platform.hpp"
+
+namespace textmend::platform {
 
 static const char TEMP_NAME[] = ".textmend-XXXXXX";
 
-static int names_input(const char* path, const InputFile& input) {
+int names_input(const char* path, const InputFile& input) {
     struct stat st {};
     if (!input.is_regular || stat(path, &st) != 0) return 0;
     return S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_dev) == input.device &&
@@ -33,74 +33,46 @@ static int make_temp_template(OutputFile& out) {
     return 1;
 }
 
-static int open_in_place(const char* path, const InputFile& input, OutputFile& out) {
+int create_temp_beside(const char* path, const InputFile& input, OutputFile& out) {
     // The file a symbolic link points to is replaced; the link stays a link.
     if (realpath(path, out.target_path) == nullptr || !make_temp_template(out)) return 0;
     hold_interrupts();
     out.fd = mkostemp(out.temp_path, O_CLOEXEC);
     release_interrupts(out.fd < 0 ? nullptr : out.temp_path);
     if (out.fd < 0) return 0;
-    out.in_place = 1;
     // The owner can be kept only with the right to give files away; the group
     // and the permission bits are what matter for a user's own files.
     if (fchown(out.fd, input.owner, input.group) != 0) {
         (void)fchown(out.fd, static_cast<uid_t>(-1), input.group);
     }
     if (fchmod(out.fd, static_cast<mode_t>(input.permissions)) != 0) {
-        discard_output_file(out);
+        close(out.fd);
+        out.fd = -1;
+        unlink(out.temp_path);
+        keep_on_interrupt();
         return 0;
     }
     return 1;
 }
 
-int open_output_file(const char* path, const InputFile& input, OutputFile& out) {
-    out.fd = -1;
-    out.in_place = 0;
-    out.remove_on_failure = 0;
-    out.target_path[0] = '\0';
-    out.temp_path[0] = '\0';
-    if (names_input(path, input)) return open_in_place(path, input, out);
-
+int open_for_writing(const char* path, OutputFile& out) {
     out.fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
     if (out.fd < 0) return 0;
     struct stat st {};
-    if (fstat(out.fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        // Remember the file itself, not a symbolic link to it, for removal. A
-        // path too long to keep whole is never shortened: that could name
-        // another file.
-        if (realpath(path, out.target_path) != nullptr) {
-            out.remove_on_failure = 1;
-        } else if (std::strlen(path) < sizeof out.target_path) {
-            std::memcpy(out.target_path, path, std::strlen(path) + 1);
-            out.remove_on_failure = 1;
-        }
-    }
-    return 1;
+    if (fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
+    // Remember the file itself, not a symbolic link to it, for removal. A path
+    // too long to keep whole is never shortened: that could name another file.
+    if (realpath(path, out.target_path) != nullptr) return 2;
+    const std::size_t length = std::strlen(path);
+    if (length >= sizeof out.target_path) return 1;
+    std::memcpy(out.target_path, path, length + 1);
+    return 2;
 }
 
-int commit_output_file(OutputFile& out) {
-    const int closed = close(out.fd);
-    out.fd = -1;
-    int error = closed == 0 ? 0 : errno;
-    if (error == 0 && out.in_place) {
-        if (rename(out.temp_path, out.target_path) != 0) error = errno;
-        if (error == 0) keep_on_interrupt();
-    }
-    if (error != 0) discard_output_file(out);
-    return error;
-}
+int close_file(int fd) { return close(fd) == 0 ? 0 : errno; }
 
-void discard_output_file(OutputFile& out) {
-    if (out.fd >= 0) close(out.fd);
-    out.fd = -1;
-    if (out.in_place) {
-        unlink(out.temp_path);
-        keep_on_interrupt();
-    } else if (out.remove_on_failure) {
-        unlink(out.target_path);
-    }
-    out.in_place = 0;
-    out.remove_on_failure = 0;
-}
+int replace_file(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
 
-}  // namespace textmend
+void remove_file(const char* path) { unlink(path); }
+
+}  // namespace textmend::platform

@@ -11,10 +11,13 @@
 #include <array>
 #include <cstring>
 
+#include "convert/avx2_ops.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 
 namespace textmend {
+
+using namespace avx2;
 
 namespace {
 
@@ -24,41 +27,6 @@ constexpr std::ptrdiff_t BLOCK = 32;
 // classification reads a few bytes past the block, and copies between
 // changes read a whole vector from inside it.
 constexpr std::ptrdiff_t BLOCK_REACH = 2 * BLOCK;
-
-#define TEXTMEND_AVX2 __attribute__((target("avx2,popcnt"), always_inline))
-#define TEXTMEND_AVX2_ENTRY __attribute__((target("avx2,popcnt")))
-
-TEXTMEND_AVX2 inline __m256i load(const std::uint8_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-TEXTMEND_AVX2 inline void store(std::uint8_t* p, __m256i v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-}
-
-TEXTMEND_AVX2 inline std::uint32_t mask_of(__m256i v) {
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
-}
-
-TEXTMEND_AVX2 inline __m256i splat(int byte) {
-    return _mm256_set1_epi8(static_cast<char>(byte));
-}
-
-// 0xFF in the lanes whose byte lies in [low, high].
-TEXTMEND_AVX2 inline __m256i in_range(__m256i v, int low, int high) {
-    const __m256i offset = _mm256_sub_epi8(v, splat(low));
-    return _mm256_cmpeq_epi8(_mm256_min_epu8(offset, splat(high - low)), offset);
-}
-
-TEXTMEND_AVX2 inline __m256i is_continuation(__m256i v) {
-    return _mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xC0)), splat(0x80));
-}
-
-// Lane i holds lane i - K of the 64 bytes previous:current.
-template <int K>
-TEXTMEND_AVX2 inline __m256i shifted_in(__m256i current, __m256i previous) {
-    return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21), 16 - K);
-}
 
 // ---- default mode and -w --------------------------------------------------
 
@@ -124,13 +92,8 @@ TEXTMEND_AVX2 inline bool has_whole_sequence(const std::uint8_t* p, __m256i v,
 TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p,
                                                             const std::uint8_t* lead_end,
                                                             std::uint8_t* out, OutputMode mode) {
-    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
-    __m128i high128, low128;
-    std::memcpy(&high128, leads.high.data(), 16);
-    std::memcpy(&low128, leads.low.data(), 16);
-    const __m256i high_table = _mm256_broadcastsi128_si256(high128);
-    const __m256i low_table = _mm256_broadcastsi128_si256(low128);
-    const __m256i nibble = splat(0x0F);
+    const CandidateClassifier leads =
+        classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
 
     // 1 when the first byte of the block at p is the second byte of a pair
     // converted in the block before; it is dropped. The blocks themselves
@@ -140,11 +103,7 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* 
         // The inner loop makes no calls, so its constants stay in registers.
         while (lead_end - p >= BLOCK_REACH) {
             const __m256i v = load(p);
-            const __m256i classes = _mm256_and_si256(
-                _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-                _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble)));
-            const std::uint32_t candidates =
-                ~mask_of(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+            const std::uint32_t candidates = candidate_lanes(leads, v);
             if ((candidates | carried) == 0) {
                 store(out, v);
                 out += BLOCK;
@@ -428,26 +387,16 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
         if (any_block) p += sequence_reaching_past(p);
         return bulk_unchanged_prefix_scalar(p, lead_end, mode);
     }
-    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
-    __m128i high128, low128;
-    std::memcpy(&high128, leads.high.data(), 16);
-    std::memcpy(&low128, leads.low.data(), 16);
-    const __m256i high_table = _mm256_broadcastsi128_si256(high128);
-    const __m256i low_table = _mm256_broadcastsi128_si256(low128);
-    const __m256i nibble = splat(0x0F);
+    const CandidateClassifier leads =
+        classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
     while (lead_end - p >= BLOCK_REACH) {
         if (all_ascii_64(p, lead_end)) {
             p += 2 * BLOCK;
             continue;
         }
         const __m256i v = load(p);
-        const __m256i classes = _mm256_and_si256(
-            _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-            _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble)));
-        const __m256i candidates = _mm256_xor_si256(
-            _mm256_cmpeq_epi8(classes, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
         const std::uint32_t may_change =
-            mask_of(_mm256_and_si256(candidates, is_continuation(load(p + 1))));
+            candidate_lanes(leads, v) & mask_of(is_continuation(load(p + 1)));
         if (may_change != 0) return p + __builtin_ctz(may_change);
         p += BLOCK;
     }

@@ -13,18 +13,11 @@
 #include "convert/bulk.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
+#include "convert/word_ops.hpp"
 
 namespace textmend {
 
 namespace {
-
-constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
-
-std::uint64_t load64(const std::uint8_t* p) {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
 
 // Whether the n - 1 bytes after p are continuation bytes (n is 2..4).
 bool continues(const std::uint8_t* p, std::int32_t n) {
@@ -39,7 +32,7 @@ bool continues(const std::uint8_t* p, std::int32_t n) {
 BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
                                          std::uint8_t* out) {
     while (p < lead_end) {
-        if ((load64(p) & HIGH_BITS) == 0) {
+        if ((load_word(p) & HIGH_BITS) == 0) {
             // Eight ASCII bytes (readable: they lie within the look-ahead):
             // copy the whole run.
             const std::uint8_t* q = p + 8 < lead_end ? find_non_ascii(p + 8, lead_end) : p + 8;

@@ -17,6 +17,12 @@ for f in bin/textmend include/textmend/textmend.hpp lib/libtextmend.a \
 done
 ls "$prefix"/share/man/man1/textmend.1* >/dev/null || { echo "missing after install: the man page"; exit 1; }
 
+# The consumer is the README's library example, word for word.
+awk '/^```cpp$/ {grab = 1; text = ""; next} grab && /^```$/ {grab = 0; if (text ~ /^#include <textmend/) {printf "%s", text; exit}} grab {text = text $0 "\n"}' \
+    "$source/README.md" > "$work/readme-example.cpp"
+cmp -s "$work/readme-example.cpp" "$source/tests/consumer/main.cpp" ||
+    { echo "tests/consumer/main.cpp differs from the README's library example"; exit 1; }
+
 cmake -S "$source/tests/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 printf 'caf\xe9 caf\xc3\xa9\n' | "$work/consumer/consumer" > "$work/out" 2> "$work/err"

@@ -1,0 +1,79 @@
+// Small AVX2 helpers shared by the vector code. Only for translation units
+// that check TEXTMEND_HAVE_AVX2_PATH: every function here is compiled for
+// AVX2 and inlined into functions that are only called when the processor
+// has it.
+#pragma once
+
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "convert/byte_tables.hpp"
+
+namespace textmend::avx2 {
+
+#define TEXTMEND_AVX2 __attribute__((target("avx2,popcnt"), always_inline))
+#define TEXTMEND_AVX2_ENTRY __attribute__((target("avx2,popcnt")))
+
+TEXTMEND_AVX2 inline __m256i load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+TEXTMEND_AVX2 inline void store(std::uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+TEXTMEND_AVX2 inline std::uint32_t mask_of(__m256i v) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
+}
+
+TEXTMEND_AVX2 inline __m256i splat(int byte) {
+    return _mm256_set1_epi8(static_cast<char>(byte));
+}
+
+// 0xFF in the lanes whose byte lies in [low, high].
+TEXTMEND_AVX2 inline __m256i in_range(__m256i v, int low, int high) {
+    const __m256i offset = _mm256_sub_epi8(v, splat(low));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(offset, splat(high - low)), offset);
+}
+
+TEXTMEND_AVX2 inline __m256i is_continuation(__m256i v) {
+    return _mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xC0)), splat(0x80));
+}
+
+// Lane i holds lane i - K of the 64 bytes previous:current.
+template <int K>
+TEXTMEND_AVX2 inline __m256i shifted_in(__m256i current, __m256i previous) {
+    return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21), 16 - K);
+}
+
+// Membership of the lanes in a set of candidate leads, by the nibble tables.
+struct CandidateClassifier {
+    __m256i high_table;
+    __m256i low_table;
+};
+
+TEXTMEND_AVX2 inline CandidateClassifier classifier_for(const CandidateLeads& leads) {
+    __m128i high128, low128;
+    std::memcpy(&high128, leads.high.data(), 16);
+    std::memcpy(&low128, leads.low.data(), 16);
+    return {_mm256_broadcastsi128_si256(high128), _mm256_broadcastsi128_si256(low128)};
+}
+
+// Mask of the lanes of v that hold a candidate lead.
+TEXTMEND_AVX2 inline std::uint32_t candidate_lanes(const CandidateClassifier& c, __m256i v) {
+    const __m256i nibble = splat(0x0F);
+    const __m256i classes = _mm256_and_si256(
+        _mm256_shuffle_epi8(c.high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        _mm256_shuffle_epi8(c.low_table, _mm256_and_si256(v, nibble)));
+    return ~mask_of(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+}
+
+}  // namespace textmend::avx2
+
+#endif
