@@ -69,10 +69,16 @@ int open_for_writing(const char* path, OutputFile& out) {
     return 2;
 }
 
-int close_file(int fd) { return close(fd) == 0 ? 0 : errno; }
+int close_file(int fd) {
+    return close(fd) == 0 ? 0 : errno;
+}
 
-int replace_file(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
+int replace_file(const char* from, const char* to) {
+    return rename(from, to) == 0 ? 0 : errno;
+}
 
-void remove_file(const char* path) { unlink(path); }
+void remove_file(const char* path) {
+    unlink(path);
+}
 
 }  // namespace textmend::platform

@@ -18,9 +18,9 @@ static const char TEMP_NAME[] = ".textmend-XXXXXX";
 
 int names_input(const char* path, const InputFile& input) {
     if (!input.is_regular) return 0;
-    const HANDLE handle =
-        CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 0;
     BY_HANDLE_FILE_INFORMATION info{};
     const BOOL known = GetFileInformationByHandle(handle, &info);
@@ -44,7 +44,8 @@ static int make_temp_path(OutputFile& out) {
 }
 
 int create_temp_beside(const char* path, const InputFile&, OutputFile& out) {
-    if (_fullpath(out.target_path, path, sizeof out.target_path) == nullptr || !make_temp_path(out)) return 0;
+    if (_fullpath(out.target_path, path, sizeof out.target_path) == nullptr || !make_temp_path(out))
+        return 0;
     hold_interrupts();
     out.fd = _open(out.temp_path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     release_interrupts(out.fd < 0 ? nullptr : out.temp_path);
@@ -59,12 +60,16 @@ int open_for_writing(const char* path, OutputFile& out) {
     return _fullpath(out.target_path, path, sizeof out.target_path) != nullptr ? 2 : 1;
 }
 
-int close_file(int fd) { return _close(fd) == 0 ? 0 : errno; }
+int close_file(int fd) {
+    return _close(fd) == 0 ? 0 : errno;
+}
 
 int replace_file(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : EACCES;
 }
 
-void remove_file(const char* path) { _unlink(path); }
+void remove_file(const char* path) {
+    _unlink(path);
+}
 
 }  // namespace textmend::platform

@@ -47,8 +47,11 @@ ExitStatus convert_file(const CommandLine& cl, InputFile& input, const IoHooks* 
     output_init(out, sink, output_storage, sizeof output_storage);
     // A mapped file that shrinks under us (another program truncates it)
     // raises SIGBUS where its pages went away: that is a failed read.
-    if (map && !convert_guarding_mapped_input(in, out, cl.mode)) in.error = EIO;
-    if (!map) convert_stream(in, out, cl.mode);
+    if (!map) {
+        convert_stream(in, out, cl.mode);
+    } else if (!convert_guarding_mapped_input(in, out, cl.mode)) {
+        in.error = EIO;
+    }
     mapped_file_close(mapped);
     // Everything is read: let go of the input before the output may replace
     // it (Windows cannot replace a file that is still open).

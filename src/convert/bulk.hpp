@@ -48,9 +48,9 @@ BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lea
 const std::uint8_t* bulk_unchanged_prefix(const std::uint8_t* p, const std::uint8_t* lead_end,
                                           OutputMode mode);
 
-// The same without vector instructions, byte by byte between runs that are
-// found many bytes at a time. The vector versions fall back on these for the
-// last bytes of a span and for blocks they do not handle themselves.
+// The same without the block kernels: byte by byte between the runs that
+// find_non_ascii and find_candidate_lead pass over many bytes at a time. The vector versions fall
+// back on these for the last bytes of a span and for blocks they do not handle themselves.
 BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
                                            std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,

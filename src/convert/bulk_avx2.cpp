@@ -277,11 +277,7 @@ inline std::ptrdiff_t sequence_reaching_past(const std::uint8_t* p) {
     for (std::ptrdiff_t back = 1; back <= 3; ++back) {
         const std::uint8_t* lead = p - back;
         const std::int32_t n = STRICT_LENGTHS[*lead];
-        if (n <= back) continue;
-        bool whole = true;
-        for (std::int32_t i = 1; i < n; ++i)
-            whole = whole && is_continuation_byte(lead[i]);
-        if (whole) return n - back;
+        if (n > back && utf8_continues(lead, n)) return n - back;
     }
     return 0;
 }

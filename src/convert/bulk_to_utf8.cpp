@@ -17,18 +17,6 @@
 
 namespace textmend {
 
-namespace {
-
-// Whether the n - 1 bytes after p are continuation bytes (n is 2..4).
-bool continues(const std::uint8_t* p, std::int32_t n) {
-    bool ok = is_continuation_byte(p[1]);
-    if (n > 2) ok = ok && is_continuation_byte(p[2]);
-    if (n > 3) ok = ok && is_continuation_byte(p[3]);
-    return ok;
-}
-
-}  // namespace
-
 BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
                                          std::uint8_t* out) {
     while (p < lead_end) {
@@ -43,7 +31,7 @@ BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8
             continue;
         }
         const std::int32_t n = STRICT_LENGTHS[*p];
-        if (n >= 2 && continues(p, n)) {
+        if (n >= 2 && utf8_continues(p, n)) {
             std::memcpy(out, p, 4);  // the room allows it; only n bytes count
             out += n;
             p += n;

@@ -13,12 +13,10 @@ namespace {
 const std::uint8_t* unchanged_to_latin1(const std::uint8_t* p, const std::uint8_t* lead_end,
                                         OutputMode mode) {
     const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
-    while (p < lead_end) {
+    for (;; ++p) {
         p = find_candidate_lead(p, lead_end, leads);
-        if (p < lead_end && is_continuation_byte(p[1])) return p;
-        if (p < lead_end) ++p;
+        if (p >= lead_end || is_continuation_byte(p[1])) return p;
     }
-    return p;
 }
 
 // -u: ASCII and well-formed sequences stay; the first other byte ends it.
@@ -29,10 +27,7 @@ const std::uint8_t* unchanged_to_utf8(const std::uint8_t* p, const std::uint8_t*
             continue;
         }
         const std::int32_t n = STRICT_LENGTHS[*p];
-        if (n < 2) return p;
-        for (std::int32_t i = 1; i < n; ++i) {
-            if (!is_continuation_byte(p[i])) return p;
-        }
+        if (n < 2 || !utf8_continues(p, n)) return p;
         p += n;
     }
     return p;

@@ -49,16 +49,22 @@ constexpr bool is_continuation_byte(std::int32_t v) {
     return (v & ~0x3F) == 0x80;
 }
 
+// Whether the n - 1 bytes after the lead byte at p are continuation bytes:
+// the test of utf8_has_continuations, on bytes in memory whose length the
+// caller already knows.
+constexpr bool utf8_continues(const std::uint8_t* p, std::int32_t n) {
+    for (std::int32_t i = 1; i < n; ++i) {
+        if (!is_continuation_byte(p[i])) return false;
+    }
+    return true;
+}
+
 // 1 when buf[0] opens a multi-byte sequence (permissive length) and every one
 // of its following bytes is a continuation byte; else 0. A zero byte left by
 // gathering at the end of the input is not a continuation byte.
 constexpr std::int32_t utf8_has_continuations(const SequenceBuffer& buf) {
     const std::int32_t n = utf8_sequence_length(buf[0]);
-    if (n < 2) return 0;
-    for (std::int32_t i = 1; i < n; ++i) {
-        if (!is_continuation_byte(buf[static_cast<std::size_t>(i)])) return 0;
-    }
-    return 1;
+    return n >= 2 && utf8_continues(buf.data(), n) ? 1 : 0;
 }
 
 // Code point of the sequence in buf, by the permissive length of buf[0]. For a
