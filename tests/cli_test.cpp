@@ -300,7 +300,8 @@ TEST(Conversion, OddInputs) {
 // right places.
 TEST(Conversion, LongUnchangedStretchesAroundChanges) {
     std::string input(6 << 20, 'x');
-    for (std::size_t i = 0; i + 3 < input.size(); i += (1 << 20) - 7) input.replace(i, 3, "\xE9\xC3\xA9");
+    for (std::size_t i = 0; i + 3 < input.size(); i += (1 << 20) - 7)
+        input.replace(i, 3, "\xE9\xC3\xA9");
     TempDir dir;
     write_file(dir / "in", input);
     for (int m = 0; m < 3; ++m) {
@@ -466,10 +467,15 @@ TEST(InPlace, UnwritableDirectoryMeansTheTemporaryFileCannotBeCreated) {
     mkdir((dir / "ro").c_str(), 0755);
     write_file(dir / "ro/f", "\xC3\xA9");
     chmod((dir / "ro").c_str(), 0555);
-    // Root may write into any directory, so as root the program runs as nobody.
+    // Root may write into any directory, so as root the program runs as
+    // nobody: from a copy here, since the build tree may not be open to
+    // nobody (a clone in a private temporary folder is not).
     RunOptions options;
     if (geteuid() == 0) {
         chmod(dir.path.c_str(), 0755);
+        write_file(dir / "textmend", read_file(TEXTMEND_BINARY));
+        chmod((dir / "textmend").c_str(), 0755);
+        options.program = dir / "textmend";
         options.uid = 65534;
     }
     const RunResult r = run_textmend({dir / "ro/f", dir / "ro/f"}, options);

@@ -47,7 +47,7 @@ RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& o
         for (std::string w; split >> w;)
             words.push_back(w);
     }
-    words.push_back(TEXTMEND_BINARY);
+    words.push_back(options.program.empty() ? std::string(TEXTMEND_BINARY) : options.program);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words)

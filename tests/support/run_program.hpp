@@ -18,6 +18,7 @@ struct RunOptions {
     std::string cwd;                          // working directory; empty for the test's own
     const std::string* stdin_data = nullptr;  // fed through a pipe when set
     int uid = -1;               // run as this user (and group) when not -1; needs root
+    std::string program{};      // the binary to run; empty for the one just built
     long file_size_limit = -1;  // RLIMIT_FSIZE in bytes when not -1: larger writes fail
 };
 
