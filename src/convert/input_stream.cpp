@@ -5,13 +5,14 @@
 
 namespace textmend {
 
-void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size) {
+void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size,
+                std::int64_t start) {
     in.source = source;
     in.window = storage;
     in.storage = storage;
     in.capacity = input_storage_size(block_size);
     in.block_size = block_size;
-    in.window_start = 0;
+    in.window_start = start;
     in.pos = 0;
     in.end = 0;
     in.at_end = 0;

@@ -52,8 +52,11 @@ struct InputStream {
 // Sets up a stream on source. A source that reads needs storage of
 // input_storage_size(block_size) bytes, owned by the caller and outliving
 // the stream; a source that views (source.view set) needs none (nullptr),
-// and block_size is the least it is asked to show at a time.
-void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size);
+// and block_size is the least it is asked to show at a time. start is the
+// input offset of the first byte the source gives: a viewing source is asked
+// for that offset, a reading one must be positioned there already.
+void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size,
+                std::int64_t start = 0);
 
 // Makes at least want (<= INPUT_MAX_LOOK_AHEAD) unread bytes available unless
 // the input ends first; returns the count of unread bytes in the window.

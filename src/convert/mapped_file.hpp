@@ -16,12 +16,11 @@ inline constexpr std::size_t MAPPED_WINDOW_SIZE = 1024 * 1024;
 
 struct MappedFile {
     int fd;
-    std::int64_t size;   // the file's size when it was opened: the view ends there
+    std::int64_t size;   // the file's size as last seen: the view ends there
     std::size_t window;  // bytes mapped at a time
     std::size_t page_size;
-    std::uint8_t* base;        // the current mapping, or nullptr
-    std::size_t length;        // its length
-    std::int64_t base_offset;  // file offset of base
+    std::uint8_t* base;  // the current mapping, or nullptr
+    std::size_t length;  // its length
 };
 
 // Prepares to map the open regular file fd of the given size. Returns 1, or
@@ -32,6 +31,11 @@ int mapped_file_open(MappedFile& m, int fd, std::int64_t size,
 // Removes the current mapping; the descriptor stays open.
 void mapped_file_close(MappedFile& m);
 
+// The view of a ByteSource. Where a view would reach past the size last
+// seen, the size is looked up again, so that bytes another program appends
+// meanwhile are read too, as a read() loop would read them. A file that has
+// shrunk since is a failed read (EIO): the bytes already taken from it are no
+// longer its content.
 const std::uint8_t* mapped_file_view(void* context, std::int64_t offset, std::size_t min_length,
                                      std::size_t* length);
 
