@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/arguments.hpp"
+#include "cli/descriptor_name.hpp"
 
 namespace textmend {
 namespace {
@@ -43,6 +44,40 @@ TEST(ParseCommandLine, OptionOnlyFirstAndOnlyWithThreeOrMoreArguments) {
         EXPECT_STREQ(cl.input_path, c.input);
         EXPECT_STREQ(cl.output_path, c.output);
     }
+}
+
+}  // namespace
+}  // namespace textmend
+
+namespace textmend {
+namespace {
+
+TEST(DescriptorNames, OnlyTheUsualSpellingsNameADescriptor) {
+    const struct {
+        const char* path;
+        int fd;
+    } cases[] = {
+        {"/dev/stdin", 0},
+        {"/dev/stdout", 1},
+        {"/dev/stderr", 2},
+        {"/dev/fd/0", 0},
+        {"/dev/fd/17", 17},
+        {"/proc/self/fd/3", 3},
+        {"/dev/fd/007", 7},
+        {"/dev/fd/", -1},
+        {"/dev/fd/1x", -1},
+        {"/dev/fd/-1", -1},
+        {"/dev/fd/99999999999", -1},
+        {"/dev/stdout/", -1},
+        {"/dev/stdoutx", -1},
+        {"dev/stdout", -1},
+        {"/proc/1/fd/1", -1},
+        {"/dev/./stdout", -1},
+        {"out.txt", -1},
+        {"", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(descriptor_named_by(c.path), c.fd) << c.path;
 }
 
 }  // namespace

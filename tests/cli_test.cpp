@@ -114,12 +114,24 @@ TEST(Files, OutputThatCannotBeOpened) {
     }
 }
 
-TEST(Files, PathsAreWrittenExactlyAsGiven) {
+// Names are written as given, except control bytes, which are escaped so that
+// a name cannot send escape sequences to the terminal.
+TEST(Files, NamesAreWrittenAsGivenWithControlBytesEscaped) {
+    const struct {
+        std::string name, shown;
+    } cases[] = {
+        {"100% %s %n \xE9.txt", "100% %s %n \xE9.txt"},
+        {"red\033[31mname", "red\\033[31mname"},
+        {"tab\tnew\nline", "tab\\011new\\012line"},
+        {"\x01start and end\x7F", "\\001start and end\\177"},
+        {"back\\slash", "back\\slash"},
+    };
     TempDir dir;
-    const std::string odd = "100% %s %n \x01\xE9.txt";
-    const RunResult r = run_textmend({odd, "out.txt"}, {dir.path});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Cannot open input file " + odd + "\n\n" + USAGE);
+    for (const auto& c : cases) {
+        const RunResult r = run_textmend({c.name, "out.txt"}, {dir.path});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "Cannot open input file " + c.shown + "\n\n" + USAGE) << c.shown;
+    }
 }
 
 // The failure can show at the first write, a later one, or only when the
@@ -435,28 +447,21 @@ TEST(InPlace, WriteFailureLeavesTheOriginalAndNoTemporaryFile) {
     EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"f"});
 }
 
-// A run interrupted while the temporary file exists removes it and dies by the
-// signal; the original is untouched.
+// A run interrupted while it writes the temporary file leaves no trace of
+// it and dies by the signal; the original is untouched.
 TEST(InPlace, InterruptedRunRemovesTheTemporaryFile) {
     TempDir dir;
     std::string original(32 << 20, '\xE9');
     write_file(dir / "f", original);
     bool interrupted = false;
     for (int attempt = 0; attempt < 5 && !interrupted; ++attempt) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execl(TEXTMEND_BINARY, TEXTMEND_BINARY, "-u", (dir / "f").c_str(), (dir / "f").c_str(),
-                  nullptr);
-            _exit(127);
-        }
-        while (list_dir(dir.path).size() < 2 && waitpid(pid, nullptr, WNOHANG) == 0)
-            usleep(200);
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        interrupted = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+        const pid_t pid = start_textmend({"-u", dir / "f", dir / "f"}, {}, dir.path + "-err");
+        if (wait_until_written(pid, 1 << 20)) kill(pid, SIGTERM);
+        const int status = wait_for_exit(pid);
+        interrupted = status == 128 + SIGTERM;
         if (!interrupted) write_file(dir / "f", original);  // it finished first: try again
     }
+    unlink((dir.path + "-err").c_str());
     ASSERT_TRUE(interrupted);
     EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"f"});
     EXPECT_TRUE(read_file(dir / "f") == original);
@@ -472,10 +477,7 @@ TEST(InPlace, UnwritableDirectoryMeansTheTemporaryFileCannotBeCreated) {
     // nobody (a clone in a private temporary folder is not).
     RunOptions options;
     if (geteuid() == 0) {
-        chmod(dir.path.c_str(), 0755);
-        write_file(dir / "textmend", read_file(TEXTMEND_BINARY));
-        chmod((dir / "textmend").c_str(), 0755);
-        options.program = dir / "textmend";
+        options.program = program_for_everybody(dir);
         options.uid = 65534;
     }
     const RunResult r = run_textmend({dir / "ro/f", dir / "ro/f"}, options);

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/run.hpp"
@@ -26,6 +28,7 @@ struct FaultPlan {
     ByteSink real_output{};
     std::int64_t bytes_read = 0;
     std::int64_t bytes_written = 0;
+    std::function<void()> before_write_fails{};  // what another program does first
 };
 
 std::int64_t failing_read(void* context, std::uint8_t* dst, std::size_t n) {
@@ -48,6 +51,7 @@ std::int64_t failing_write(void* context, const std::uint8_t* src, std::size_t n
     if (plan.write_limit >= 0) {
         const std::int64_t left = plan.write_limit - plan.bytes_written;
         if (left <= 0) {
+            if (plan.before_write_fails) std::exchange(plan.before_write_fails, nullptr)();
             errno = ENOSPC;
             return -1;
         }
@@ -145,6 +149,42 @@ TEST(Faults, InPlaceRunFailingPartWayKeepsTheOriginal) {
         EXPECT_EQ(r.err.rfind(c.reason + (dir / "f") + ": ", 0), 0U) << r.err;
         EXPECT_TRUE(test::read_file(dir / "f") == input);
         EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"f"});
+    }
+}
+
+// A failed run removes the incomplete output only while its name still
+// refers to the file the run wrote, and empties that file first, so that no
+// other name of it keeps half a result.
+TEST(Faults, FailedRunRemovesOnlyTheFileItWroteAndEmptiesItFirst) {
+    const std::string input = sample_input();
+    const struct {
+        const char* name;
+        void (*meanwhile)(const test::TempDir& dir);
+        std::vector<std::string> left;
+        const char* other_content;  // of the one other file left
+    } cases[] = {
+        {"another file put under the output's name",
+         [](const test::TempDir& dir) {
+             test::write_file(dir / "theirs", "another program's file");
+             rename((dir / "theirs").c_str(), (dir / "out").c_str());
+         },
+         {"in", "out"},
+         "another program's file"},
+        {"a second hard link to the output",
+         [](const test::TempDir& dir) { link((dir / "out").c_str(), (dir / "second").c_str()); },
+         {"in", "second"},
+         ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::write_file(dir / "in", input);
+        FaultPlan plan;
+        plan.write_limit = 300000;
+        plan.before_write_fails = [&] { c.meanwhile(dir); };
+        const Outcome r = run_with_faults({"-u", dir / "in", dir / "out"}, plan);
+        EXPECT_EQ(r.status, 4) << c.name;
+        EXPECT_EQ(test::list_dir(dir.path), c.left) << c.name;
+        EXPECT_EQ(test::read_file(dir / c.left[1]), c.other_content) << c.name;
     }
 }
 

@@ -1,22 +1,32 @@
-// Opening the input file.
+// The input file: opened once, read front to back, and for an in-place run
+// looked at again before it is replaced.
 #pragma once
+
+#include <cstdint>
+
+#include "cli/file_identity.hpp"
 
 namespace textmend {
 
 struct InputFile {
-    int fd;
-    int is_regular;             // 1 for a regular file (only then can it be converted in place)
-    unsigned long long device;  // identity of the file, to recognise it as the output
-    unsigned long long inode;
-    unsigned permissions;  // permission bits, given to a file that replaces it
-    long long size;        // size of a regular file when it was opened
-    unsigned owner;
-    unsigned group;
+    int fd = -1;
+    bool is_regular = false;  // only a regular file can be converted in place
+    FileIdentity id{};
+    std::int64_t size = 0;  // size when it was opened (regular files)
 };
 
-// Opens path for reading. Returns 1, or 0 when it cannot be opened or is a
-// directory (which Linux would let us open, but which holds no text).
-int open_input_file(const char* path, InputFile& in);
+// Opens path for reading. False when it cannot be opened or is a directory
+// (which Linux would let us open, but which holds no text).
+[[nodiscard]] bool open_input_file(const char* path, InputFile& in);
+
+// The size the regular input has now; -1 with errno set when it cannot be had.
+[[nodiscard]] std::int64_t input_file_size(const InputFile& in);
+
+// The byte at offset of the regular input, 0..255; -1 when it cannot be read.
+[[nodiscard]] int input_file_byte_at(const InputFile& in, std::int64_t offset);
+
+// Moves the read position of the regular input to offset.
+[[nodiscard]] bool input_file_seek(const InputFile& in, std::int64_t offset);
 
 void close_input_file(InputFile& in);
 

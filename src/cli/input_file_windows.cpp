@@ -5,34 +5,46 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdio>
+
 #include "cli/input_file.hpp"
 
 namespace textmend {
 
-int open_input_file(const char* path, InputFile& in) {
+bool open_input_file(const char* path, InputFile& in) {
     in.fd = _open(path, _O_RDONLY | _O_BINARY);
-    if (in.fd < 0) return 0;
+    if (in.fd < 0) return false;
     struct _stat64 st {};
     if (_fstat64(in.fd, &st) != 0 || (st.st_mode & _S_IFMT) == _S_IFDIR) {
-        _close(in.fd);
-        in.fd = -1;
-        return 0;
+        close_input_file(in);
+        return false;
     }
-    in.is_regular = (st.st_mode & _S_IFMT) == _S_IFREG ? 1 : 0;
+    in.is_regular = (st.st_mode & _S_IFMT) == _S_IFREG;
     BY_HANDLE_FILE_INFORMATION info{};
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(in.fd));
     if (in.is_regular && GetFileInformationByHandle(handle, &info)) {
-        in.device = info.dwVolumeSerialNumber;
-        in.inode =
-            (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        in.id = FileIdentity{
+            info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     } else {
-        in.is_regular = 0;  // cannot be recognised as the output: never converted in place
+        in.is_regular = false;  // cannot be recognised as the output: never converted in place
     }
-    in.permissions = 0;
-    in.size = static_cast<long long>(st.st_size);
-    in.owner = 0;
-    in.group = 0;
-    return 1;
+    in.size = static_cast<std::int64_t>(st.st_size);
+    return true;
+}
+
+std::int64_t input_file_size(const InputFile& in) {
+    return _filelengthi64(in.fd);
+}
+
+int input_file_byte_at(const InputFile& in, std::int64_t offset) {
+    unsigned char byte = 0;
+    if (_lseeki64(in.fd, offset, SEEK_SET) != offset || _read(in.fd, &byte, 1) != 1) return -1;
+    return byte;
+}
+
+bool input_file_seek(const InputFile& in, std::int64_t offset) {
+    return _lseeki64(in.fd, offset, SEEK_SET) == offset;
 }
 
 void close_input_file(InputFile& in) {

@@ -2,9 +2,7 @@
 
 #include <csignal>
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
@@ -12,63 +10,123 @@ namespace textmend {
 
 namespace {
 
-// The process has one temporary file at most; the handler can only reach it
-// through a global.
-volatile std::sig_atomic_t armed = 0;
-const char* temp_path = nullptr;
-
-const int SIGNALS[] = {
-    SIGINT,
-    SIGTERM,
+const int INTERRUPTING_SIGNALS[] = {
+    SIGINT, SIGTERM,
 #ifndef _WIN32
-    SIGHUP,
+    SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
 #endif
 };
+constexpr int SIGNAL_COUNT = sizeof INTERRUPTING_SIGNALS / sizeof INTERRUPTING_SIGNALS[0];
 
-extern "C" void remove_and_reraise(int signal_number) {
-#ifdef _WIN32
-    if (armed) _unlink(temp_path);
+// The handler can only reach the file through globals. pending is written
+// only while the signals are held, so the handler never sees it half-written.
+volatile std::sig_atomic_t armed = 0;
+IncompleteFile pending{};
+
+#ifndef _WIN32
+
+struct sigaction previous_actions[SIGNAL_COUNT];
+struct sigaction previous_file_size_action;
+
+sigset_t interrupting_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : INTERRUPTING_SIGNALS)
+        sigaddset(&set, s);
+    return set;
+}
+
+extern "C" void remove_and_end(int signal_number) {
+    if (armed) remove_incomplete_file(pending);
+    // End as the signal would have ended the process without this handler.
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal_number, &default_action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal_number);
+    _exit(128 + signal_number);  // not reached: the signal's default is to end the process
+}
+
 #else
-    if (armed) unlink(temp_path);
-#endif
+
+using Handler = void (*)(int);
+Handler previous_handlers[SIGNAL_COUNT];
+
+extern "C" void remove_and_end(int signal_number) {
+    if (armed) remove_incomplete_file(pending);
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
 
-#ifndef _WIN32
-void set_held(bool held) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : SIGNALS)
-        sigaddset(&set, s);
-    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
-#else
-void set_held(bool) {}
 #endif
-
-// A signal the caller chose to ignore (nohup, a background job) stays ignored.
-void catch_unless_ignored(int s) {
-    if (std::signal(s, remove_and_reraise) == SIG_IGN) std::signal(s, SIG_IGN);
-}
 
 }  // namespace
 
-void hold_interrupts() {
-    set_held(true);
-}
+#ifndef _WIN32
 
-void release_interrupts(const char* path) {
-    if (path != nullptr) {
-        temp_path = path;
-        armed = 1;
-        for (int s : SIGNALS)
-            catch_unless_ignored(s);
+SignalHandlers::SignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = remove_and_end;
+    action.sa_mask = interrupting_set();  // one handler at a time
+    for (int i = 0; i < SIGNAL_COUNT; ++i) {
+        sigaction(INTERRUPTING_SIGNALS[i], nullptr, &previous_actions[i]);
+        if (previous_actions[i].sa_handler != SIG_IGN) {
+            sigaction(INTERRUPTING_SIGNALS[i], &action, nullptr);
+        }
     }
-    set_held(false);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
 }
 
-void keep_on_interrupt() {
+SignalHandlers::~SignalHandlers() {
+    for (int i = 0; i < SIGNAL_COUNT; ++i)
+        sigaction(INTERRUPTING_SIGNALS[i], &previous_actions[i], nullptr);
+    sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
+    armed = 0;
+}
+
+SignalHold::SignalHold() {
+    const sigset_t set = interrupting_set();
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+}
+
+SignalHold::~SignalHold() {
+    sigprocmask(SIG_SETMASK, &saved_, nullptr);
+}
+
+#else
+
+SignalHandlers::SignalHandlers() {
+    for (int i = 0; i < SIGNAL_COUNT; ++i) {
+        previous_handlers[i] = std::signal(INTERRUPTING_SIGNALS[i], remove_and_end);
+        if (previous_handlers[i] == SIG_IGN) std::signal(INTERRUPTING_SIGNALS[i], SIG_IGN);
+    }
+}
+
+SignalHandlers::~SignalHandlers() {
+    for (int i = 0; i < SIGNAL_COUNT; ++i)
+        std::signal(INTERRUPTING_SIGNALS[i], previous_handlers[i]);
+    armed = 0;
+}
+
+// Windows delivers these signals on another thread and has no signal mask.
+SignalHold::SignalHold() {}
+SignalHold::~SignalHold() {}
+
+#endif
+
+void remove_on_signal(const IncompleteFile& file) {
+    pending = file;
+    armed = 1;
+}
+
+void keep_on_signal() {
     armed = 0;
 }
 

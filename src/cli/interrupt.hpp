@@ -1,20 +1,56 @@
-// Removing the temporary file of an in-place conversion when the run is
-// interrupted, so that a Ctrl-C leaves the directory as it was.
+// Ending a run by a signal without leaving an incomplete file behind.
+//
+// The signals that ask a process to end (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM) first remove the incomplete file the run has
+// registered, then end the process by the same signal, as it would have
+// ended without textmend's handler. A signal the caller chose to ignore
+// (nohup, a background job) stays ignored. SIGXFSZ is ignored while the
+// handlers are installed, so that a file-size limit is a failed write that
+// the run reports and cleans up instead of a silent death.
 #pragma once
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+#include "cli/incomplete_file.hpp"
 
 namespace textmend {
 
-// Holds back SIGINT, SIGTERM and SIGHUP while the temporary file is being
-// created, so that none can end the process between creating the file and
-// arming its removal.
-void hold_interrupts();
+// Installs the handlers for as long as it lives, then puts back what the
+// caller had.
+class SignalHandlers {
+public:
+    SignalHandlers();
+    ~SignalHandlers();
+    SignalHandlers(const SignalHandlers&) = delete;
+    SignalHandlers& operator=(const SignalHandlers&) = delete;
+};
 
-// From now on those signals remove path (which must stay valid; nullptr for
-// nothing) before the process ends by the signal as it would have otherwise.
-// A signal held back meanwhile is delivered now.
-void release_interrupts(const char* path);
+// Holds back the interrupting signals for as long as it lives, then restores
+// the caller's signal mask exactly: a signal that came meanwhile is delivered
+// then. Creating a file and registering it for removal happen under one
+// hold, so that no signal falls between the two.
+class SignalHold {
+public:
+    SignalHold();
+    ~SignalHold();
+    SignalHold(const SignalHold&) = delete;
+    SignalHold& operator=(const SignalHold&) = delete;
 
-// Stops removing the path: it was renamed or removed already.
-void keep_on_interrupt();
+private:
+#ifndef _WIN32
+    sigset_t saved_;
+#endif
+};
+
+// From now on an interrupting signal removes file (see remove_incomplete_file)
+// before the process ends. The strings it points to must outlive the
+// registration. Call under a SignalHold.
+void remove_on_signal(const IncompleteFile& file);
+
+// Stops that: the file is complete, or removed already. Call under a
+// SignalHold.
+void keep_on_signal();
 
 }  // namespace textmend

@@ -1,29 +1,31 @@
 // What output_file.cpp needs from the platform: one implementation for POSIX
-// (output_file_posix.cpp), one for Windows (output_file_windows.cpp).
+// (output_file_posix.cpp), one for Windows (output_file_windows.cpp). Both
+// also define the rest of output_file.hpp.
 #pragma once
 
-#include "cli/input_file.hpp"
+#include <cerrno>
+
 #include "cli/output_file.hpp"
 
-namespace textmend::platform {
+namespace textmend {
 
-// Whether path names the regular file that input is, by any spelling or link.
-int names_input(const char* path, const InputFile& input);
+// open_output_file without the cleanup after a failure.
+[[nodiscard]] bool open_output_on_platform(const OutputRequest& request, const InputFile& input,
+                                           OutputFile& out);
 
-// Sets out.target_path to the file that path finally names (links followed)
-// and out.temp_path to a new, unique, empty file beside it, opened as out.fd
-// with the input's permission bits. Returns 1, or 0 with nothing left.
-int create_temp_beside(const char* path, const InputFile& input, OutputFile& out);
+inline ReplaceOutcome fail_with_error(FileFailure& failure, int error) {
+    failure.error = error;
+    return ReplaceOutcome::failed;
+}
 
-// Opens path for writing (created or truncated) as out.fd; when it is a
-// regular file, sets out.target_path to the file itself for removal and
-// returns 2. Returns 1 for any other kind of file, 0 on failure.
-int open_for_writing(const char* path, OutputFile& out);
+inline ReplaceOutcome fail_with_errno(FileFailure& failure) {
+    return fail_with_error(failure, errno);
+}
 
-// Each returns 0 or an errno value.
-int close_file(int fd);
-int replace_file(const char* from, const char* to);
+inline ReplaceOutcome fail_with_change(FileFailure& failure, FileChange change) {
+    failure.changed = true;
+    failure.change = change;
+    return ReplaceOutcome::failed;
+}
 
-void remove_file(const char* path);
-
-}  // namespace textmend::platform
+}  // namespace textmend

@@ -1,84 +1,307 @@
 // Output files on POSIX systems.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
+#include "cli/descriptor_name.hpp"
+#include "cli/file_metadata.hpp"
 #include "cli/interrupt.hpp"
+#include "cli/output_file.hpp"
 #include "cli/output_file_platform.hpp"
+#include "cli/output_location.hpp"
 
-namespace textmend::platform {
+namespace textmend {
 
-static const char TEMP_NAME[] = ".textmend-XXXXXX";
+namespace {
 
-int names_input(const char* path, const InputFile& input) {
-    struct stat st {};
-    if (!input.is_regular || stat(path, &st) != 0) return 0;
-    return S_ISREG(st.st_mode) && static_cast<unsigned long long>(st.st_dev) == input.device &&
-           static_cast<unsigned long long>(st.st_ino) == input.inode;
+// Tries this many random names before giving up on a temporary file.
+constexpr int TEMP_NAME_ATTEMPTS = 100;
+
+FileIdentity identity_of(const struct stat& st) {
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
 }
 
-// temp_path = directory of target_path + "/" + TEMP_NAME. target_path is
-// absolute (from realpath), so it holds at least one slash.
-static int make_temp_template(OutputFile& out) {
-    const char* slash = std::strrchr(out.target_path, '/');
-    const std::size_t dir_length = static_cast<std::size_t>(slash - out.target_path) + 1;
-    if (dir_length + sizeof TEMP_NAME > sizeof out.temp_path) return 0;
-    std::memcpy(out.temp_path, out.target_path, dir_length);
-    std::memcpy(out.temp_path + dir_length, TEMP_NAME, sizeof TEMP_NAME);
-    return 1;
-}
-
-int create_temp_beside(const char* path, const InputFile& input, OutputFile& out) {
-    // The file a symbolic link points to is replaced; the link stays a link.
-    if (realpath(path, out.target_path) == nullptr || !make_temp_template(out)) return 0;
-    hold_interrupts();
-    out.fd = mkostemp(out.temp_path, O_CLOEXEC);
-    release_interrupts(out.fd < 0 ? nullptr : out.temp_path);
-    if (out.fd < 0) return 0;
-    // The owner can be kept only with the right to give files away; the group
-    // and the permission bits are what matter for a user's own files.
-    if (fchown(out.fd, input.owner, input.group) != 0) {
-        (void)fchown(out.fd, static_cast<uid_t>(-1), input.group);
+// ".textmend-" and six random letters and digits.
+void make_temp_name(char (&name)[TEMP_NAME_SIZE]) {
+    static const char PREFIX[] = ".textmend-";
+    static const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    constexpr std::size_t RANDOM_LENGTH = 6;
+    static_assert(sizeof PREFIX + RANDOM_LENGTH <= TEMP_NAME_SIZE);
+    unsigned char random[RANDOM_LENGTH];
+    if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        // No entropy yet (early boot): the name need only be unlikely, as
+        // O_EXCL and linkat refuse a name that exists.
+        static unsigned counter = 0;
+        const auto seed = static_cast<unsigned>(std::time(nullptr)) ^
+                          (static_cast<unsigned>(getpid()) << 8) ^ (++counter * 2654435761U);
+        for (std::size_t i = 0; i < sizeof random; ++i)
+            random[i] = static_cast<unsigned char>(seed >> (i * 5));
     }
-    if (fchmod(out.fd, static_cast<mode_t>(input.permissions)) != 0) {
-        close(out.fd);
-        out.fd = -1;
-        unlink(out.temp_path);
-        keep_on_interrupt();
-        return 0;
+    std::memcpy(name, PREFIX, sizeof PREFIX - 1);
+    for (std::size_t i = 0; i < RANDOM_LENGTH; ++i)
+        name[sizeof PREFIX - 1 + i] = ALPHABET[random[i] % (sizeof ALPHABET - 1)];
+    name[sizeof PREFIX - 1 + RANDOM_LENGTH] = '\0';
+}
+
+IncompleteFile incomplete_output(const OutputFile& out) {
+    return IncompleteFile{out.fd, out.dir_fd, out.name, out.id};
+}
+
+IncompleteFile incomplete_temp(const OutputFile& out) {
+    return IncompleteFile{out.fd, out.dir_fd, out.temp_name, out.id};
+}
+
+void take_location(OutputLocation& loc, OutputFile& out) {
+    out.dir_fd = loc.dir_fd;
+    out.dir_syncable = loc.dir_syncable;
+    std::memcpy(out.name, loc.name, sizeof out.name);
+    loc.dir_fd = -1;
+}
+
+// The caller's descriptor, written as it is: a duplicate, so that closing it
+// reports a deferred write error without closing the caller's descriptor.
+bool open_descriptor(int fd, OutputFile& out) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY || (flags & O_PATH) != 0) {
+        errno = EBADF;
+        return false;
     }
-    return 1;
+    out.kind = OutputKind::descriptor;
+    out.fd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return out.fd >= 0;
 }
 
-int open_for_writing(const char* path, OutputFile& out) {
-    out.fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    if (out.fd < 0) return 0;
+// Records a regular file that fd opened (created or truncated) for removal
+// if the run fails. Call under a SignalHold.
+void track_if_regular(OutputFile& out) {
     struct stat st {};
-    if (fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
-    // Remember the file itself, not a symbolic link to it, for removal. A path
-    // too long to keep whole is never shortened: that could name another file.
-    if (realpath(path, out.target_path) != nullptr) return 2;
-    const std::size_t length = std::strlen(path);
-    if (length >= sizeof out.target_path) return 1;
-    std::memcpy(out.target_path, path, length + 1);
-    return 2;
+    if (fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    out.id = identity_of(st);
+    out.remove_on_failure = true;
+    remove_on_signal(incomplete_output(out));
 }
 
-int close_file(int fd) {
-    return close(fd) == 0 ? 0 : errno;
+// A plain output, created or truncated. It is opened without waiting, so
+// that signals are held only for an instant; a FIFO that has no reader yet
+// is then opened again, waiting for one with signals free.
+bool open_by_name(OutputFile& out) {
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    out.kind = OutputKind::file;
+    {
+        SignalHold hold;
+        out.fd = openat(out.dir_fd, out.name, flags | O_NONBLOCK, 0666);
+        if (out.fd >= 0) track_if_regular(out);
+    }
+    if (out.fd >= 0) return fcntl(out.fd, F_SETFL, fcntl(out.fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    if (errno != ENXIO) return false;
+    out.fd = openat(out.dir_fd, out.name, flags, 0666);
+    if (out.fd < 0) return false;
+    SignalHold hold;
+    track_if_regular(out);
+    return true;
 }
 
-int replace_file(const char* from, const char* to) {
-    return rename(from, to) == 0 ? 0 : errno;
+// An unnamed file in out's directory (O_TMPFILE), named only once it is
+// complete, so that not even SIGKILL leaves it behind. Naming it later goes
+// through /proc/self/fd; where that does not lead to it, false (and a named
+// temporary file is used instead).
+bool open_unnamed_temp(OutputFile& out) {
+#ifdef O_TMPFILE
+    out.fd = openat(out.dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out.fd < 0) return false;
+    char proc_path[32];
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", out.fd);
+    struct stat st {
+    }, seen{};
+    if (fstat(out.fd, &st) == 0 && stat(proc_path, &seen) == 0 &&
+        identity_of(st) == identity_of(seen)) {
+        out.id = identity_of(st);
+        return true;
+    }
+    close(out.fd);
+    out.fd = -1;
+#else
+    (void)out;
+#endif
+    return false;
 }
 
-void remove_file(const char* path) {
-    unlink(path);
+bool open_named_temp(OutputFile& out) {
+    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
+        make_temp_name(out.temp_name);
+        out.fd = openat(out.dir_fd, out.temp_name,
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (out.fd >= 0) {
+            struct stat st {};
+            (void)fstat(out.fd, &st);
+            out.id = identity_of(st);
+            remove_on_signal(incomplete_temp(out));
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    out.temp_name[0] = '\0';
+    return false;
 }
 
-}  // namespace textmend::platform
+// In place: the caller must be allowed to write the file itself, as for a
+// plain output; the result goes to a temporary file beside it.
+bool open_in_place(OutputFile& out) {
+    if (faccessat(out.dir_fd, out.name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) return false;
+    out.kind = OutputKind::in_place;
+    SignalHold hold;
+    return open_unnamed_temp(out) || open_named_temp(out);
+}
+
+// Whether loc's name is the regular file input is.
+bool names_input(const OutputFile& out, const InputFile& input) {
+    struct stat st {};
+    return input.is_regular && fstatat(out.dir_fd, out.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(st.st_mode) && identity_of(st) == input.id;
+}
+
+bool open_path(const char* path, bool same_path_as_input, const InputFile& input, OutputFile& out) {
+    OutputLocation loc;
+    if (!find_output_location(path, loc)) return false;
+    take_location(loc, out);
+    if (names_input(out, input)) return open_in_place(out);
+    if (same_path_as_input) {
+        // The name led to another file than the input a moment ago: it was
+        // swapped meanwhile. Writing either would not be what was asked.
+        errno = EBUSY;
+        return false;
+    }
+    return open_by_name(out);
+}
+
+// Gives the temporary file a name beside the file it replaces. Call under
+// a SignalHold.
+bool name_temp(OutputFile& out) {
+    char proc_path[32];
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", out.fd);
+    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
+        make_temp_name(out.temp_name);
+        if (linkat(AT_FDCWD, proc_path, out.dir_fd, out.temp_name, AT_SYMLINK_FOLLOW) == 0) {
+            remove_on_signal(incomplete_temp(out));
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    out.temp_name[0] = '\0';
+    return false;
+}
+
+void close_descriptor(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+OutputRequest request_output(const char* path, const char* input_path) {
+    OutputRequest request;
+    request.path = path;
+    request.same_path_as_input = std::strcmp(path, input_path) == 0;
+    const int fd = descriptor_named_by(path);
+    if (fd >= 0 && fcntl(fd, F_GETFD) != -1) {
+        request.descriptor = fd;
+    } else if (fd >= 0) {
+        request.names_closed_descriptor = true;
+    }
+    return request;
+}
+
+bool open_output_on_platform(const OutputRequest& request, const InputFile& input,
+                             OutputFile& out) {
+    if (request.names_closed_descriptor) {
+        errno = EBADF;
+        return false;
+    }
+    if (request.descriptor < 0)
+        return open_path(request.path, request.same_path_as_input, input, out);
+    struct stat st {};
+    if (fstat(request.descriptor, &st) == 0 && input.is_regular && S_ISREG(st.st_mode) &&
+        identity_of(st) == input.id) {
+        // The caller's descriptor is the input file itself: in place, found
+        // through the name the descriptor has.
+        char proc_path[32];
+        std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", request.descriptor);
+        return open_path(proc_path, true, input, out);
+    }
+    return open_descriptor(request.descriptor, out);
+}
+
+std::int64_t output_file_size(const OutputFile& out) {
+    struct stat st {};
+    return fstat(out.fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+bool rewind_output_file(OutputFile& out) {
+    return ftruncate(out.fd, 0) == 0 && lseek(out.fd, 0, SEEK_SET) == 0;
+}
+
+ReplaceOutcome replace_input(OutputFile& out, InputFile& input, std::int64_t consumed,
+                             FileFailure& failure) {
+    if (const int error = copy_file_metadata(input.fd, out.fd); error != 0) {
+        return fail_with_error(failure, error);
+    }
+    if (fsync(out.fd) != 0) return fail_with_errno(failure);
+    {
+        SignalHold hold;
+        if (!names_input(out, input)) return fail_with_change(failure, FileChange::replaced);
+        const std::int64_t size = input_file_size(input);
+        if (size < 0) return fail_with_errno(failure);
+        if (size < consumed) return fail_with_change(failure, FileChange::truncated);
+        if (size > consumed) return ReplaceOutcome::input_grew;
+        if (out.temp_name[0] == '\0' && !name_temp(out)) return fail_with_errno(failure);
+        if (renameat(out.dir_fd, out.temp_name, out.dir_fd, out.name) != 0) {
+            return fail_with_errno(failure);
+        }
+        keep_on_signal();
+        out.temp_name[0] = '\0';
+        // Flushed already: closing cannot report a write error any more.
+        close_descriptor(out.fd);
+    }
+    // The new name reaches stable storage with the directory.
+    if (out.dir_syncable && fsync(out.dir_fd) != 0) return fail_with_errno(failure);
+    close_descriptor(out.dir_fd);
+    return ReplaceOutcome::replaced;
+}
+
+int close_output_file(OutputFile& out) {
+    SignalHold hold;
+    const int error = close(out.fd) == 0 ? 0 : errno;
+    out.fd = -1;
+    if (error == 0) {
+        keep_on_signal();
+        out.remove_on_failure = false;
+        close_descriptor(out.dir_fd);
+    }
+    return error;
+}
+
+void discard_output_file(OutputFile& out) {
+    {
+        SignalHold hold;
+        if (out.kind == OutputKind::file && out.remove_on_failure) {
+            remove_incomplete_file(incomplete_output(out));
+        } else if (out.kind == OutputKind::in_place && out.temp_name[0] != '\0') {
+            remove_incomplete_file(incomplete_temp(out));
+        }
+        keep_on_signal();
+    }
+    // An unnamed temporary file goes with its last descriptor.
+    close_descriptor(out.fd);
+    close_descriptor(out.dir_fd);
+    out.remove_on_failure = false;
+    out.temp_name[0] = '\0';
+}
+
+}  // namespace textmend

@@ -6,9 +6,11 @@
 #include "cli/arguments.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/input_file.hpp"
+#include "cli/interrupt.hpp"
 #include "cli/mapped_input_guard.hpp"
 #include "cli/messages.hpp"
 #include "cli/output_file.hpp"
+#include "cli/standard_descriptors.hpp"
 #include "cli/usage.hpp"
 #include "convert/byte_loop.hpp"
 #include "convert/fd_io.hpp"
@@ -18,83 +20,195 @@ namespace textmend {
 
 namespace {
 
-std::uint8_t input_storage[input_storage_size(INPUT_BLOCK_SIZE)];
-std::uint8_t output_storage[OUTPUT_BUFFER_SIZE];
-OutputFile output;
-InputStream in;
-OutputStream out;
-MappedFile mapped;
-
 // Regular files at least this large are mapped rather than read: no copy
 // from the page cache. Smaller ones are not worth the mapping.
-constexpr long long MAP_AT_LEAST = 256 * 1024;
+constexpr std::int64_t MAP_AT_LEAST = 256 * 1024;
 
-// Runs the conversion from input to output and finishes the output; on any
-// failure the output is removed and the failure reported.
-ExitStatus convert_file(const CommandLine& cl, InputFile& input, const IoHooks* hooks) {
-    // Hooks see every read, so with hooks the input is read, not mapped.
-    const bool map = hooks == nullptr && input.is_regular && input.size >= MAP_AT_LEAST &&
-                     mapped_file_open(mapped, input.fd, input.size);
-    ByteSink sink = fd_sink(&output.fd);
-    if (hooks != nullptr) sink = hooks->output(sink, hooks->context);
-    if (map) {
-        input_init(in, mapped_file_source(&mapped), nullptr, MAPPED_WINDOW_SIZE);
+// An in-place run converts what another program appends to the file while
+// it runs, a round at a time; a file that still grows after this many
+// rounds is given up on.
+constexpr int MAX_ROUNDS = 64;
+
+struct RunBuffers {
+    std::uint8_t input[input_storage_size(INPUT_BLOCK_SIZE)];
+    std::uint8_t output[OUTPUT_BUFFER_SIZE];
+};
+
+// Everything one run works with, from the command line to the exit status.
+struct FileRun {
+    CommandLine command;
+    InputFile input;
+    OutputFile output;
+    bool map_input = false;
+    MappedFile mapping{};
+    ByteSource source{};  // the input when it is read, not mapped
+    InputStream in{};
+    OutputStream out{};
+};
+
+// Converts the input from offset to its end, after what the output holds.
+void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
+    if (run.map_input) {
+        input_init(run.in, mapped_file_source(&run.mapping), nullptr, MAPPED_WINDOW_SIZE, offset);
+        // A mapped file that shrinks under us raises SIGBUS where its pages
+        // went away: that is a failed read.
+        if (!convert_guarding_mapped_input(run.in, run.out, run.command.mode)) run.in.error = EIO;
+        mapped_file_close(run.mapping);
     } else {
-        ByteSource source = fd_source(&input.fd);
-        if (hooks != nullptr) source = hooks->input(source, hooks->context);
-        input_init(in, source, input_storage, INPUT_BLOCK_SIZE);
+        input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
+        convert_stream(run.in, run.out, run.command.mode);
     }
-    output_init(out, sink, output_storage, sizeof output_storage);
-    // A mapped file that shrinks under us (another program truncates it)
-    // raises SIGBUS where its pages went away: that is a failed read.
-    if (!map) {
-        convert_stream(in, out, cl.mode);
-    } else if (!convert_guarding_mapped_input(in, out, cl.mode)) {
-        in.error = EIO;
-    }
-    mapped_file_close(mapped);
-    // Everything is read: let go of the input before the output may replace
-    // it (Windows cannot replace a file that is still open).
-    close_input_file(input);
-    output_flush(out);
-    if (in.error != 0) {
-        report_read_failure(cl.input_path, in.error);
-        discard_output_file(output);
+    output_flush(run.out);
+}
+
+ExitStatus fail_reading(FileRun& run, int error) {
+    report_read_failure(run.command.input_path, error);
+    discard_output_file(run.output);
+    return EXIT_IO_FAILED;
+}
+
+ExitStatus fail_writing(FileRun& run, int error) {
+    report_write_failure(run.command.output_path, error);
+    discard_output_file(run.output);
+    return EXIT_IO_FAILED;
+}
+
+ExitStatus fail_finishing(FileRun& run, const FileFailure& failure) {
+    if (failure.changed) {
+        report_output_changed(run.command.output_path, failure.change);
+        discard_output_file(run.output);
         return EXIT_IO_FAILED;
     }
-    int error = out.error;
-    if (error == 0) {
-        error = commit_output_file(output);
-    } else {
-        discard_output_file(output);
+    return fail_writing(run, failure.error);
+}
+
+// Where to go on after consumed bytes when more were appended: right there
+// when the last byte converted is below 0x80, since such a byte ends every
+// sequence and the bytes after it are judged afresh, so converting them on
+// their own gives the same bytes as converting the whole. Otherwise the
+// last bytes may start a sequence that the appended ones complete: start
+// again from the beginning. Returns -1 with errno set on failure.
+std::int64_t resume_offset(FileRun& run, std::int64_t consumed) {
+    std::int64_t offset = consumed;
+    if (consumed > 0) {
+        const int last = input_file_byte_at(run.input, consumed - 1);
+        if (last < 0) return -1;
+        if (last >= 0x80) {
+            if (!rewind_output_file(run.output)) return -1;
+            offset = 0;
+        }
     }
-    if (error != 0) {
-        report_write_failure(cl.output_path, error);
-        return EXIT_IO_FAILED;
+    if (!run.map_input && !input_file_seek(run.input, offset)) return -1;
+    return offset;
+}
+
+// What an in-place run does after a round.
+struct Settlement {
+    bool finished;  // yes: with status; no: another round from next_offset
+    ExitStatus status;
+    std::int64_t next_offset;
+};
+
+Settlement finished(ExitStatus status) {
+    return Settlement{true, status, 0};
+}
+
+// In place, after a round that converted consumed bytes: replaces the input,
+// leaves it as it is when nothing changed, or asks for another round when
+// bytes were appended meanwhile.
+Settlement settle_in_place(FileRun& run, std::int64_t consumed) {
+    const std::int64_t size = input_file_size(run.input);
+    if (size < 0) return finished(fail_reading(run, errno));
+    if (size < consumed) {
+        return finished(fail_finishing(run, FileFailure{0, true, FileChange::truncated}));
     }
+    if (size == consumed) {
+        // Every change alters the length (a sequence becomes one byte, or one
+        // byte a sequence), so an output as long as the input is the input.
+        const std::int64_t written = output_file_size(run.output);
+        if (written < 0) return finished(fail_writing(run, errno));
+        if (written == consumed) {
+            discard_output_file(run.output);
+            return finished(EXIT_CONVERTED);
+        }
+        FileFailure failure;
+        switch (replace_input(run.output, run.input, consumed, failure)) {
+            case ReplaceOutcome::replaced:
+                return finished(EXIT_CONVERTED);
+            case ReplaceOutcome::failed:
+                return finished(fail_finishing(run, failure));
+            case ReplaceOutcome::input_grew:
+                break;
+        }
+    }
+    const std::int64_t next = resume_offset(run, consumed);
+    if (next < 0) return finished(fail_writing(run, errno));
+    return Settlement{false, EXIT_CONVERTED, next};
+}
+
+// Converts the whole input and finishes the output; on any failure the
+// output is discarded and the failure reported.
+ExitStatus convert_file(FileRun& run, RunBuffers& buffers) {
+    std::int64_t offset = 0;
+    for (int round = 1;; ++round) {
+        convert_round(run, buffers, offset);
+        if (run.in.error != 0) return fail_reading(run, run.in.error);
+        if (run.out.error != 0) return fail_writing(run, run.out.error);
+        if (run.output.kind != OutputKind::in_place) break;
+        const Settlement settled = settle_in_place(run, input_tell(run.in));
+        if (settled.finished) return settled.status;
+        if (round == MAX_ROUNDS) {
+            return fail_finishing(run, FileFailure{0, true, FileChange::kept_growing});
+        }
+        offset = settled.next_offset;
+    }
+    if (const int error = close_output_file(run.output); error != 0)
+        return fail_writing(run, error);
     return EXIT_CONVERTED;
+}
+
+// Sets up the streams of a run on its open files.
+void prepare_streams(FileRun& run, RunBuffers& buffers, const IoHooks* hooks) {
+    // Hooks see every read, so with hooks the input is read, not mapped.
+    run.map_input = hooks == nullptr && run.input.is_regular && run.input.size >= MAP_AT_LEAST &&
+                    mapped_file_open(run.mapping, run.input.fd, run.input.size);
+    run.source = fd_source(&run.input.fd);
+    ByteSink sink = fd_sink(&run.output.fd);
+    if (hooks != nullptr) {
+        run.source = hooks->input(run.source, hooks->context);
+        sink = hooks->output(sink, hooks->context);
+    }
+    output_init(run.out, sink, buffers.output, sizeof buffers.output);
 }
 
 }  // namespace
 
 int run_textmend(int argc, const char* const* argv, const IoHooks* hooks) {
-    const CommandLine cl = parse_command_line(argc, argv);
-    if (!cl.valid) {
+    FileRun run;
+    run.command = parse_command_line(argc, argv);
+    if (!run.command.valid) {
         print_usage();
         return EXIT_USAGE;
     }
-    InputFile input{};
-    if (!open_input_file(cl.input_path, input)) {
-        report_cannot_open_input(cl.input_path);
+    const OutputRequest request = request_output(run.command.output_path, run.command.input_path);
+    if (!open_input_file(run.command.input_path, run.input)) {
+        report_cannot_open_input(run.command.input_path);
         return EXIT_INPUT_UNUSABLE;
     }
-    if (!open_output_file(cl.output_path, input, output)) {
-        report_cannot_open_output(cl.output_path);
-        close_input_file(input);
+    // After the input (/dev/stdin with standard input closed stays an input
+    // that cannot be opened), before the output (which must not become
+    // descriptor 2, where messages go).
+    open_missing_standard_descriptors();
+    const SignalHandlers handlers;
+    if (!open_output_file(request, run.input, run.output)) {
+        report_cannot_open_output(run.command.output_path);
+        close_input_file(run.input);
         return EXIT_OUTPUT_UNUSABLE;
     }
-    const ExitStatus status = convert_file(cl, input, hooks);
-    close_input_file(input);
+    static RunBuffers buffers;
+    prepare_streams(run, buffers, hooks);
+    const ExitStatus status = convert_file(run, buffers);
+    close_input_file(run.input);
     return status;
 }
 
