@@ -2,7 +2,8 @@
 # Cross-builds textmend.exe with mingw-w64 and checks it under wine against
 # the native program: conversion in all three modes, binary mode (CR LF and
 # 0x1A come through), the usage text and the exit statuses, messages ending
-# in CR LF, file names as given, and in-place conversion.
+# in CR LF, file names as given (control bytes escaped), and in-place
+# conversion (an unchanged file is not replaced, a read-only one refused).
 #
 # Needs Debian's g++-mingw-w64-x86-64-posix and wine64:
 #   apt-get install g++-mingw-w64-x86-64-posix wine64
@@ -71,6 +72,22 @@ run_exe -u 'in place.txt' 'in place.txt'
 check "in place: status 0" test "$status" = 0
 check "in place: converted content" cmp -s native-u.txt 'in place.txt'
 check "in place: no temporary file left" test -z "$(ls -A | grep textmend- || true)"
+
+printf 'plain ASCII\r\n' > unchanged.txt
+touch -d @1000000000 unchanged.txt
+run_exe -u unchanged.txt unchanged.txt
+check "in place, nothing to change: status 0" test "$status" = 0
+check "in place, nothing to change: the file is not replaced" test "$(stat -c %Y unchanged.txt)" = 1000000000
+
+cp mixed.txt readonly.txt
+chmod 444 readonly.txt
+run_exe -u readonly.txt readonly.txt
+check "in place on a read-only file: status 3" test "$status" = 3
+check "in place on a read-only file: left as it is" cmp -s mixed.txt readonly.txt
+
+run_exe "$(printf 'bad\033[31mname')" out.txt
+check "control bytes in names are escaped" \
+    cmp -s <(printf 'Cannot open input file bad\\033[31mname\r\n\r\n'; crlf native-usage.txt) err.txt
 
 echo
 if [ "$failures" -ne 0 ]; then echo "check-windows: $failures check(s) failed"; exit 1; fi
