@@ -30,6 +30,14 @@ namespace {
 
 constexpr int OTHER_USER = 1001;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UNDER_ADDRESS_SANITIZER = true;
+#elif defined(__has_feature)
+constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
+#else
+constexpr bool UNDER_ADDRESS_SANITIZER = false;
+#endif
+
 #define REQUIRE_ROOT() \
     if (geteuid() != 0) GTEST_SKIP() << "needs root (other users, chown)"
 #define REQUIRE_COMMAND(name) \
@@ -597,6 +605,8 @@ TEST(Signals, IgnoredSignalStaysIgnored) {
 // named one is used: it too is gone after a run and after an interrupted run.
 TEST(Signals, NamedTemporaryFileWithoutProcIsRemovedToo) {
     REQUIRE_ROOT();
+    if (UNDER_ADDRESS_SANITIZER)
+        GTEST_SKIP() << "the AddressSanitizer runtime cannot run without /proc";
     REQUIRE_COMMAND("unshare");
     TempDir dir;
     const std::string original = slow_input();
