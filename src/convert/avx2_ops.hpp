@@ -74,6 +74,20 @@ TEXTMEND_AVX2 inline std::uint32_t candidate_lanes(const CandidateClassifier& c,
     return ~mask_of(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
 }
 
+// After blocks that stopped at p: a sequence whose lead lies in the last
+// bytes before p (lengths by the table, strict or permissive) may reach past
+// it. Returns how many of its bytes lie at p onward (0 when none does). Only
+// for a p that whole blocks reached, so that the bytes before it are there.
+inline std::ptrdiff_t sequence_reaching_past(const std::uint8_t* p,
+                                             const std::array<std::int8_t, 256>& lengths) {
+    for (std::ptrdiff_t back = 1; back <= 5; ++back) {
+        const std::uint8_t* lead = p - back;
+        const std::int32_t n = lengths[*lead];
+        if (n > back && utf8_continues(lead, n)) return n - back;
+    }
+    return 0;
+}
+
 }  // namespace textmend::avx2
 
 #endif

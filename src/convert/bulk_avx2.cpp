@@ -270,18 +270,6 @@ TEXTMEND_AVX2 inline std::uint32_t bytes_to_replace(const std::uint8_t* p, __m25
     return high & ~mask_of(inside);
 }
 
-// After the blocks stopped at p: a sequence that starts in the last 3 bytes
-// before p may reach past it. Returns how many of its bytes lie at p onward
-// (0 when none does).
-inline std::ptrdiff_t sequence_reaching_past(const std::uint8_t* p) {
-    for (std::ptrdiff_t back = 1; back <= 3; ++back) {
-        const std::uint8_t* lead = p - back;
-        const std::int32_t n = STRICT_LENGTHS[*lead];
-        if (n > back && utf8_continues(lead, n)) return n - back;
-    }
-    return 0;
-}
-
 }  // namespace
 
 TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
@@ -334,7 +322,7 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
     // A sequence judged in the last block may reach past it: copy its
     // remaining bytes and go on after it.
     if (any_block) {
-        const std::ptrdiff_t rest = sequence_reaching_past(p);
+        const std::ptrdiff_t rest = sequence_reaching_past(p, STRICT_LENGTHS);
         std::memcpy(out, p, static_cast<std::size_t>(rest));
         out += rest;
         p += rest;
@@ -380,7 +368,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
             }
             p += BLOCK;
         }
-        if (any_block) p += sequence_reaching_past(p);
+        if (any_block) p += sequence_reaching_past(p, STRICT_LENGTHS);
         return bulk_unchanged_prefix_scalar(p, lead_end, mode);
     }
     const CandidateClassifier leads =

@@ -10,7 +10,7 @@
 #include "convert/bulk.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
-#include "encoding/cp1252_reverse.hpp"
+#include "convert/target_byte.hpp"
 
 namespace textmend {
 
@@ -25,11 +25,6 @@ std::int32_t decode_checked(const std::uint8_t* p, std::int32_t n) {
         cp = (cp << 6) | (p[i] & 0x3F);
     }
     return cp;
-}
-
-std::int32_t target_byte(std::int32_t cp, OutputMode mode) {
-    if (cp < 0x100) return is_latin1(cp) ? cp : -1;
-    return mode == MODE_CP1252 ? cp1252_byte_of(cp) : -1;
 }
 
 }  // namespace

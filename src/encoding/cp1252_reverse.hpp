@@ -46,4 +46,10 @@ constexpr std::int32_t cp1252_byte_of(std::int32_t cp) {
     return s.cp == cp && cp != -1 ? s.byte : -1;
 }
 
+// The Windows-1252 byte of cp: its Latin-1 value, or a byte 0x80..0x9F; -1
+// when Windows-1252 has no such character.
+constexpr std::int32_t windows1252_byte_of(std::int32_t cp) {
+    return is_latin1(cp) ? cp : cp1252_byte_of(cp);
+}
+
 }  // namespace textmend

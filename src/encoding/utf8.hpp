@@ -59,6 +59,27 @@ constexpr bool utf8_continues(const std::uint8_t* p, std::int32_t n) {
     return true;
 }
 
+// Code point of the n-byte sequence at p (n >= 2; the n - 1 following bytes
+// are continuation bytes): the payload bits of the lead byte, then six bits
+// from each following byte. Overlong forms decode to their value.
+constexpr std::int32_t utf8_decode_at(const std::uint8_t* p, std::int32_t n) {
+    std::int32_t cp = p[0] & (0x7F >> n);
+    for (std::int32_t i = 1; i < n; ++i)
+        cp = (cp << 6) | (p[i] & 0x3F);
+    return cp;
+}
+
+// Whether the n-byte sequence at p, of the strict form (a lead byte C2..F4
+// and its continuation bytes), is valid UTF-8 as well: the shortest form of
+// a code point that is not a surrogate and not above U+10FFFF. -u copies
+// every sequence of the strict form, valid or not.
+constexpr bool utf8_is_valid_sequence(const std::uint8_t* p, std::int32_t n) {
+    const std::int32_t cp = utf8_decode_at(p, n);
+    if (n == 2) return cp >= 0x80;
+    if (n == 3) return cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF);
+    return n == 4 && cp >= 0x10000 && cp <= 0x10FFFF;
+}
+
 // 1 when buf[0] opens a multi-byte sequence (permissive length) and every one
 // of its following bytes is a continuation byte; else 0. A zero byte left by
 // gathering at the end of the input is not a continuation byte.
