@@ -15,10 +15,14 @@
 //     textmend::stream_finish(stream, out);
 //     bool needed_repair = stream.stats.changed();
 //
+//     textmend::Inspection what = textmend::inspect(mixed_text, textmend::Target::latin1);
+//     // what.changed places to convert, what.kept places left that are not Latin-1
+//
 // Nothing here allocates except the overloads that append to a std::string or
-// a std::vector, and nothing throws except what those containers throw. No
-// state is shared between calls: separate converters may be used from
-// separate threads at once.
+// a std::vector, and nothing throws except what those containers throw and
+// what a finding handler of yours throws. No state is shared between calls:
+// separate converters and inspectors may be used from separate threads at
+// once.
 #pragma once
 
 #include <cstddef>
@@ -91,5 +95,102 @@ std::size_t stream_finish(StreamConverter& converter, void* out);
 // The same, appending to a string.
 void stream_feed(StreamConverter& converter, std::string_view piece, std::string& out);
 void stream_finish(StreamConverter& converter, std::string& out);
+
+// Inspection: what a conversion would do to an input, without converting it.
+//
+// The input is judged in units, in input order, exactly as the conversion
+// judges it. A unit is changed when the conversion writes other bytes for it:
+// for Latin-1 and Windows-1252 a UTF-8 sequence that becomes one byte, for
+// UTF-8 a lone byte that becomes a sequence. A unit is kept when it is copied
+// as it is although it is not a character of the target encoding:
+// - Latin-1: a sequence (lead byte and its continuation bytes) of a
+//   character that Latin-1 lacks;
+// - Windows-1252: the same, and a lone byte 81, 8D, 8F, 90 or 9D;
+// - UTF-8: a sequence that has the form of UTF-8 but is not valid (overlong,
+//   an encoded surrogate, above U+10FFFF), and a lone 81, 8D, 8F, 90 or 9D.
+// An input is clean when it has neither: the conversion leaves it as it is,
+// and it is all in the target encoding.
+
+enum class FindingKind : int {
+    changed = 1,
+    kept = 2,
+};
+
+// Most bytes one unit has.
+inline constexpr std::size_t FINDING_BYTES_MAX = 6;
+
+// One unit of the input that is changed or kept.
+struct Finding {
+    std::uint64_t offset = 0;  // of its first byte, from 0
+    std::uint64_t line = 1;    // 1 + the count of 0A bytes before it
+    std::uint64_t column = 1;  // 1 + the count of bytes since the last 0A
+    FindingKind kind = FindingKind::changed;
+    std::uint8_t length = 0;                     // its bytes: bytes[0 .. length)
+    std::uint8_t bytes[FINDING_BYTES_MAX] = {};  // as they are in the input
+};
+
+// The counts of an inspection.
+struct Inspection {
+    Target target = Target::latin1;
+    std::uint64_t bytes_in = 0;
+    std::uint64_t bytes_out = 0;  // exactly what the conversion writes
+    std::uint64_t changed = 0;    // units the conversion changes
+    std::uint64_t kept = 0;       // units kept that are not of the target encoding
+    [[nodiscard]] bool clean() const noexcept { return changed == 0 && kept == 0; }
+};
+
+// Receives findings in input order.
+using FindingHandler = void (*)(const Finding& finding, void* context);
+
+// Inspects an input that arrives in pieces of any size (down to one byte),
+// with the same result as inspecting the whole: like a StreamConverter it
+// holds back the last few bytes of a piece that the next may complete. The
+// first max_findings findings go to the handler as they are found (a
+// handler may throw; the inspector is then to be started anew).
+class StreamInspector {
+public:
+    StreamInspector() noexcept : StreamInspector(Target::latin1) {}
+    explicit StreamInspector(Target target, std::uint64_t max_findings = 0,
+                             FindingHandler handler = nullptr, void* context = nullptr) noexcept;
+
+    void feed(const void* piece, std::size_t size);
+    void feed(std::string_view piece) { feed(piece.data(), piece.size()); }
+
+    // Inspects what was held back: the input has ended. The inspector can
+    // then start on a new input.
+    [[nodiscard]] Inspection finish();
+
+private:
+    void restart() noexcept;
+
+    Target target_;
+    std::uint64_t max_findings_;
+    FindingHandler handler_;
+    void* context_;
+    std::uint64_t offset_ = 0;
+    std::int64_t growth_ = 0;
+    std::uint64_t changed_ = 0;
+    std::uint64_t kept_ = 0;
+    std::uint64_t findings_left_ = 0;
+    std::uint64_t line_ = 1;
+    std::uint64_t line_start_ = 0;
+    std::uint8_t held_[FINDING_BYTES_MAX] = {};
+    std::size_t held_count_ = 0;
+
+    friend struct InspectorAccess;
+};
+
+// Inspects a whole input. The first max_findings findings are stored in
+// findings (which must have room for them); their count goes to
+// *findings_stored when that is not null.
+[[nodiscard]] Inspection inspect(const void* input, std::size_t size, Target target,
+                                 Finding* findings = nullptr, std::size_t max_findings = 0,
+                                 std::size_t* findings_stored = nullptr) noexcept;
+
+// The same on a string; the first max_findings findings are appended to
+// *findings when that is not null.
+[[nodiscard]] Inspection inspect(std::string_view input, Target target,
+                                 std::vector<Finding>* findings = nullptr,
+                                 std::size_t max_findings = 10);
 
 }  // namespace textmend

@@ -116,7 +116,82 @@ std::string model_to_utf8(const std::string& in) {
     return out;
 }
 
+bool undefined_in_windows_1252(unsigned c) {
+    return c >= 0x80 && c <= 0x9F && WINDOWS_1252_HIGH[c - 0x80][0] == '\0';
+}
+
+// Valid UTF-8: shortest form, no surrogate, at most U+10FFFF.
+bool valid_utf8(std::int64_t cp, int n) {
+    const std::int64_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    return cp >= least[n] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+}
+
+ModelUnit unit_at(const std::string&, std::size_t i, std::size_t n, bool kept) {
+    return {i, n, kept, 0, 0};
+}
+
+// Line and column of every unit, in one pass over the input.
+std::vector<ModelUnit> with_lines(const std::string& in, std::vector<ModelUnit> units) {
+    std::size_t line = 1, line_start = 0, at = 0;
+    for (ModelUnit& u : units) {
+        for (; at < u.offset; ++at) {
+            if (in[at] == '\n') {
+                ++line;
+                line_start = at + 1;
+            }
+        }
+        u.line = line;
+        u.column = u.offset - line_start + 1;
+    }
+    return units;
+}
+
+std::vector<ModelUnit> units_to_single_byte(const std::string& in, OutputMode mode) {
+    std::vector<ModelUnit> units;
+    std::size_t i = 0;
+    while (i < in.size()) {
+        const unsigned c = byte_at(in, i);
+        const int n = permissive_length(c);
+        if (followed_by_continuations(in, i, n)) {
+            const bool kept = target_byte(decode_at(in, i, n), mode) < 0;
+            units.push_back(unit_at(in, i, static_cast<std::size_t>(n), kept));
+            i += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (mode == MODE_CP1252 && undefined_in_windows_1252(c))
+            units.push_back(unit_at(in, i, 1, true));
+        ++i;
+    }
+    return units;
+}
+
+std::vector<ModelUnit> units_to_utf8(const std::string& in) {
+    std::vector<ModelUnit> units;
+    std::size_t i = 0;
+    while (i < in.size()) {
+        const unsigned c = byte_at(in, i);
+        const int n = strict_length(c);
+        if (c < 0x80) {
+            ++i;
+        } else if (followed_by_continuations(in, i, n)) {
+            if (!valid_utf8(decode_at(in, i, n), n)) {
+                units.push_back(unit_at(in, i, static_cast<std::size_t>(n), true));
+            }
+            i += static_cast<std::size_t>(n);
+        } else {
+            units.push_back(unit_at(in, i, 1, undefined_in_windows_1252(c)));
+            ++i;
+        }
+    }
+    return units;
+}
+
 }  // namespace
+
+std::vector<ModelUnit> model_units(const std::string& input, OutputMode mode) {
+    return with_lines(input,
+                      mode == MODE_UTF8 ? units_to_utf8(input) : units_to_single_byte(input, mode));
+}
 
 std::string model_convert(const std::string& input, OutputMode mode) {
     return mode == MODE_UTF8 ? model_to_utf8(input) : model_to_single_byte(input, mode);

@@ -1,0 +1,133 @@
+#include "convert/inspect.hpp"
+
+#include <algorithm>
+
+#include "convert/byte_tables.hpp"
+#include "convert/inspect_blocks.hpp"
+#include "convert/scan.hpp"
+#include "convert/simd_support.hpp"
+#include "convert/target_byte.hpp"
+#include "encoding/utf8.hpp"
+
+namespace textmend {
+
+namespace {
+
+// Walks one span: the bytes from p to end, the first of them at offset base.
+struct Span {
+    InspectState& state;
+    const std::uint8_t* start;
+    std::uint64_t base;
+
+    std::uint64_t offset_of(const std::uint8_t* p) const {
+        return base + static_cast<std::uint64_t>(p - start);
+    }
+
+    // Counts the lines of an ASCII stretch while units are still to be
+    // reported (nothing else ever holds a 0A byte).
+    void pass_ascii(const std::uint8_t* p, const std::uint8_t* stop) {
+        if (state.units_to_report == 0) return;
+        for (const std::uint8_t* nl = std::find(p, stop, '\n'); nl != stop;
+             nl = std::find(nl + 1, stop, '\n')) {
+            ++state.line;
+            state.line_start = offset_of(nl) + 1;
+        }
+    }
+
+    void record(const std::uint8_t* p, std::int32_t length, bool kept) {
+        ++(kept ? state.kept : state.changed);
+        if (state.units_to_report == 0) return;
+        --state.units_to_report;
+        if (state.handler == nullptr) return;
+        const std::uint64_t offset = offset_of(p);
+        const Unit unit{offset, state.line, offset - state.line_start + 1, kept, length, p};
+        state.handler(unit, state.context);
+    }
+};
+
+constexpr bool is_undefined_in_windows1252(std::uint8_t c) {
+    return c >= 0x80 && cp1252_to_unicode(c) == -1;
+}
+
+// Past the ASCII bytes from p on, counting their lines: one byte at a time
+// while they are single, by the vector scan when there are more.
+const std::uint8_t* pass_ascii(Span& span, const std::uint8_t* p, const std::uint8_t* lead_end) {
+    const std::uint8_t* high = p;
+    if (high < lead_end && *high < 0x80) ++high;
+    if (high < lead_end && *high < 0x80) high = find_non_ascii(high, lead_end);
+    span.pass_ascii(p, high);
+    return high;
+}
+
+// Default mode and -w.
+const std::uint8_t* inspect_to_single_bytes(Span& span, const std::uint8_t* p,
+                                            const std::uint8_t* lead_end, const std::uint8_t* end,
+                                            bool input_ends) {
+    InspectState& state = span.state;
+    while (p < lead_end) {
+        p = pass_ascii(span, p, lead_end);
+        if (p == lead_end) break;
+        const std::int32_t n = PERMISSIVE_LENGTHS[*p];
+        if (n >= 2) {
+            if (end - p < n && !input_ends) return p;
+            if (end - p >= n && utf8_continues(p, n)) {
+                const bool kept = target_byte(utf8_decode_at(p, n), state.mode) < 0;
+                span.record(p, n, kept);
+                if (!kept) state.growth -= n - 1;
+                p += n;
+                continue;
+            }
+        }
+        if (state.mode == MODE_CP1252 && is_undefined_in_windows1252(*p)) span.record(p, 1, true);
+        ++p;
+    }
+    return p;
+}
+
+// -u.
+const std::uint8_t* inspect_to_utf8(Span& span, const std::uint8_t* p, const std::uint8_t* lead_end,
+                                    const std::uint8_t* end, bool input_ends) {
+    InspectState& state = span.state;
+    while (p < lead_end) {
+        p = pass_ascii(span, p, lead_end);
+        if (p == lead_end) break;
+        const std::int32_t n = STRICT_LENGTHS[*p];
+        if (n >= 2) {
+            if (end - p < n && !input_ends) return p;
+            if (end - p >= n && utf8_continues(p, n)) {
+                if (!utf8_is_valid_sequence(p, n)) span.record(p, n, true);
+                p += n;
+                continue;
+            }
+        }
+        const std::int32_t written = UTF8_REPLACEMENTS[*p].length;
+        span.record(p, 1, written == 1);  // one byte: an undefined byte, copied
+        state.growth += written - 1;
+        ++p;
+    }
+    return p;
+}
+
+}  // namespace
+
+const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
+                                  const std::uint8_t* lead_end, const std::uint8_t* end,
+                                  bool input_ends) {
+    Span span{state, p, state.offset};
+    const std::uint8_t* stop = state.mode == MODE_UTF8
+                                   ? inspect_to_utf8(span, p, lead_end, end, input_ends)
+                                   : inspect_to_single_bytes(span, p, lead_end, end, input_ends);
+    state.offset = span.offset_of(stop);
+    return stop;
+}
+
+const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
+                                  const std::uint8_t* end, bool input_ends) {
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+    if (cpu_has_avx2()) p = inspect_blocks_avx2(state, p, end);
+#endif
+    // The last bytes, where a unit may reach past the end, one by one.
+    return inspect_units(state, p, end, end, input_ends);
+}
+
+}  // namespace textmend

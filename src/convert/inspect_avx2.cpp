@@ -1,0 +1,302 @@
+// Counting the units of 32-byte blocks with AVX2. Each block is classified
+// with the masks the bulk converters use: which lanes start a whole
+// sequence, which lie inside one (sequences carried over from the block
+// before included), which bytes stand alone. The counts follow from those
+// masks by population counts; a block whose changes the masks cannot tell
+// is walked unit by unit.
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstring>
+
+#include "convert/avx2_ops.hpp"
+#include "convert/byte_tables.hpp"
+#include "convert/inspect_blocks.hpp"
+#include "convert/target_byte.hpp"
+
+namespace textmend {
+
+using namespace avx2;
+
+namespace {
+
+constexpr std::ptrdiff_t BLOCK = 32;
+
+// A block is taken only when a block's length lies after it too: the
+// classification reads up to five bytes past the block.
+constexpr std::ptrdiff_t BLOCK_REACH = 2 * BLOCK;
+
+TEXTMEND_AVX2 inline std::int64_t count(std::uint32_t lanes) {
+    return _mm_popcnt_u32(lanes);
+}
+
+// What a lone byte 80..9F is in -u, as flag bits per low nibble: bit 0 when
+// Windows-1252 leaves it undefined (it is copied, and kept), bit 1 when its
+// character takes three bytes of UTF-8. Every other lone byte takes two.
+enum : std::uint8_t { UNDEFINED = 1, THREE_BYTES = 2 };
+
+constexpr std::array<std::uint8_t, 16> lone_flags(int high_nibble) {
+    std::array<std::uint8_t, 16> flags{};
+    for (int low = 0; low < 16; ++low) {
+        const int length =
+            UTF8_REPLACEMENTS[static_cast<std::size_t>(high_nibble << 4 | low)].length;
+        flags[static_cast<std::size_t>(low)] = length == 1   ? UNDEFINED
+                                               : length == 3 ? THREE_BYTES
+                                                             : 0;
+    }
+    return flags;
+}
+
+constexpr std::array<std::uint8_t, 16> LONE_FLAGS_8X = lone_flags(0x8);
+constexpr std::array<std::uint8_t, 16> LONE_FLAGS_9X = lone_flags(0x9);
+
+struct LoneClassifier {
+    __m256i flags_8x;
+    __m256i flags_9x;
+};
+
+TEXTMEND_AVX2 inline LoneClassifier lone_classifier() {
+    __m128i t8, t9;
+    std::memcpy(&t8, LONE_FLAGS_8X.data(), 16);
+    std::memcpy(&t9, LONE_FLAGS_9X.data(), 16);
+    return {_mm256_broadcastsi128_si256(t8), _mm256_broadcastsi128_si256(t9)};
+}
+
+// Lanes of v whose byte is 80..9F and has the flag.
+TEXTMEND_AVX2 inline std::uint32_t lanes_flagged(const LoneClassifier& c, __m256i v, int flag) {
+    const __m256i low = _mm256_and_si256(v, splat(0x0F));
+    const __m256i high = _mm256_and_si256(v, splat(0xF0));
+    const __m256i flags = _mm256_or_si256(_mm256_and_si256(_mm256_shuffle_epi8(c.flags_8x, low),
+                                                           _mm256_cmpeq_epi8(high, splat(0x80))),
+                                          _mm256_and_si256(_mm256_shuffle_epi8(c.flags_9x, low),
+                                                           _mm256_cmpeq_epi8(high, splat(0x90))));
+    return mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(flags, splat(flag)), splat(flag)));
+}
+
+// Lanes where sequences of at least 2, 3, 4, 5 and 6 bytes start (a lead
+// followed by the continuation bytes of its length), kept from one block to
+// the next to tell which bytes at the start of a block lie inside one.
+struct Starts {
+    __m256i from2, from3, from4, from5, from6;
+};
+
+TEXTMEND_AVX2 inline Starts no_starts() {
+    const __m256i zero = _mm256_setzero_si256();
+    return {zero, zero, zero, zero, zero};
+}
+
+// Lanes of the block inside a sequence, its own or one carried over.
+TEXTMEND_AVX2 inline std::uint32_t inside_lanes(const Starts& s, const Starts& previous) {
+    return mask_of(_mm256_or_si256(
+        _mm256_or_si256(_mm256_or_si256(s.from2, shifted_in<1>(s.from2, previous.from2)),
+                        _mm256_or_si256(shifted_in<2>(s.from3, previous.from3),
+                                        shifted_in<3>(s.from4, previous.from4))),
+        _mm256_or_si256(shifted_in<4>(s.from5, previous.from5),
+                        shifted_in<5>(s.from6, previous.from6))));
+}
+
+// Lanes at the start of the block that sequences of the block before reach.
+TEXTMEND_AVX2 inline std::uint32_t carried_lanes(const Starts& previous) {
+    return inside_lanes(no_starts(), previous);
+}
+
+// Where sequences start by the strict rule of -u (leads C2..F4).
+TEXTMEND_AVX2 inline Starts strict_starts(const std::uint8_t* p, __m256i v) {
+    const __m256i c1 = is_continuation(load(p + 1));
+    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
+    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
+    const __m256i s4 = _mm256_and_si256(in_range(v, 0xF0, 0xF4), c123);
+    const __m256i s3up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xE0, 0xEF), c12), s4);
+    const __m256i s2up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xC2, 0xDF), c1), s3up);
+    const __m256i zero = _mm256_setzero_si256();
+    return {s2up, s3up, s4, zero, zero};
+}
+
+// Where sequences start by the permissive rule of the default mode and -w
+// (leads C0..FD, 5- and 6-byte forms included).
+TEXTMEND_AVX2 inline Starts permissive_starts(const std::uint8_t* p, __m256i v) {
+    const __m256i c1 = is_continuation(load(p + 1));
+    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
+    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
+    const __m256i c1234 = _mm256_and_si256(c123, is_continuation(load(p + 4)));
+    const __m256i c12345 = _mm256_and_si256(c1234, is_continuation(load(p + 5)));
+    const __m256i s6 = _mm256_and_si256(in_range(v, 0xFC, 0xFD), c12345);
+    const __m256i s5up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xF8, 0xFB), c1234), s6);
+    const __m256i s4up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xF0, 0xF7), c123), s5up);
+    const __m256i s3up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xE0, 0xEF), c12), s4up);
+    const __m256i s2up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xC0, 0xDF), c1), s3up);
+    return {s2up, s3up, s4up, s5up, s6};
+}
+
+// -u: a sequence of the strict form is kept when it is not valid UTF-8; its
+// second byte tells: E0 needs A0..BF (else overlong), ED 80..9F (else a
+// surrogate), F0 90..BF (else overlong), F4 80..8F (else above U+10FFFF).
+TEXTMEND_AVX2 inline std::uint32_t invalid_sequences(__m256i v, __m256i next, const Starts& s) {
+    const __m256i invalid = _mm256_or_si256(
+        _mm256_or_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xE0)), in_range(next, 0x80, 0x9F)),
+            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xED)), in_range(next, 0xA0, 0xBF))),
+        _mm256_or_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xF0)), in_range(next, 0x80, 0x8F)),
+            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xF4)), in_range(next, 0x90, 0xBF))));
+    return mask_of(_mm256_and_si256(invalid, s.from3));
+}
+
+// Moves the state's offset along with the blocks.
+struct Progress {
+    InspectState& state;
+    const std::uint8_t* start;
+    std::uint64_t base;
+
+    void settle(const std::uint8_t* p) {
+        state.offset = base + static_cast<std::uint64_t>(p - start);
+    }
+};
+
+// The blocks of one span. The state's offset is that of start; walking a
+// block unit by unit moves both on.
+struct BlockWalk {
+    InspectState& state;
+    const std::uint8_t* start;
+    const std::uint8_t* end;
+
+    // While findings are still to be reported, lines are counted: the 0A
+    // bytes of a block whose units need no reporting.
+    TEXTMEND_AVX2 void count_lines(const std::uint8_t* p, __m256i v) {
+        if (state.units_to_report == 0) return;
+        const std::uint32_t newlines = mask_of(_mm256_cmpeq_epi8(v, splat('\n')));
+        if (newlines == 0) return;
+        state.line += static_cast<std::uint64_t>(count(newlines));
+        state.line_start = state.offset + static_cast<std::uint64_t>(p - start) +
+                           static_cast<std::uint64_t>(32 - __builtin_clz(newlines));
+    }
+
+    // Walks the block at p unit by unit, from its first lead position (after
+    // the bytes that a sequence of the block before reaches); returns the lead
+    // position after it.
+    TEXTMEND_AVX2 const std::uint8_t* walk(const std::uint8_t* p, const Starts& previous) {
+        const std::uint8_t* lead = p + __builtin_ctz(~carried_lanes(previous));
+        state.offset += static_cast<std::uint64_t>(lead - start);
+        start = inspect_units(state, lead, p + BLOCK, end, false);
+        return start;
+    }
+
+    TEXTMEND_AVX2 void finish(const std::uint8_t* p) {
+        state.offset += static_cast<std::uint64_t>(p - start);
+    }
+};
+
+TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const std::uint8_t* p,
+                                                    const std::uint8_t* end) {
+    const LoneClassifier lone_bytes = lone_classifier();
+    BlockWalk walk{state, p, end};
+    Starts previous = no_starts();
+    while (end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const std::uint32_t high = mask_of(v);
+        if (high == 0) {
+            walk.count_lines(p, v);
+            previous = no_starts();
+            p += BLOCK;
+            continue;
+        }
+        const Starts starts = strict_starts(p, v);
+        const std::uint32_t lone = high & ~inside_lanes(starts, previous);
+        const std::uint32_t invalid = invalid_sequences(v, load(p + 1), starts);
+        if ((lone | invalid) != 0 && state.units_to_report > 0) {
+            p = walk.walk(p, previous);
+            previous = no_starts();
+            continue;
+        }
+        walk.count_lines(p, v);
+        const std::uint32_t undefined = lone & lanes_flagged(lone_bytes, v, UNDEFINED);
+        const std::uint32_t changed = lone & ~undefined;
+        state.changed += static_cast<std::uint64_t>(count(changed));
+        state.kept += static_cast<std::uint64_t>(count(undefined) + count(invalid));
+        state.growth += count(changed) + count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES));
+        previous = starts;
+        p += BLOCK;
+    }
+    walk.finish(p);
+    return p;
+}
+
+TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
+                                                           const std::uint8_t* p,
+                                                           const std::uint8_t* end) {
+    const CandidateClassifier leads =
+        classifier_for(state.mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
+    const LoneClassifier lone_bytes = lone_classifier();
+    const bool windows = state.mode == MODE_CP1252;
+    BlockWalk walk{state, p, end};
+    Starts previous = no_starts();
+    while (end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const std::uint32_t high = mask_of(v);
+        if (high == 0) {
+            walk.count_lines(p, v);
+            previous = no_starts();
+            p += BLOCK;
+            continue;
+        }
+        const Starts starts = permissive_starts(p, v);
+        const std::uint32_t sequences = mask_of(starts.from2);
+        const std::uint32_t undefined = windows ? high & ~inside_lanes(starts, previous) &
+                                                      lanes_flagged(lone_bytes, v, UNDEFINED)
+                                                : 0;
+        if ((sequences | undefined) != 0 && state.units_to_report > 0) {
+            p = walk.walk(p, previous);
+            previous = no_starts();
+            continue;
+        }
+        walk.count_lines(p, v);
+        // Every sequence is a unit; only those with a candidate lead can be
+        // changed. The common ones are the pairs with lead C0..C3, all of
+        // which change but C2 followed by 80..9F; the few others are decoded.
+        const std::uint32_t candidates = candidate_lanes(leads, v) & sequences;
+        const std::uint32_t pairs =
+            mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0)));
+        const std::uint32_t c1_controls = mask_of(
+            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(load(p + 1), 0x80, 0x9F)));
+        std::int64_t changed = count(candidates & pairs & ~c1_controls);
+        std::int64_t shrink = changed;
+        for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
+            const std::uint8_t* lead = p + __builtin_ctz(others);
+            const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+            if (target_byte(utf8_decode_at(lead, n), state.mode) >= 0) {
+                ++changed;
+                shrink += n - 1;
+            }
+        }
+        state.changed += static_cast<std::uint64_t>(changed);
+        state.kept += static_cast<std::uint64_t>(count(sequences) - changed + count(undefined));
+        state.growth -= shrink;
+        previous = starts;
+        p += BLOCK;
+    }
+    walk.finish(p);
+    return p;
+}
+
+}  // namespace
+
+TEXTMEND_AVX2_ENTRY const std::uint8_t* inspect_blocks_avx2(InspectState& state,
+                                                            const std::uint8_t* p,
+                                                            const std::uint8_t* end) {
+    if (end - p < BLOCK_REACH) return p;
+    const bool utf8 = state.mode == MODE_UTF8;
+    p = utf8 ? utf8_blocks(state, p, end) : single_byte_blocks(state, p, end);
+    // A sequence counted in the last block may reach past it: go on after it.
+    const std::ptrdiff_t rest =
+        sequence_reaching_past(p, utf8 ? STRICT_LENGTHS : PERMISSIVE_LENGTHS);
+    state.offset += static_cast<std::uint64_t>(rest);
+    return p + rest;
+}
+
+}  // namespace textmend
+
+#endif

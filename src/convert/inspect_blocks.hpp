@@ -1,0 +1,28 @@
+// The inspection's fast path: counting the units of whole 32-byte blocks
+// with vector operations. Same counts as the unit walk, block for block; a
+// block with a finding still to be reported is walked unit by unit.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/inspect.hpp"
+
+namespace textmend {
+
+// The unit walk over the units that start in [p, lead_end), with the bytes
+// up to end readable: returns the first lead position at or after lead_end
+// (or where it stopped for want of bytes when the input goes on).
+const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
+                                  const std::uint8_t* lead_end, const std::uint8_t* end,
+                                  bool input_ends);
+
+// Counts whole blocks from the lead position p on while a block and the
+// bytes a sequence in it may reach lie before end, into state, counting the
+// lines of the blocks too while findings are to be reported; a block the
+// vectors cannot count, or with a finding to report, is walked unit by unit.
+// Returns the lead position it stopped at. Only to be called when
+// cpu_has_avx2() holds.
+const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t* p,
+                                        const std::uint8_t* end);
+
+}  // namespace textmend

@@ -1,0 +1,247 @@
+// The inspection against hand-checked cases and against the independent
+// model: the same units, kinds, lines and columns, and an output size equal
+// to what the conversion writes, whole or in pieces of any size.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/bytes.hpp"
+#include "support/model.hpp"
+#include "support/random_text.hpp"
+#include "textmend/textmend.hpp"
+
+namespace textmend {
+namespace {
+
+const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
+
+OutputMode mode_of(Target target) {
+    return static_cast<OutputMode>(static_cast<int>(target));
+}
+
+// Findings as "offset:length:c" (changed) or "offset:length:k" (kept).
+std::string describe(const std::vector<Finding>& findings) {
+    std::string s;
+    for (const Finding& f : findings) {
+        if (!s.empty()) s += ' ';
+        s += std::to_string(f.offset) + ':' + std::to_string(f.length) +
+             (f.kind == FindingKind::kept ? 'k' : 'c');
+    }
+    return s;
+}
+
+std::string describe(const std::vector<test::ModelUnit>& units) {
+    std::string s;
+    for (const test::ModelUnit& u : units) {
+        if (!s.empty()) s += ' ';
+        s += std::to_string(u.offset) + ':' + std::to_string(u.length) + (u.kept ? 'k' : 'c');
+    }
+    return s;
+}
+
+TEST(Inspect, HandCheckedUnits) {
+    const struct {
+        Target target;
+        const char* input;  // hex
+        const char* units;
+    } cases[] = {
+        {Target::latin1, "", ""},
+        {Target::latin1, "41 0D 0A 1A", ""},
+        {Target::latin1, "C3 A9", "0:2c"},
+        {Target::latin1, "E9 41 E9", ""},  // lone Latin-1 bytes are Latin-1
+        {Target::latin1, "80 9F", ""},
+        {Target::latin1, "E2 82 AC", "0:3k"},
+        {Target::latin1, "C2 85", "0:2k"},
+        {Target::latin1, "C0 80 E0 81 81", "0:2c 2:3c"},
+        {Target::latin1, "F0 9F 98 80", "0:4k"},
+        {Target::latin1, "FC 84 80 80 80 80", "0:6k"},
+        {Target::latin1, "E2 82", ""},  // cut short by the end
+        {Target::latin1, "E9 C3 A9", "1:2c"},
+        {Target::windows1252, "E2 82 AC", "0:3c"},
+        {Target::windows1252, "C5 92 C5 81", "0:2c 2:2k"},
+        {Target::windows1252, "81 8D 8F 90 9D 80", "0:1k 1:1k 2:1k 3:1k 4:1k"},
+        {Target::windows1252, "C2 81", "0:2k"},  // the 81 belongs to the sequence
+        {Target::windows1252, "E4 B8 AD", "0:3k"},
+        {Target::utf8, "C3 A9 E2 82 AC F0 9F 98 80", ""},
+        {Target::utf8, "E9", "0:1c"},
+        {Target::utf8, "81 93", "0:1k 1:1c"},
+        {Target::utf8, "E0 80 80 ED A0 80 F4 90 80 80", "0:3k 3:3k 6:4k"},
+        {Target::utf8, "C0 80", "0:1c 1:1c"},
+        {Target::utf8, "E2 82", "0:1c 1:1c"},
+        {Target::utf8, "F5 80", "0:1c 1:1c"},
+    };
+    for (const auto& c : cases) {
+        const std::string input = test::hex_bytes(c.input);
+        std::vector<Finding> findings;
+        const Inspection result = inspect(input, c.target, &findings, 100);
+        EXPECT_EQ(describe(findings), c.units)
+            << c.input << " target " << static_cast<int>(c.target);
+        EXPECT_EQ(result.bytes_in, input.size());
+        EXPECT_EQ(result.bytes_out, test::model_convert(input, mode_of(c.target)).size())
+            << c.input;
+        EXPECT_EQ(result.clean(), std::string(c.units).empty()) << c.input;
+    }
+}
+
+TEST(Inspect, LinesAndColumnsCountNewlinesOnly) {
+    const std::string input = "first\r\nsecond caf\xC3\xA9\n\n\xE2\x82\xAC at the start";
+    std::vector<Finding> findings;
+    (void)inspect(input, Target::latin1, &findings, 10);
+    ASSERT_EQ(findings.size(), 2U);
+    EXPECT_EQ(findings[0].line, 2U);
+    EXPECT_EQ(findings[0].column, 11U);
+    EXPECT_EQ(test::to_hex(std::string(findings[0].bytes, findings[0].bytes + findings[0].length)),
+              "C3 A9");
+    EXPECT_EQ(findings[1].line, 4U);
+    EXPECT_EQ(findings[1].column, 1U);
+}
+
+// Only the first max_findings are reported, but all are counted; the array
+// form stores exactly those.
+TEST(Inspect, FindingsBeyondTheLimitAreCountedNotReported) {
+    std::string input;
+    for (int i = 0; i < 50; ++i)
+        input += "line \xC3\xA9\n";
+    for (const std::size_t limit :
+         {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{50}}) {
+        std::vector<Finding> storage(limit);
+        std::size_t stored = 99;
+        const Inspection result =
+            inspect(input.data(), input.size(), Target::latin1, storage.data(), limit, &stored);
+        EXPECT_EQ(result.changed, 50U);
+        EXPECT_EQ(stored, limit);
+        if (limit > 0) {
+            EXPECT_EQ(storage[limit - 1].line, limit);
+        }
+    }
+}
+
+TEST(Inspect, DefaultInspectorIsLatin1AndStartsAnewAfterFinish) {
+    StreamInspector inspector;
+    inspector.feed(std::string_view("\xE2\x82\xAC"));
+    const Inspection first = inspector.finish();
+    EXPECT_EQ(first.target, Target::latin1);
+    EXPECT_EQ(first.kept, 1U);
+    inspector.feed(std::string_view("ok"));
+    const Inspection second = inspector.finish();
+    EXPECT_EQ(second.bytes_in, 2U);
+    EXPECT_TRUE(second.clean());
+}
+
+void collect(const Finding& finding, void* context) {
+    static_cast<std::vector<Finding>*>(context)->push_back(finding);
+}
+
+// Random inputs, whole and in random pieces, in every target, against the
+// model: every unit with its line and column, the counts, the output size.
+TEST(Inspect, AgreesWithTheModelWholeAndInPieces) {
+    std::mt19937_64 rng(9092026);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 700)(rng);
+        const std::string input = test::random_mixed_bytes(rng, size);
+        for (const Target target : TARGETS) {
+            const OutputMode mode = mode_of(target);
+            const std::vector<test::ModelUnit> units = test::model_units(input, mode);
+            std::size_t kept = 0;
+            for (const test::ModelUnit& u : units)
+                kept += u.kept ? 1 : 0;
+            const std::size_t out_size = test::model_convert(input, mode).size();
+
+            std::vector<Finding> whole;
+            const Inspection all = inspect(input, target, &whole, units.size() + 1);
+            ASSERT_EQ(describe(whole), describe(units)) << test::to_hex(input);
+
+            const std::size_t piece_max = std::uniform_int_distribution<std::size_t>(1, 9)(rng);
+            std::vector<Finding> pieces;
+            StreamInspector inspector(target, units.size(), collect, &pieces);
+            for (std::size_t at = 0; at < input.size();) {
+                const std::size_t n =
+                    std::min(input.size() - at,
+                             std::uniform_int_distribution<std::size_t>(0, piece_max)(rng));
+                inspector.feed(input.data() + at, n);
+                at += n;
+            }
+            const Inspection fed = inspector.finish();
+            ASSERT_EQ(describe(pieces), describe(units)) << "in pieces: " << test::to_hex(input);
+
+            for (const Inspection& r : {all, fed}) {
+                EXPECT_EQ(r.bytes_in, input.size());
+                EXPECT_EQ(r.bytes_out, out_size);
+                EXPECT_EQ(r.changed, units.size() - kept);
+                EXPECT_EQ(r.kept, kept);
+            }
+            for (std::size_t i = 0; i < units.size(); ++i) {
+                for (const std::vector<Finding>* found : {&whole, &pieces}) {
+                    const Finding& f = (*found)[i];
+                    EXPECT_EQ(f.line, units[i].line);
+                    EXPECT_EQ(f.column, units[i].column);
+                    EXPECT_EQ(std::string(f.bytes, f.bytes + f.length),
+                              input.substr(units[i].offset, units[i].length));
+                }
+            }
+        }
+    }
+}
+
+// Large inputs, so that whole blocks are counted at once once no finding is
+// left to report: no findings, a few, and all of them give the same counts
+// as the model; the reported findings are the model's first ones.
+TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
+    std::mt19937_64 rng(1208);
+    std::string prose;
+    const char* const words[] = {"caf\xC3\xA9 ",
+                                 "\xE9t\xE9 ",
+                                 "plain ",
+                                 "\xE2\x82\xAC ",
+                                 "\x93q\x94 ",
+                                 "\xD0\x9F\xD1\x80\xD0\xB8 ",
+                                 "\xE4\xB8\xAD\xE6\x96\x87 ",
+                                 "\n",
+                                 "\xF0\x9F\x98\x80 ",
+                                 "\xC2\x85",
+                                 "\x81",
+                                 "\xE0\xA4\x95 "};
+    while (prose.size() < (300 << 10))
+        prose += words[rng() % (sizeof words / sizeof words[0])];
+    // Mostly ASCII lines with a finding now and then: the lines of the
+    // blocks without findings are counted with vectors.
+    std::string sparse;
+    for (int line = 0; sparse.size() < (300 << 10); ++line) {
+        sparse += "line " + std::to_string(line) + " of plain text";
+        if (line % 37 == 0) sparse += " caf\xC3\xA9 \x81 \xE9 \xE2\x82\xAC";
+        sparse += line % 3 ? "\n" : " and more\n";
+    }
+    const std::string inputs[] = {test::random_mixed_bytes(rng, 300 << 10), prose, sparse};
+    for (const std::string& input : inputs) {
+        for (const Target target : TARGETS) {
+            const std::vector<test::ModelUnit> units = test::model_units(input, mode_of(target));
+            std::size_t kept = 0;
+            for (const test::ModelUnit& u : units)
+                kept += u.kept ? 1 : 0;
+            const std::size_t out_size = test::model_convert(input, mode_of(target)).size();
+            for (const std::size_t limit : {std::size_t{0}, std::size_t{3}, units.size()}) {
+                std::vector<Finding> found;
+                StreamInspector inspector(target, limit, collect, &found);
+                for (std::size_t at = 0; at < input.size(); at += 65536)
+                    inspector.feed(input.data() + at,
+                                   std::min<std::size_t>(65536, input.size() - at));
+                const Inspection r = inspector.finish();
+                EXPECT_EQ(r.changed, units.size() - kept)
+                    << static_cast<int>(target) << " " << limit;
+                EXPECT_EQ(r.kept, kept) << static_cast<int>(target) << " " << limit;
+                EXPECT_EQ(r.bytes_out, out_size) << static_cast<int>(target) << " " << limit;
+                ASSERT_EQ(found.size(), std::min(limit, units.size()));
+                for (std::size_t i = 0; i < found.size(); ++i) {
+                    EXPECT_EQ(found[i].offset, units[i].offset);
+                    EXPECT_EQ(found[i].line, units[i].line);
+                    EXPECT_EQ(found[i].column, units[i].column);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace textmend
