@@ -3,38 +3,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/escaped_name.hpp"
 #include "cli/usage.hpp"
 
 namespace textmend {
 
 namespace {
 
-bool is_control_byte(unsigned char byte) {
-    return byte < 0x20 || byte == 0x7F;
-}
-
-// Writes name byte for byte, control bytes as \ooo.
-void print_name(const char* name) {
-    for (const char* p = name; *p != '\0'; ++p) {
-        const auto byte = static_cast<unsigned char>(*p);
-        if (is_control_byte(byte)) {
-            std::fprintf(stderr, "\\%03o", static_cast<unsigned>(byte));
-        } else {
-            std::fputc(byte, stderr);
-        }
-    }
-}
-
 void report_open_failure(const char* what, const char* path) {
     std::fputs(what, stderr);
-    print_name(path);
+    write_escaped_name(stderr, path);
     std::fputs("\n\n", stderr);
     print_usage();
 }
 
 void report_io_failure(const char* what, const char* path, const char* reason) {
     std::fputs(what, stderr);
-    print_name(path);
+    write_escaped_name(stderr, path);
     std::fputs(": ", stderr);
     std::fputs(reason, stderr);
     std::fputs("\n", stderr);

@@ -1,7 +1,5 @@
 // Messages on standard error. Names are written as given on the command
-// line, never used as a format, except that control bytes (below 0x20, and
-// 0x7F) are written as an octal escape such as \033, so that a file name
-// cannot send escape sequences to the terminal.
+// line, never used as a format, with control bytes escaped (escaped_name.hpp).
 #pragma once
 
 namespace textmend {

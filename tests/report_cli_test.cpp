@@ -1,0 +1,173 @@
+// End-to-end tests of textmend-report: statuses, standard input, several
+// files with one unreadable, exact JSON and text reports, and output sizes
+// equal to what textmend writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support/run_program.hpp"
+
+namespace textmend::test {
+namespace {
+
+RunResult run_report(const std::vector<std::string>& args, const RunOptions& base = {}) {
+    RunOptions options = base;
+    options.program = TEXTMEND_REPORT_BINARY;
+    return run_textmend(args, options);
+}
+
+std::string first_line(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+TEST(ReportProgram, StatusTellsCleanNotCleanAndUnreadable) {
+    TempDir dir;
+    write_file(dir / "clean", "plain ASCII\n");
+    write_file(dir / "mixed", "caf\xC3\xA9 and caf\xE9\n");
+    const struct {
+        std::vector<std::string> files;
+        int status;
+    } cases[] = {
+        {{"clean"}, 0},
+        {{"clean", "mixed"}, 1},
+        {{"missing", "mixed"}, 2},
+        {{"mixed", "missing", "clean"}, 2},
+        {{"."}, 2},  // a directory
+    };
+    for (const auto& c : cases) {
+        RunOptions in_dir;
+        in_dir.cwd = dir.path;
+        const RunResult r = run_report(c.files, in_dir);
+        EXPECT_EQ(r.status, c.status) << c.files[0];
+    }
+    RunOptions in_dir;
+    in_dir.cwd = dir.path;
+    const RunResult r = run_report({"mixed", "missing", ".", "clean"}, in_dir);
+    EXPECT_EQ(r.err,
+              "textmend-report: missing: No such file or directory\n"
+              "textmend-report: .: Is a directory\n");
+    EXPECT_EQ(r.out,
+              "mixed: 1 to change, first at line 1, column 4\n"
+              "  line 1, column 4: change c3 a9 to e9: caf[\xC3\xA9] and caf\xC3\xA9\n"
+              "clean: clean\n");
+}
+
+TEST(ReportProgram, StandardInputWithDashOrNoFile) {
+    const std::string text = "\xE2\x82\xAC 5\n";
+    RunOptions piped;
+    piped.stdin_data = &text;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--json", "-w"},
+                                                 std::vector<std::string>{"--json", "-w", "-"}}) {
+        const RunResult r = run_report(args, piped);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out,
+                  "{\"file\":\"-\",\"target\":\"windows-1252\",\"bytes_in\":6,\"bytes_out\":4,"
+                  "\"changed\":1,\"kept\":0,\"clean\":false,\"examples\":[{\"offset\":0,\"line\":1,"
+                  "\"column\":1,\"kind\":\"changed\",\"bytes\":\"e282ac\"}]}\n");
+    }
+}
+
+TEST(ReportProgram, JsonOfEveryTargetWithExamplesLimited) {
+    TempDir dir;
+    write_file(dir / "f", "a\n\xC3\xA9\xE2\x82\xAC\x81\xE9\n");
+    const struct {
+        const char* flag;
+        const char* line;
+    } cases[] = {
+        {"",
+         "{\"file\":\"f\",\"target\":\"latin1\",\"bytes_in\":10,\"bytes_out\":9,\"changed\":1,"
+         "\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":2,\"line\":2,\"column\":1,"
+         "\"kind\":\"changed\",\"bytes\":\"c3a9\"}]}"},
+        {"-w",
+         "{\"file\":\"f\",\"target\":\"windows-1252\",\"bytes_in\":10,\"bytes_out\":7,"
+         "\"changed\":2,\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":2,\"line\":2,"
+         "\"column\":1,\"kind\":\"changed\",\"bytes\":\"c3a9\"}]}"},
+        {"-u",
+         "{\"file\":\"f\",\"target\":\"utf-8\",\"bytes_in\":10,\"bytes_out\":11,\"changed\":1,"
+         "\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":7,\"line\":2,\"column\":6,"
+         "\"kind\":\"kept\",\"bytes\":\"81\"}]}"},
+    };
+    for (const auto& c : cases) {
+        RunOptions in_dir;
+        in_dir.cwd = dir.path;
+        std::vector<std::string> args = {"--json", "--max-examples", "1", "f"};
+        if (*c.flag != '\0') args.insert(args.begin(), c.flag);
+        const RunResult r = run_report(args, in_dir);
+        EXPECT_EQ(r.status, 1) << c.flag;
+        EXPECT_EQ(r.out, std::string(c.line) + "\n") << c.flag;
+    }
+}
+
+// Names are written in JSON so that every line is valid JSON: control
+// characters and quotes escaped, bytes that are not UTF-8 as \udcXX.
+TEST(ReportProgram, OddNamesInJson) {
+    TempDir dir;
+    const std::string name = "caf\xE9 \"quoted\"\t\xC3\xA9";
+    write_file(dir / name, "ok\n");
+    RunOptions in_dir;
+    in_dir.cwd = dir.path;
+    const RunResult r = run_report({"--json", "--max-examples=0", name}, in_dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(first_line(r.out),
+              "{\"file\":\"caf\\udce9 \\\"quoted\\\"\\u0009\xC3\xA9\",\"target\":\"latin1\","
+              "\"bytes_in\":3,\"bytes_out\":3,\"changed\":0,\"kept\":0,\"clean\":true,"
+              "\"examples\":[]}");
+}
+
+// bytes_out is exactly the size textmend writes for the same file.
+TEST(ReportProgram, OutputSizeIsWhatTextmendWrites) {
+    const std::string sample = std::string(TEXTMEND_SOURCE_DIR) + "/examples/mixed.txt";
+    TempDir dir;
+    for (const char* flag : {"", "-w", "-u"}) {
+        std::vector<std::string> convert = {sample, dir / "out"};
+        std::vector<std::string> report = {"--json", sample};
+        if (*flag != '\0') {
+            convert.insert(convert.begin(), flag);
+            report.insert(report.begin(), flag);
+        }
+        ASSERT_EQ(run_textmend(convert).status, 0);
+        const std::string line = run_report(report).out;
+        const std::string size = std::to_string(read_file(dir / "out").size());
+        EXPECT_NE(line.find(",\"bytes_out\":" + size + ","), std::string::npos) << flag << line;
+    }
+}
+
+TEST(ReportProgram, HelpVersionAndWrongOptions) {
+    const RunResult help = run_report({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(first_line(help.out),
+              "Usage: textmend-report [-w | -u] [--json] [--max-examples N] [--] [FILE...]");
+    EXPECT_EQ(help.err, "");
+    const RunResult version = run_report({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("textmend-report ", 0), 0U);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus"}, std::vector<std::string>{"-w", "-u", "f"}}) {
+        const RunResult wrong = run_report(args);
+        EXPECT_EQ(wrong.status, 2) << args[0];
+        EXPECT_EQ(wrong.out, "");
+        EXPECT_EQ(wrong.err.substr(wrong.err.find('\n') + 1), help.out) << args[0];
+    }
+    EXPECT_EQ(first_line(run_report({"--bogus\x1B"}).err),
+              "textmend-report: unknown option '--bogus\\033'");
+}
+
+// Colour only on a terminal: run under `script`, which gives the program one.
+TEST(ReportProgram, ColourOnATerminalOnly) {
+    if (!have_command("script")) GTEST_SKIP() << "needs script (util-linux) for a terminal";
+    TempDir dir;
+    write_file(dir / "f", "caf\xC3\xA9\n");
+    const RunResult piped = run_report({dir / "f"});
+    EXPECT_EQ(piped.out.find('\x1B'), std::string::npos);
+    RunOptions options;
+    options.program = "script";
+    const RunResult on_terminal = run_textmend(
+        {"-qec", std::string("TERM=xterm " TEXTMEND_REPORT_BINARY " ") + dir / "f", "/dev/null"},
+        options);
+    EXPECT_NE(on_terminal.out.find("\x1B[1;31m"), std::string::npos) << on_terminal.out;
+}
+
+}  // namespace
+}  // namespace textmend::test
