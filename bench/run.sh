@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release program and times it against `cat in > out` and iconv on
-# generated corpora; prints Markdown tables (see README, Performance).
+# Builds the release programs and times textmend against `cat in > out` and
+# iconv, and textmend-report against converting, on generated corpora; prints
+# Markdown tables (see README, Performance).
 #
 #   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS]
 #
@@ -41,4 +42,5 @@ echo
 echo "Inputs: ${size_mb} MiB each, generated into $work (in memory); outputs in $out_dir"
 echo
 build/bench/bench/textmend_make_corpus "$work" "$size_mb"
-build/bench/bench/textmend_file_bench --textmend build/bench/textmend --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}"
+build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
+    --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}"

@@ -1,22 +1,27 @@
 # What `cmake --install` puts under the prefix, and the Debian package.
 #
-#   runtime:     bin/textmend, the man page
+#   runtime:     bin/textmend and bin/textmend-report, their man pages
 #   development: the public header, the library, the CMake package files
 #                (find_package(textmend CONFIG) then textmend::textmend)
 
 find_program(TEXTMEND_GZIP gzip)
-set(man_page ${PROJECT_SOURCE_DIR}/docs/textmend.1)
-if(TEXTMEND_GZIP AND NOT WIN32)
-    # Installed man pages are compressed, as Debian's policy wants.
-    add_custom_command(OUTPUT textmend.1.gz
-        COMMAND ${TEXTMEND_GZIP} -9 -n -c ${man_page} > textmend.1.gz
-        DEPENDS ${man_page} VERBATIM)
-    add_custom_target(textmend_man_page ALL DEPENDS textmend.1.gz)
-    set(man_page ${CMAKE_CURRENT_BINARY_DIR}/textmend.1.gz)
-endif()
+set(man_pages)
+foreach(page textmend.1 textmend-report.1)
+    set(source ${PROJECT_SOURCE_DIR}/docs/${page})
+    if(TEXTMEND_GZIP AND NOT WIN32)
+        # Installed man pages are compressed, as Debian's policy wants.
+        add_custom_command(OUTPUT ${page}.gz
+            COMMAND ${TEXTMEND_GZIP} -9 -n -c ${source} > ${page}.gz
+            DEPENDS ${source} VERBATIM)
+        list(APPEND man_pages ${CMAKE_CURRENT_BINARY_DIR}/${page}.gz)
+    else()
+        list(APPEND man_pages ${source})
+    endif()
+endforeach()
+add_custom_target(textmend_man_pages ALL DEPENDS ${man_pages})
 
-install(TARGETS textmend RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(TARGETS textmend textmend-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 install(TARGETS textmend_core EXPORT textmendTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
@@ -43,7 +48,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "textmend judges every high byte of a text by itself: what has the form of a UTF-8 sequence is "
     "taken as UTF-8, everything else as a Latin-1 or Windows-1252 character. It writes one file in "
     "one target encoding: Latin-1, Windows-1252 or UTF-8. For German, French, Spanish and similar "
-    "texts, mail archives, subtitles and database exports in which the encodings got mixed.")
+    "texts, mail archives, subtitles and database exports in which the encodings got mixed. "
+    "textmend-report tells, without changing anything, what a file needs.")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

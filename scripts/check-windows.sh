@@ -2,8 +2,9 @@
 # Cross-builds textmend.exe with mingw-w64 and checks it under wine against
 # the native program: conversion in all three modes, binary mode (CR LF and
 # 0x1A come through), the usage text and the exit statuses, messages ending
-# in CR LF, file names as given (control bytes escaped), and in-place
-# conversion (an unchanged file is not replaced, a read-only one refused).
+# in CR LF, file names as given (control bytes escaped), in-place conversion
+# (an unchanged file is not replaced, a read-only one refused), and
+# textmend-report's JSON.
 #
 # Needs Debian's g++-mingw-w64-x86-64-posix and wine64:
 #   apt-get install g++-mingw-w64-x86-64-posix wine64
@@ -21,6 +22,8 @@ cmake --workflow --preset windows >/dev/null
 cmake --workflow --preset release >/dev/null
 exe="$PWD/build/windows/textmend.exe"
 native="$PWD/build/release/textmend"
+report_exe="$PWD/build/windows/textmend-report.exe"
+native_report="$PWD/build/release/textmend-report"
 
 work=$(mktemp -d)
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
@@ -88,6 +91,15 @@ check "in place on a read-only file: left as it is" cmp -s mixed.txt readonly.tx
 run_exe "$(printf 'bad\033[31mname')" out.txt
 check "control bytes in names are escaped" \
     cmp -s <(printf 'Cannot open input file bad\\033[31mname\r\n\r\n'; crlf native-usage.txt) err.txt
+
+for flag in "" -w -u; do
+    "$native_report" $flag --json mixed.txt > native-report.json || true
+    status=0
+    "$wine" "$report_exe" $flag --json mixed.txt > windows-report.json 2> err.txt || status=$?
+    check "report '${flag:-default}': status 1 (not clean)" test "$status" = 1
+    check "report '${flag:-default}': same JSON as the native report" \
+        cmp -s <(crlf native-report.json) windows-report.json
+done
 
 echo
 if [ "$failures" -ne 0 ]; then echo "check-windows: $failures check(s) failed"; exit 1; fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the Debian package of a build, unpacks it and runs the program from
+# Makes the Debian package of a build, unpacks it and runs the programs from
 # it on the shipped sample.
 #   deb_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -15,8 +15,11 @@ grep -q "Package: textmend" <<< "$info" || { echo "no package name"; exit 1; }
 grep -q "Section: utils" <<< "$info" || { echo "no section"; exit 1; }
 grep -q "Depends: libc6" <<< "$info" || { echo "no dependencies worked out"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
-[ -x "$work/root/usr/bin/textmend" ] || { echo "no usr/bin/textmend in the package"; exit 1; }
-ls "$work"/root/usr/share/man/man1/textmend.1* >/dev/null || { echo "no man page in the package"; exit 1; }
+for program in textmend textmend-report; do
+    [ -x "$work/root/usr/bin/$program" ] || { echo "no usr/bin/$program in the package"; exit 1; }
+    ls "$work"/root/usr/share/man/man1/$program.1* >/dev/null || { echo "no man page $program.1 in the package"; exit 1; }
+done
 "$work/root/usr/bin/textmend" -u "$source/examples/mixed.txt" "$work/out"
 iconv -f UTF-8 -t UTF-8 "$work/out" >/dev/null || { echo "output is not UTF-8"; exit 1; }
+"$work/root/usr/bin/textmend-report" -u "$work/out" >/dev/null || { echo "the report finds the output not clean"; exit 1; }
 echo "package $(basename "$deb"): ok"

@@ -10,12 +10,14 @@ trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/textmend include/textmend/textmend.hpp lib/libtextmend.a \
+for f in bin/textmend bin/textmend-report include/textmend/textmend.hpp lib/libtextmend.a \
          lib/cmake/textmend/textmendConfig.cmake lib/cmake/textmend/textmendConfigVersion.cmake \
          lib/cmake/textmend/textmendTargets.cmake; do
     [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
-ls "$prefix"/share/man/man1/textmend.1* >/dev/null || { echo "missing after install: the man page"; exit 1; }
+for page in textmend textmend-report; do
+    ls "$prefix"/share/man/man1/$page.1* >/dev/null || { echo "missing after install: the man page $page.1"; exit 1; }
+done
 
 # The consumer is the README's library example, word for word.
 awk '/^```cpp$/ {grab = 1; text = ""; next} grab && /^```$/ {grab = 0; if (text ~ /^#include <textmend/) {printf "%s", text; exit}} grab {text = text $0 "\n"}' \

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The man page must format without a single warning.
+# The man pages must format without a single warning.
 #   man_lint.sh SOURCE_DIR
 set -euo pipefail
-warnings=$(groff -man -ww -z "$1/docs/textmend.1" 2>&1)
-[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
-echo "man page: no warnings"
+for page in "$1"/docs/*.1; do
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+    echo "$(basename "$page"): no warnings"
+done
