@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t out_size = textmend::test::model_convert(input, mode).size();
         if (!same_units(whole, units) || !same_units(pieces, units) || all.bytes_out != out_size ||
             fed.bytes_out != out_size || all.changed + all.kept != units.size() ||
-            fed.changed != all.changed || fed.kept != all.kept) {
+            fed.changed != all.changed || fed.kept != all.kept || counted.changed != all.changed ||
+            counted.kept != all.kept || counted.bytes_out != out_size) {
             std::abort();
         }
     }
