@@ -13,18 +13,24 @@ bool is_file(const struct stat& st, const FileIdentity& id) {
            static_cast<std::uint64_t>(st.st_ino) == id.inode;
 }
 
+// Empties the file behind fd. A failure leaves nothing else to try: the
+// name is removed all the same.
+void truncate_to_empty(int fd) noexcept {
+    if (ftruncate(fd, 0) != 0) return;
+}
+
 // Empties the file: through fd when it is open, else through its name when
 // that still refers to it.
 void empty_file(const IncompleteFile& file) noexcept {
     if (file.fd >= 0) {
-        (void)ftruncate(file.fd, 0);
+        truncate_to_empty(file.fd);
         return;
     }
     const int fd =
         openat(file.dir_fd, file.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && is_file(st, file.id)) (void)ftruncate(fd, 0);
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && is_file(st, file.id)) truncate_to_empty(fd);
     close(fd);
 }
 
