@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!same_units(whole, units) || !same_units(pieces, units) || all.bytes_out != out_size ||
             fed.bytes_out != out_size || all.changed + all.kept != units.size() ||
             fed.changed != all.changed || fed.kept != all.kept || counted.changed != all.changed ||
-            counted.kept != all.kept || counted.bytes_out != out_size) {
+            counted.kept != all.kept || counted.bytes_out != out_size ||
+            textmend::converted_size(input, target) != out_size) {
             std::abort();
         }
     }

@@ -187,7 +187,8 @@ TEST(Inspect, AgreesWithTheModelWholeAndInPieces) {
 
 // Large inputs, so that whole blocks are counted at once once no finding is
 // left to report: no findings, a few, and all of them give the same counts
-// as the model; the reported findings are the model's first ones.
+// as the model; the reported findings are the model's first ones. The exact
+// output size (its own, faster blocks) agrees too.
 TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
     std::mt19937_64 rng(1208);
     std::string prose;
@@ -221,6 +222,7 @@ TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
             for (const test::ModelUnit& u : units)
                 kept += u.kept ? 1 : 0;
             const std::size_t out_size = test::model_convert(input, mode_of(target)).size();
+            EXPECT_EQ(converted_size(input, target), out_size) << static_cast<int>(target);
             for (const std::size_t limit : {std::size_t{0}, std::size_t{3}, units.size()}) {
                 std::vector<Finding> found;
                 StreamInspector inspector(target, limit, collect, &found);

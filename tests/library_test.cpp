@@ -62,6 +62,7 @@ TEST(Library, RawBufferStaysWithinItsRoom) {
         const std::size_t room = max_converted_size(input.size(), target);
         std::vector<std::uint8_t> out(room + 32, 0xEE);
         const std::size_t n = convert(input.data(), input.size(), out.data(), target);
+        ASSERT_EQ(n, converted_size(input, target));
         EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)),
                   test::model_convert(input, mode_of(target)));
         for (std::size_t i = room; i < out.size(); ++i)
@@ -102,6 +103,103 @@ TEST(Library, StatisticsTellWhetherTheInputNeededRepair) {
         EXPECT_EQ(streamed.bytes_out, whole.bytes_out) << c.input;
     }
 }
+
+// The exact size, and a conversion into a buffer of a given capacity that
+// never writes past it: enough room gives the model's result, one byte less
+// gives nothing but the room needed.
+TEST(Library, ExactSizeAndCheckedCapacity) {
+    std::mt19937_64 rng(25);
+    for (int round = 0; round < 60; ++round) {
+        const std::string input = test::random_mixed_bytes(rng, round * 211 % 9000);
+        for (Target target : TARGETS) {
+            const std::string expected = test::model_convert(input, mode_of(target));
+            ASSERT_EQ(converted_size(input, target), expected.size());
+            // A piece at a time (the first two), straight into the room with
+            // the converters' slack (64 bytes), and with max_converted_size.
+            const std::size_t capacities[] = {expected.size(), expected.size() + 1,
+                                              expected.size() + 64,
+                                              max_converted_size(input.size(), target)};
+            for (const std::size_t capacity : capacities) {
+                std::vector<std::uint8_t> out(capacity + 80, 0xEE);
+                ConversionStats stats;
+                const CheckedConversion r =
+                    convert(input.data(), input.size(), out.data(), capacity, target, &stats);
+                ASSERT_TRUE(r.fits) << capacity;
+                EXPECT_EQ(r.size, expected.size());
+                EXPECT_TRUE(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(
+                                                                       r.size)) == expected);
+                EXPECT_EQ(stats.bytes_out, expected.size());
+                for (std::size_t i = capacity; i < out.size(); ++i)
+                    ASSERT_EQ(out[i], 0xEE) << "written past the capacity at " << i;
+            }
+            if (expected.empty()) continue;
+            std::vector<std::uint8_t> small(expected.size() - 1 + 80, 0xEE);
+            ConversionStats untouched;
+            const CheckedConversion r = convert(input.data(), input.size(), small.data(),
+                                                expected.size() - 1, target, &untouched);
+            EXPECT_FALSE(r.fits);
+            EXPECT_EQ(r.size, expected.size());
+            EXPECT_EQ(untouched.bytes_in, 0U);
+            for (std::size_t i = expected.size() - 1; i < small.size(); ++i)
+                ASSERT_EQ(small[i], 0xEE) << "written past the capacity at " << i;
+        }
+    }
+}
+
+// Converters made by default, by their target, or by the 1.0 factory, fed
+// through the string and the vector overloads, agree with the model; a
+// default-constructed converter is Latin-1 and holds nothing.
+TEST(Library, ConvertersAreSafeByConstruction) {
+    std::mt19937_64 rng(26);
+    const std::string input = test::random_mixed_bytes(rng, 5000);
+    StreamConverter by_default;
+    EXPECT_EQ(by_default.target, Target::latin1);
+    EXPECT_EQ(by_default.held_count(), 0U);
+    EXPECT_EQ(by_default.stats.bytes_in, 0U);
+    for (Target target : TARGETS) {
+        const std::string expected = test::model_convert(input, mode_of(target));
+        StreamConverter made =
+            target == Target::latin1 ? StreamConverter{} : StreamConverter{target};
+        StreamConverter factory = stream_converter(target);
+        std::string into_string;
+        std::vector<std::uint8_t> into_vector;
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+        for (std::size_t at = 0; at < input.size(); at += 777) {
+            const std::size_t n = std::min<std::size_t>(777, input.size() - at);
+            stream_feed(made, std::string_view(input).substr(at, n), into_string);
+            stream_feed(factory, bytes + at, n, into_vector);
+        }
+        stream_finish(made, into_string);
+        stream_finish(factory, into_vector);
+        EXPECT_TRUE(into_string == expected);
+        EXPECT_TRUE(std::string(into_vector.begin(), into_vector.end()) == expected);
+        EXPECT_EQ(factory.stats.bytes_out, expected.size());
+    }
+}
+
+TEST(Library, VersionMatchesTheHeader) {
+    const std::string header_version = std::to_string(TEXTMEND_VERSION_MAJOR) + "." +
+                                       std::to_string(TEXTMEND_VERSION_MINOR) + "." +
+                                       std::to_string(TEXTMEND_VERSION_PATCH);
+    EXPECT_EQ(std::string(version()), header_version);
+}
+
+#ifdef TEXTMEND_HAS_SPAN
+TEST(Library, SpansWithCpp20) {
+    const std::string text = "caf\xC3\xA9 \xE2\x82\xAC";
+    const std::vector<std::uint8_t> input(text.begin(), text.end());
+    std::vector<std::uint8_t> out(converted_size(input, Target::windows1252));
+    const CheckedConversion r = convert(input, out, Target::windows1252);
+    EXPECT_TRUE(r.fits);
+    EXPECT_EQ(test::to_hex(std::string(out.begin(), out.end())), "63 61 66 E9 20 80");
+    std::vector<Finding> findings(4);
+    std::size_t stored = 0;
+    const Inspection what = inspect(input, Target::latin1, findings, &stored);
+    EXPECT_EQ(what.changed, 1U);
+    EXPECT_EQ(what.kept, 1U);
+    EXPECT_EQ(stored, 2U);
+}
+#endif
 
 // Separate converters on separate threads give what one thread gives.
 TEST(Library, SeveralThreadsAtOnce) {

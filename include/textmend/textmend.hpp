@@ -10,7 +10,7 @@
 //     std::string repaired;
 //     textmend::convert_append(mixed_text, repaired, textmend::Target::utf8);
 //
-//     textmend::StreamConverter stream = textmend::stream_converter(textmend::Target::latin1);
+//     textmend::StreamConverter stream{textmend::Target::latin1};
 //     for (std::string_view piece : pieces) textmend::stream_feed(stream, piece, out);
 //     textmend::stream_finish(stream, out);
 //     bool needed_repair = stream.stats.changed();
@@ -18,11 +18,11 @@
 //     textmend::Inspection what = textmend::inspect(mixed_text, textmend::Target::latin1);
 //     // what.changed places to convert, what.kept places left that are not Latin-1
 //
-// Nothing here allocates except the overloads that append to a std::string or
-// a std::vector, and nothing throws except what those containers throw and
-// what a finding handler of yours throws. No state is shared between calls:
-// separate converters and inspectors may be used from separate threads at
-// once.
+// C++17 or later; with C++20, std::span overloads too. Nothing here
+// allocates except the overloads that take a std::string or a std::vector,
+// and nothing throws except what those containers throw and what a finding
+// handler of yours throws. No state is shared between calls: separate
+// converters and inspectors may be used from separate threads at once.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +31,27 @@
 #include <string_view>
 #include <vector>
 
+#if __cplusplus >= 202002L || (defined(_MSVC_LANG) && _MSVC_LANG >= 202002L)
+#include <span>
+#define TEXTMEND_HAS_SPAN 1
+#endif
+
+// The version of this header. version() tells the version of the library.
+#define TEXTMEND_VERSION_MAJOR 1
+#define TEXTMEND_VERSION_MINOR 1
+#define TEXTMEND_VERSION_PATCH 0
+
+// What the shared library exports: this header's functions and nothing else.
+#if defined(__GNUC__) || defined(__clang__)
+#define TEXTMEND_API __attribute__((visibility("default")))
+#else
+#define TEXTMEND_API
+#endif
+
 namespace textmend {
+
+// The version of the library linked, as "MAJOR.MINOR.PATCH".
+[[nodiscard]] TEXTMEND_API const char* version() noexcept;
 
 // The target encoding; the values are those of the program's modes.
 enum class Target : int {
@@ -44,10 +64,12 @@ enum class Target : int {
 // sequence that the next piece may complete.
 inline constexpr std::size_t STREAM_HELD_MAX = 16;
 
-// Room the output of size input bytes needs. The result itself is at most
-// size bytes (3 * size for UTF-8); the converters store whole vector
-// registers, so they need a little room beyond it.
-constexpr std::size_t max_converted_size(std::size_t size, Target target) {
+// Room that convert() without a capacity needs for the output of size input
+// bytes. The result itself is at most size bytes (3 * size for UTF-8); the
+// converters store whole vector registers, so they need a little room beyond
+// it. converted_size() tells the exact size, and convert() with a capacity
+// needs only that.
+[[nodiscard]] constexpr std::size_t max_converted_size(std::size_t size, Target target) noexcept {
     return (target == Target::utf8 ? 3 : 1) * (size + STREAM_HELD_MAX) + 64;
 }
 
@@ -57,44 +79,87 @@ constexpr std::size_t max_converted_size(std::size_t size, Target target) {
 struct ConversionStats {
     std::uint64_t bytes_in = 0;
     std::uint64_t bytes_out = 0;
-    bool changed() const { return bytes_in != bytes_out; }
+    [[nodiscard]] bool changed() const noexcept { return bytes_in != bytes_out; }
 };
 
-// Converts a whole input (its end is the end of the text). out must have room
-// for max_converted_size(size, target) bytes. Returns the count written.
-std::size_t convert(const void* input, std::size_t size, void* out, Target target,
-                    ConversionStats* stats = nullptr);
+// Whole inputs (the end of the input is the end of the text).
 
-// Appends the conversion of a whole input to out.
-void convert_append(std::string_view input, std::string& out, Target target,
-                    ConversionStats* stats = nullptr);
-void convert_append(const std::uint8_t* input, std::size_t size, std::vector<std::uint8_t>& out,
-                    Target target, ConversionStats* stats = nullptr);
+// Converts into out, which must have room for max_converted_size(size,
+// target) bytes. Returns the count written.
+[[nodiscard]] TEXTMEND_API std::size_t convert(const void* input, std::size_t size, void* out,
+                                               Target target,
+                                               ConversionStats* stats = nullptr) noexcept;
+
+// The exact count of bytes the conversion writes, found without converting.
+[[nodiscard]] TEXTMEND_API std::size_t converted_size(const void* input, std::size_t size,
+                                                      Target target) noexcept;
+[[nodiscard]] inline std::size_t converted_size(std::string_view input, Target target) noexcept {
+    return converted_size(input.data(), input.size(), target);
+}
+
+// The result of a conversion into a buffer of a given capacity.
+struct CheckedConversion {
+    std::size_t size = 0;  // bytes of the whole conversion
+    bool fits = false;     // size <= capacity: out holds the whole conversion
+};
+
+// Converts into out, which holds capacity bytes, and never writes past them.
+// When the conversion does not fit, fits is false, out holds nothing usable
+// and size tells the room needed (stats are then left as they were).
+[[nodiscard]] TEXTMEND_API CheckedConversion convert(const void* input, std::size_t size, void* out,
+                                                     std::size_t capacity, Target target,
+                                                     ConversionStats* stats = nullptr) noexcept;
+
+// Appends the conversion to out, growing it by exactly the size of the result.
+TEXTMEND_API void convert_append(std::string_view input, std::string& out, Target target,
+                                 ConversionStats* stats = nullptr);
+TEXTMEND_API void convert_append(const std::uint8_t* input, std::size_t size,
+                                 std::vector<std::uint8_t>& out, Target target,
+                                 ConversionStats* stats = nullptr);
+
+// Inputs in pieces.
 
 // Converts an input that arrives in pieces of any size (down to one byte):
 // the concatenated output is exactly the conversion of the concatenated
-// input. A plain value; copy it to fork a conversion.
+// input. A plain value: copy it to fork a conversion. Default construction
+// gives a Latin-1 converter; the bytes it holds back are its own.
 struct StreamConverter {
-    Target target;
-    std::uint8_t held[STREAM_HELD_MAX];  // held back from the pieces so far
-    std::size_t held_count;
-    ConversionStats stats;
+    StreamConverter() noexcept = default;
+    explicit StreamConverter(Target target_encoding) noexcept : target(target_encoding) {}
+
+    Target target = Target::latin1;
+    ConversionStats stats;  // what was fed and written so far
+
+    // Bytes held back from the pieces so far, for the next to complete.
+    [[nodiscard]] std::size_t held_count() const noexcept { return held_count_; }
+
+private:
+    std::uint8_t held_[STREAM_HELD_MAX] = {};
+    std::size_t held_count_ = 0;
+
+    friend struct StreamConverterAccess;
 };
 
-StreamConverter stream_converter(Target target);
+// The same as StreamConverter{target}.
+[[nodiscard]] TEXTMEND_API StreamConverter stream_converter(Target target) noexcept;
 
 // Converts what can be converted of the next piece; out must have room for
 // max_converted_size(size, target) bytes. Returns the count written.
-std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size_t size, void* out);
+[[nodiscard]] TEXTMEND_API std::size_t stream_feed(StreamConverter& converter, const void* piece,
+                                                   std::size_t size, void* out) noexcept;
 
 // Converts what was held back: the input has ended. out must have room for
 // max_converted_size(0, target) bytes. Returns the count written. The
 // converter can then start on a new input.
-std::size_t stream_finish(StreamConverter& converter, void* out);
+[[nodiscard]] TEXTMEND_API std::size_t stream_finish(StreamConverter& converter,
+                                                     void* out) noexcept;
 
-// The same, appending to a string.
-void stream_feed(StreamConverter& converter, std::string_view piece, std::string& out);
-void stream_finish(StreamConverter& converter, std::string& out);
+// The same, appending to a string or a vector.
+TEXTMEND_API void stream_feed(StreamConverter& converter, std::string_view piece, std::string& out);
+TEXTMEND_API void stream_finish(StreamConverter& converter, std::string& out);
+TEXTMEND_API void stream_feed(StreamConverter& converter, const std::uint8_t* piece,
+                              std::size_t size, std::vector<std::uint8_t>& out);
+TEXTMEND_API void stream_finish(StreamConverter& converter, std::vector<std::uint8_t>& out);
 
 // Inspection: what a conversion would do to an input, without converting it.
 //
@@ -147,7 +212,7 @@ using FindingHandler = void (*)(const Finding& finding, void* context);
 // holds back the last few bytes of a piece that the next may complete. The
 // first max_findings findings go to the handler as they are found (a
 // handler may throw; the inspector is then to be started anew).
-class StreamInspector {
+class TEXTMEND_API StreamInspector {
 public:
     StreamInspector() noexcept : StreamInspector(Target::latin1) {}
     explicit StreamInspector(Target target, std::uint64_t max_findings = 0,
@@ -183,14 +248,44 @@ private:
 // Inspects a whole input. The first max_findings findings are stored in
 // findings (which must have room for them); their count goes to
 // *findings_stored when that is not null.
-[[nodiscard]] Inspection inspect(const void* input, std::size_t size, Target target,
-                                 Finding* findings = nullptr, std::size_t max_findings = 0,
-                                 std::size_t* findings_stored = nullptr) noexcept;
+[[nodiscard]] TEXTMEND_API Inspection inspect(const void* input, std::size_t size, Target target,
+                                              Finding* findings = nullptr,
+                                              std::size_t max_findings = 0,
+                                              std::size_t* findings_stored = nullptr) noexcept;
 
 // The same on a string; the first max_findings findings are appended to
 // *findings when that is not null.
-[[nodiscard]] Inspection inspect(std::string_view input, Target target,
-                                 std::vector<Finding>* findings = nullptr,
-                                 std::size_t max_findings = 10);
+[[nodiscard]] TEXTMEND_API Inspection inspect(std::string_view input, Target target,
+                                              std::vector<Finding>* findings = nullptr,
+                                              std::size_t max_findings = 10);
+
+#ifdef TEXTMEND_HAS_SPAN
+
+// With C++20: the same on spans of bytes.
+
+[[nodiscard]] inline std::size_t converted_size(std::span<const std::uint8_t> input,
+                                                Target target) noexcept {
+    return converted_size(input.data(), input.size(), target);
+}
+
+[[nodiscard]] inline CheckedConversion convert(std::span<const std::uint8_t> input,
+                                               std::span<std::uint8_t> out, Target target,
+                                               ConversionStats* stats = nullptr) noexcept {
+    return convert(input.data(), input.size(), out.data(), out.size(), target, stats);
+}
+
+inline void stream_feed(StreamConverter& converter, std::span<const std::uint8_t> piece,
+                        std::vector<std::uint8_t>& out) {
+    stream_feed(converter, piece.data(), piece.size(), out);
+}
+
+[[nodiscard]] inline Inspection inspect(std::span<const std::uint8_t> input, Target target,
+                                        std::span<Finding> findings = {},
+                                        std::size_t* findings_stored = nullptr) noexcept {
+    return inspect(input.data(), input.size(), target, findings.data(), findings.size(),
+                   findings_stored);
+}
+
+#endif
 
 }  // namespace textmend

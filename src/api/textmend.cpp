@@ -7,6 +7,7 @@
 
 #include "convert/bulk.hpp"
 #include "convert/byte_loop.hpp"
+#include "convert/inspect.hpp"
 #include "convert/memory_io.hpp"
 
 namespace textmend {
@@ -72,10 +73,26 @@ void count(ConversionStats& stats, std::size_t in, std::size_t out) {
     stats.bytes_out += out;
 }
 
+#define TEXTMEND_STRINGIFY(x) #x
+#define TEXTMEND_VERSION_TEXT(major, minor, patch) \
+    TEXTMEND_STRINGIFY(major) "." TEXTMEND_STRINGIFY(minor) "." TEXTMEND_STRINGIFY(patch)
+
 }  // namespace
 
+// The held bytes of a stream converter are its own; the functions that feed
+// and finish it reach them through here.
+struct StreamConverterAccess {
+    static std::uint8_t* held(StreamConverter& c) { return c.held_; }
+    static std::size_t& held_count(StreamConverter& c) { return c.held_count_; }
+};
+
+const char* version() noexcept {
+    return TEXTMEND_VERSION_TEXT(TEXTMEND_VERSION_MAJOR, TEXTMEND_VERSION_MINOR,
+                                 TEXTMEND_VERSION_PATCH);
+}
+
 std::size_t convert(const void* input, std::size_t size, void* out, Target target,
-                    ConversionStats* stats) {
+                    ConversionStats* stats) noexcept {
     const auto* p = static_cast<const std::uint8_t*>(input);
     auto* o = static_cast<std::uint8_t*>(out);
     const Written done = convert_memory(p, p + size, true, o, mode_of(target));
@@ -84,26 +101,62 @@ std::size_t convert(const void* input, std::size_t size, void* out, Target targe
     return written;
 }
 
-StreamConverter stream_converter(Target target) {
-    StreamConverter converter{};
-    converter.target = target;
-    return converter;
+std::size_t converted_size(const void* input, std::size_t size, Target target) noexcept {
+    const auto* p = static_cast<const std::uint8_t*>(input);
+    return static_cast<std::size_t>(converted_size_of(p, p + size, mode_of(target)));
+}
+
+CheckedConversion convert(const void* input, std::size_t size, void* out, std::size_t capacity,
+                          Target target, ConversionStats* stats) noexcept {
+    if (capacity >= max_converted_size(size, target)) {
+        return {convert(input, size, out, target, stats), true};
+    }
+    const std::size_t needed = converted_size(input, size, target);
+    if (needed > capacity) return {needed, false};
+    // The converters' whole-register stores reach at most BULK_OUTPUT_SLACK
+    // bytes past the result: with that much room, straight into out.
+    if (capacity - needed >= BULK_OUTPUT_SLACK) {
+        return {convert(input, size, out, target, stats), true};
+    }
+    // Room for the result, not for those stores: converted a piece at a time
+    // into a buffer here, each result copied over.
+    constexpr std::size_t PIECE = 4096;
+    std::uint8_t buffer[max_converted_size(PIECE, Target::utf8)];
+    StreamConverter stream{target};
+    const auto* p = static_cast<const std::uint8_t*>(input);
+    auto* o = static_cast<std::uint8_t*>(out);
+    for (std::size_t at = 0; at < size; at += PIECE) {
+        const std::size_t n =
+            stream_feed(stream, p + at, size - at < PIECE ? size - at : PIECE, buffer);
+        std::memcpy(o, buffer, n);
+        o += n;
+    }
+    const std::size_t n = stream_finish(stream, buffer);
+    std::memcpy(o, buffer, n);
+    if (stats != nullptr) count(*stats, size, needed);
+    return {needed, true};
+}
+
+StreamConverter stream_converter(Target target) noexcept {
+    return StreamConverter{target};
 }
 
 std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size_t size,
-                        void* out) {
+                        void* out) noexcept {
+    std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
+    std::size_t& held_count = StreamConverterAccess::held_count(converter);
     const OutputMode mode = mode_of(converter.target);
     const auto* p = static_cast<const std::uint8_t*>(piece);
     const std::uint8_t* end = p + size;
     auto* const first = static_cast<std::uint8_t*>(out);
     std::uint8_t* o = first;
-    if (converter.held_count > 0) {
+    if (held_count > 0) {
         // The seam: the held bytes and the start of the piece, converted
         // together until the conversion has moved into the piece itself.
         std::uint8_t seam[2 * STREAM_HELD_MAX];
-        const std::size_t held = converter.held_count;
+        const std::size_t held = held_count;
         const std::size_t taken = size < STREAM_HELD_MAX ? size : STREAM_HELD_MAX;
-        std::memcpy(seam, converter.held, held);
+        std::memcpy(seam, held_bytes, held);
         std::memcpy(seam + held, p, taken);
         const Written done = convert_memory(seam, seam + held + taken, false, o, mode);
         o = done.out;
@@ -111,27 +164,29 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         if (used < held) {
             // The piece was too short to get past the held bytes: all of it
             // is in the seam, and what is left of the seam is held.
-            converter.held_count = held + taken - used;
-            std::memmove(converter.held, seam + used, converter.held_count);
+            held_count = held + taken - used;
+            std::memmove(held_bytes, seam + used, held_count);
             count(converter.stats, size, static_cast<std::size_t>(o - first));
             return static_cast<std::size_t>(o - first);
         }
         p += used - held;
-        converter.held_count = 0;
+        held_count = 0;
     }
     const Written done = convert_memory(p, end, false, o, mode);
     o = done.out;
-    converter.held_count = static_cast<std::size_t>(end - done.stop);
-    std::memcpy(converter.held, done.stop, converter.held_count);
+    held_count = static_cast<std::size_t>(end - done.stop);
+    std::memcpy(held_bytes, done.stop, held_count);
     count(converter.stats, size, static_cast<std::size_t>(o - first));
     return static_cast<std::size_t>(o - first);
 }
 
-std::size_t stream_finish(StreamConverter& converter, void* out) {
+std::size_t stream_finish(StreamConverter& converter, void* out) noexcept {
+    std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
+    std::size_t& held_count = StreamConverterAccess::held_count(converter);
     auto* o = static_cast<std::uint8_t*>(out);
-    const Written done = convert_memory(converter.held, converter.held + converter.held_count, true,
-                                        o, mode_of(converter.target));
-    converter.held_count = 0;
+    const Written done =
+        convert_memory(held_bytes, held_bytes + held_count, true, o, mode_of(converter.target));
+    held_count = 0;
     const auto written = static_cast<std::size_t>(done.out - o);
     converter.stats.bytes_out += written;
     return written;
@@ -149,19 +204,30 @@ void append_with(Container& out, std::size_t room, Convert&& convert_into) {
     out.resize(old_size + written);
 }
 
+// Appends exactly the conversion's size: the size is looked up first (which
+// costs a fraction of converting), so that a large input does not need three
+// times its size in memory; only the converters' slack is added for a while.
+template <typename Container>
+void append_exactly(Container& out, const void* input, std::size_t size, Target target,
+                    ConversionStats* stats) {
+    const std::size_t needed = converted_size(input, size, target);
+    const std::size_t old_size = out.size();
+    out.resize(old_size + needed + BULK_OUTPUT_SLACK);
+    (void)convert(input, size, reinterpret_cast<std::uint8_t*>(out.data()) + old_size,
+                  needed + BULK_OUTPUT_SLACK, target, stats);
+    out.resize(old_size + needed);
+}
+
 }  // namespace
 
 void convert_append(std::string_view input, std::string& out, Target target,
                     ConversionStats* stats) {
-    append_with(out, max_converted_size(input.size(), target), [&](std::uint8_t* o) {
-        return convert(input.data(), input.size(), o, target, stats);
-    });
+    append_exactly(out, input.data(), input.size(), target, stats);
 }
 
 void convert_append(const std::uint8_t* input, std::size_t size, std::vector<std::uint8_t>& out,
                     Target target, ConversionStats* stats) {
-    append_with(out, max_converted_size(size, target),
-                [&](std::uint8_t* o) { return convert(input, size, o, target, stats); });
+    append_exactly(out, input, size, target, stats);
 }
 
 void stream_feed(StreamConverter& converter, std::string_view piece, std::string& out) {
@@ -171,6 +237,17 @@ void stream_feed(StreamConverter& converter, std::string_view piece, std::string
 }
 
 void stream_finish(StreamConverter& converter, std::string& out) {
+    append_with(out, max_converted_size(0, converter.target),
+                [&](std::uint8_t* o) { return stream_finish(converter, o); });
+}
+
+void stream_feed(StreamConverter& converter, const std::uint8_t* piece, std::size_t size,
+                 std::vector<std::uint8_t>& out) {
+    append_with(out, max_converted_size(size, converter.target),
+                [&](std::uint8_t* o) { return stream_feed(converter, piece, size, o); });
+}
+
+void stream_finish(StreamConverter& converter, std::vector<std::uint8_t>& out) {
     append_with(out, max_converted_size(0, converter.target),
                 [&](std::uint8_t* o) { return stream_finish(converter, o); });
 }

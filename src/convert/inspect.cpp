@@ -130,4 +130,15 @@ const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
     return inspect_units(state, p, end, end, input_ends);
 }
 
+std::uint64_t converted_size_of(const std::uint8_t* p, const std::uint8_t* end, OutputMode mode) {
+    const auto size = static_cast<std::int64_t>(end - p);
+    std::int64_t growth = 0;
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+    if (cpu_has_avx2()) growth = growth_of_blocks_avx2(p, end, mode);
+#endif
+    InspectState state{mode};
+    inspect_units(state, p, end, end, true);
+    return static_cast<std::uint64_t>(size + growth + state.growth);
+}
+
 }  // namespace textmend

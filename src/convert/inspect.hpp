@@ -61,4 +61,7 @@ struct InspectState {
 const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* end, bool input_ends);
 
+// The exact count of bytes the conversion of the whole input [p, end) writes.
+std::uint64_t converted_size_of(const std::uint8_t* p, const std::uint8_t* end, OutputMode mode);
+
 }  // namespace textmend

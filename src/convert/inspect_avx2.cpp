@@ -282,7 +282,69 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
     return p;
 }
 
+// The changes alone: in the default mode and with -w only candidate leads
+// followed by their continuation bytes change, each shrinking the output by
+// its length less one; with -u each lone byte grows it by its replacement's
+// length less one.
+TEXTMEND_AVX2_ENTRY std::int64_t single_byte_growth(const std::uint8_t*& p, const std::uint8_t* end,
+                                                    OutputMode mode) {
+    const CandidateClassifier leads =
+        classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
+    std::int64_t growth = 0;
+    while (end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const std::uint32_t candidates = candidate_lanes(leads, v);
+        if (candidates != 0) {
+            const __m256i next = load(p + 1);
+            const std::uint32_t pairs =
+                mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0)));
+            const std::uint32_t c1_controls = mask_of(
+                _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(next, 0x80, 0x9F)));
+            growth -= count(candidates & pairs & mask_of(is_continuation(next)) & ~c1_controls);
+            for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
+                const std::uint8_t* lead = p + __builtin_ctz(others);
+                const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+                if (utf8_continues(lead, n) && target_byte(utf8_decode_at(lead, n), mode) >= 0) {
+                    growth -= n - 1;
+                }
+            }
+        }
+        p += BLOCK;
+    }
+    p += sequence_reaching_past(p, PERMISSIVE_LENGTHS);
+    return growth;
+}
+
+TEXTMEND_AVX2_ENTRY std::int64_t utf8_growth(const std::uint8_t*& p, const std::uint8_t* end) {
+    const LoneClassifier lone_bytes = lone_classifier();
+    Starts previous = no_starts();
+    std::int64_t growth = 0;
+    while (end - p >= BLOCK_REACH) {
+        const __m256i v = load(p);
+        const std::uint32_t high = mask_of(v);
+        if (high == 0) {
+            previous = no_starts();
+            p += BLOCK;
+            continue;
+        }
+        const Starts starts = strict_starts(p, v);
+        const std::uint32_t lone = high & ~inside_lanes(starts, previous);
+        const std::uint32_t changed = lone & ~lanes_flagged(lone_bytes, v, UNDEFINED);
+        growth += count(changed) + count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES));
+        previous = starts;
+        p += BLOCK;
+    }
+    p += sequence_reaching_past(p, STRICT_LENGTHS);
+    return growth;
+}
+
 }  // namespace
+
+TEXTMEND_AVX2_ENTRY std::int64_t growth_of_blocks_avx2(const std::uint8_t*& p,
+                                                       const std::uint8_t* end, OutputMode mode) {
+    if (end - p < BLOCK_REACH) return 0;
+    return mode == MODE_UTF8 ? utf8_growth(p, end) : single_byte_growth(p, end, mode);
+}
 
 TEXTMEND_AVX2_ENTRY const std::uint8_t* inspect_blocks_avx2(InspectState& state,
                                                             const std::uint8_t* p,

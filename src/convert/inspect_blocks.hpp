@@ -25,4 +25,12 @@ const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
 const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t* p,
                                         const std::uint8_t* end);
 
+// How many bytes the conversion writes more (or, negative, fewer) than it
+// reads for the whole blocks from the lead position p on, while a block and
+// the bytes a sequence in it may reach lie before end; *p is moved to the
+// lead position after them. Only the changes are looked at: it is faster
+// than counting units. Only to be called when cpu_has_avx2() holds.
+std::int64_t growth_of_blocks_avx2(const std::uint8_t*& p, const std::uint8_t* end,
+                                   OutputMode mode);
+
 }  // namespace textmend
