@@ -28,7 +28,7 @@ install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ru
 install(TARGETS ${textmend_installed_libraries} EXPORT textmendTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/include/textmend/textmend.hpp
+install(FILES ${PROJECT_SOURCE_DIR}/include/textmend/textmend.hpp ${PROJECT_SOURCE_DIR}/include/textmend/target.hpp
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/textmend COMPONENT development)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/textmend)
 install(EXPORT textmendTargets NAMESPACE textmend:: DESTINATION ${package_dir} COMPONENT development)

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
     for (const textmend::Target target :
          {textmend::Target::latin1, textmend::Target::windows1252, textmend::Target::utf8}) {
-        const auto mode = static_cast<textmend::OutputMode>(static_cast<int>(target));
+        const textmend::OutputMode mode = target;
         const std::vector<textmend::test::ModelUnit> units =
             textmend::test::model_units(input, mode);
         std::vector<textmend::Finding> whole, pieces;

@@ -17,9 +17,6 @@ namespace {
 
 const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
 
-OutputMode mode_of(Target target) {
-    return static_cast<OutputMode>(static_cast<int>(target));
-}
 
 // Findings as "offset:length:c" (changed) or "offset:length:k" (kept).
 std::string describe(const std::vector<Finding>& findings) {
@@ -79,7 +76,7 @@ TEST(Inspect, HandCheckedUnits) {
         EXPECT_EQ(describe(findings), c.units)
             << c.input << " target " << static_cast<int>(c.target);
         EXPECT_EQ(result.bytes_in, input.size());
-        EXPECT_EQ(result.bytes_out, test::model_convert(input, mode_of(c.target)).size())
+        EXPECT_EQ(result.bytes_out, test::model_convert(input, c.target).size())
             << c.input;
         EXPECT_EQ(result.clean(), std::string(c.units).empty()) << c.input;
     }
@@ -142,7 +139,7 @@ TEST(Inspect, AgreesWithTheModelWholeAndInPieces) {
         const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 700)(rng);
         const std::string input = test::random_mixed_bytes(rng, size);
         for (const Target target : TARGETS) {
-            const OutputMode mode = mode_of(target);
+            const OutputMode mode = target;
             const std::vector<test::ModelUnit> units = test::model_units(input, mode);
             std::size_t kept = 0;
             for (const test::ModelUnit& u : units)
@@ -217,11 +214,11 @@ TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
     const std::string inputs[] = {test::random_mixed_bytes(rng, 300 << 10), prose, sparse};
     for (const std::string& input : inputs) {
         for (const Target target : TARGETS) {
-            const std::vector<test::ModelUnit> units = test::model_units(input, mode_of(target));
+            const std::vector<test::ModelUnit> units = test::model_units(input, target);
             std::size_t kept = 0;
             for (const test::ModelUnit& u : units)
                 kept += u.kept ? 1 : 0;
-            const std::size_t out_size = test::model_convert(input, mode_of(target)).size();
+            const std::size_t out_size = test::model_convert(input, target).size();
             EXPECT_EQ(converted_size(input, target), out_size) << static_cast<int>(target);
             for (const std::size_t limit : {std::size_t{0}, std::size_t{3}, units.size()}) {
                 std::vector<Finding> found;

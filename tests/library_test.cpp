@@ -17,9 +17,6 @@ namespace {
 
 const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
 
-OutputMode mode_of(Target t) {
-    return static_cast<OutputMode>(static_cast<int>(t));
-}
 
 std::string stream_in_pieces(const std::string& input, Target target, std::mt19937_64& rng,
                              std::size_t largest_piece, ConversionStats* stats = nullptr) {
@@ -41,7 +38,7 @@ TEST(Library, WholeBuffersAndPiecesOfAnySizeGiveTheModelsResult) {
     for (int round = 0; round < 150; ++round) {
         const std::string input = test::random_mixed_bytes(rng, round * 37 % 3000);
         for (Target target : TARGETS) {
-            const std::string expected = test::model_convert(input, mode_of(target));
+            const std::string expected = test::model_convert(input, target);
             std::string whole = "prefix:";
             convert_append(input, whole, target);
             ASSERT_EQ(whole, "prefix:" + expected);
@@ -64,7 +61,7 @@ TEST(Library, RawBufferStaysWithinItsRoom) {
         const std::size_t n = convert(input.data(), input.size(), out.data(), target);
         ASSERT_EQ(n, converted_size(input, target));
         EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)),
-                  test::model_convert(input, mode_of(target)));
+                  test::model_convert(input, target));
         for (std::size_t i = room; i < out.size(); ++i)
             ASSERT_EQ(out[i], 0xEE) << i;
         std::vector<std::uint8_t> appended{1, 2};
@@ -112,7 +109,7 @@ TEST(Library, ExactSizeAndCheckedCapacity) {
     for (int round = 0; round < 60; ++round) {
         const std::string input = test::random_mixed_bytes(rng, round * 211 % 9000);
         for (Target target : TARGETS) {
-            const std::string expected = test::model_convert(input, mode_of(target));
+            const std::string expected = test::model_convert(input, target);
             ASSERT_EQ(converted_size(input, target), expected.size());
             // A piece at a time (the first two), straight into the room with
             // the converters' slack (64 bytes), and with max_converted_size.
@@ -157,7 +154,7 @@ TEST(Library, ConvertersAreSafeByConstruction) {
     EXPECT_EQ(by_default.held_count(), 0U);
     EXPECT_EQ(by_default.stats.bytes_in, 0U);
     for (Target target : TARGETS) {
-        const std::string expected = test::model_convert(input, mode_of(target));
+        const std::string expected = test::model_convert(input, target);
         StreamConverter made =
             target == Target::latin1 ? StreamConverter{} : StreamConverter{target};
         StreamConverter factory = stream_converter(target);

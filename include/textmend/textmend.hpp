@@ -31,6 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include "textmend/target.hpp"
+
 #if __cplusplus >= 202002L || (defined(_MSVC_LANG) && _MSVC_LANG >= 202002L)
 #include <span>
 #define TEXTMEND_HAS_SPAN 1
@@ -52,13 +54,6 @@ namespace textmend {
 
 // The version of the library linked, as "MAJOR.MINOR.PATCH".
 [[nodiscard]] TEXTMEND_API const char* version() noexcept;
-
-// The target encoding; the values are those of the program's modes.
-enum class Target : int {
-    latin1 = 1,       // ISO-8859-1 (the program's default)
-    windows1252 = 2,  // Windows-1252 (-w)
-    utf8 = 3,         // UTF-8 (-u)
-};
 
 // Bytes a stream converter may hold back between pieces: the start of a
 // sequence that the next piece may complete.

@@ -29,16 +29,13 @@ void hand_over(const Unit& unit, void* context) {
     bridge.handler(finding, bridge.context);
 }
 
-OutputMode mode_of(Target target) {
-    return static_cast<OutputMode>(static_cast<int>(target));
-}
 
 }  // namespace
 
 // Moves an inspector's state into the engine's and back.
 struct InspectorAccess {
     static InspectState load(const StreamInspector& s, Bridge& bridge) {
-        InspectState state{mode_of(s.target_)};
+        InspectState state{s.target_};
         state.offset = s.offset_;
         state.growth = s.growth_;
         state.changed = s.changed_;

@@ -17,9 +17,6 @@ namespace {
 static_assert(BULK_LOOK_AHEAD <= STREAM_HELD_MAX / 2,
               "held bytes and a seam must fit the held buffer");
 
-OutputMode mode_of(Target target) {
-    return static_cast<OutputMode>(static_cast<int>(target));
-}
 
 struct Written {
     const std::uint8_t* stop;  // first input byte not converted
@@ -95,7 +92,7 @@ std::size_t convert(const void* input, std::size_t size, void* out, Target targe
                     ConversionStats* stats) noexcept {
     const auto* p = static_cast<const std::uint8_t*>(input);
     auto* o = static_cast<std::uint8_t*>(out);
-    const Written done = convert_memory(p, p + size, true, o, mode_of(target));
+    const Written done = convert_memory(p, p + size, true, o, target);
     const auto written = static_cast<std::size_t>(done.out - o);
     if (stats != nullptr) count(*stats, size, written);
     return written;
@@ -103,7 +100,7 @@ std::size_t convert(const void* input, std::size_t size, void* out, Target targe
 
 std::size_t converted_size(const void* input, std::size_t size, Target target) noexcept {
     const auto* p = static_cast<const std::uint8_t*>(input);
-    return static_cast<std::size_t>(converted_size_of(p, p + size, mode_of(target)));
+    return static_cast<std::size_t>(converted_size_of(p, p + size, target));
 }
 
 CheckedConversion convert(const void* input, std::size_t size, void* out, std::size_t capacity,
@@ -145,7 +142,7 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
                         void* out) noexcept {
     std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
     std::size_t& held_count = StreamConverterAccess::held_count(converter);
-    const OutputMode mode = mode_of(converter.target);
+    const OutputMode mode = converter.target;
     const auto* p = static_cast<const std::uint8_t*>(piece);
     const std::uint8_t* end = p + size;
     auto* const first = static_cast<std::uint8_t*>(out);
@@ -185,7 +182,7 @@ std::size_t stream_finish(StreamConverter& converter, void* out) noexcept {
     std::size_t& held_count = StreamConverterAccess::held_count(converter);
     auto* o = static_cast<std::uint8_t*>(out);
     const Written done =
-        convert_memory(held_bytes, held_bytes + held_count, true, o, mode_of(converter.target));
+        convert_memory(held_bytes, held_bytes + held_count, true, o, converter.target);
     held_count = 0;
     const auto written = static_cast<std::size_t>(done.out - o);
     converter.stats.bytes_out += written;

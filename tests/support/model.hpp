@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/output_mode.hpp"
+#include "support/print.hpp"
 
 namespace textmend::test {
 
