@@ -3,6 +3,7 @@
 #include <string>
 
 #include "encoding/cp1252.hpp"
+#include "encoding/cp1252_reverse.hpp"
 #include "encoding/latin1.hpp"
 #include "encoding/utf8.hpp"
 

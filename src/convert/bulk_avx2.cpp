@@ -11,7 +11,7 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx2_ops.hpp"
+#include "convert/avx2_sequences.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 
@@ -65,21 +65,12 @@ TEXTMEND_AVX2 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, std:
     return out + _mm_popcnt_u32(keep);
 }
 
-// Whether one of the leads marked in the mask (all 0xC4 or above) starts a
-// sequence of its length whose following bytes are all continuation bytes.
-// Only such a lead can change; any other is copied like every other byte.
+// Whether one of the leads marked in the mask starts a sequence of its
+// length whose following bytes are all continuation bytes. Only such a lead
+// can change; any other is copied like every other byte.
 TEXTMEND_AVX2 inline bool has_whole_sequence(const std::uint8_t* p, __m256i v,
                                              std::uint32_t leads) {
-    __m256i following = is_continuation(load(p + 1));  // lanes where bytes 1..k continue
-    __m256i whole = _mm256_and_si256(in_range(v, 0xC0, 0xDF), following);
-    const int first_lead[] = {0xE0, 0xF0, 0xF8, 0xFC};
-    const int last_lead[] = {0xEF, 0xF7, 0xFB, 0xFD};
-    for (int k = 0; k < 4; ++k) {
-        following = _mm256_and_si256(following, is_continuation(load(p + 2 + k)));
-        whole = _mm256_or_si256(
-            whole, _mm256_and_si256(in_range(v, first_lead[k], last_lead[k]), following));
-    }
-    return (mask_of(whole) & leads) != 0;
+    return (mask_of(permissive_starts(p, v).from2) & leads) != 0;
 }
 
 }  // namespace
@@ -111,14 +102,11 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* 
                 continue;
             }
             const __m256i next = load(p + 1);
-            const __m256i short_lead =
-                _mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0));
+            const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
             const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
             if (other_leads != 0 && has_whole_sequence(p, v, other_leads)) break;
-            const __m256i c1_control =
-                _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(next, 0x80, 0x9F));
             const __m256i converts = _mm256_andnot_si256(
-                c1_control, _mm256_and_si256(short_lead, is_continuation(next)));
+                c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
             const std::uint32_t pairs = mask_of(converts);
             const __m256i value =
                 _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
@@ -235,39 +223,15 @@ TEXTMEND_AVX2 inline std::uint8_t* replace_in_block(const std::uint8_t* p, std::
 // continuation bytes, which never start one, so the loop never steps into a
 // sequence from the side. Which bytes lie in one can therefore be worked out
 // for all lanes at once; the others are replaced by their character's UTF-8.
-struct SequenceLanes {
-    // Lanes of the previous block where sequences of 2+, 3+ and 4 bytes
-    // start. Zero at a lead position: nothing before it reaches past it.
-    __m256i starts;
-    __m256i starts3;
-    __m256i starts4;
-};
-
-TEXTMEND_AVX2 inline void clear(SequenceLanes& lanes) {
-    lanes.starts = lanes.starts3 = lanes.starts4 = _mm256_setzero_si256();
-}
-
-// Mask of the bytes of the block at p (v holds them) that -u replaces.
+// Mask of the bytes of the block at p (v holds them, high marks the bytes
+// with the high bit) that -u replaces; previous are the sequence starts of
+// the block before, updated to this block's.
 TEXTMEND_AVX2 inline std::uint32_t bytes_to_replace(const std::uint8_t* p, __m256i v,
-                                                    std::uint32_t high, SequenceLanes& previous) {
-    const __m256i cont1 = is_continuation(load(p + 1));
-    const __m256i cont2 = is_continuation(load(p + 2));
-    const __m256i cont3 = is_continuation(load(p + 3));
-    const __m256i starts2 = _mm256_and_si256(in_range(v, 0xC2, 0xDF), cont1);
-    const __m256i starts3 =
-        _mm256_and_si256(in_range(v, 0xE0, 0xEF), _mm256_and_si256(cont1, cont2));
-    const __m256i starts4 = _mm256_and_si256(
-        in_range(v, 0xF0, 0xF4), _mm256_and_si256(cont1, _mm256_and_si256(cont2, cont3)));
-    const __m256i starts3up = _mm256_or_si256(starts3, starts4);
-    const __m256i starts = _mm256_or_si256(starts2, starts3up);
-    const __m256i inside =
-        _mm256_or_si256(_mm256_or_si256(starts, shifted_in<1>(starts, previous.starts)),
-                        _mm256_or_si256(shifted_in<2>(starts3up, previous.starts3),
-                                        shifted_in<3>(starts4, previous.starts4)));
-    previous.starts = starts;
-    previous.starts3 = starts3up;
-    previous.starts4 = starts4;
-    return high & ~mask_of(inside);
+                                                    std::uint32_t high, Starts& previous) {
+    const Starts starts = strict_starts(p, v);
+    const std::uint32_t inside = inside_lanes<4>(starts, previous);
+    previous = starts;
+    return high & ~inside;
 }
 
 }  // namespace
@@ -275,8 +239,7 @@ TEXTMEND_AVX2 inline std::uint32_t bytes_to_replace(const std::uint8_t* p, __m25
 TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
                                                           const std::uint8_t* lead_end,
                                                           std::uint8_t* out) {
-    SequenceLanes previous;
-    clear(previous);
+    Starts previous = no_starts();
     bool any_block = false;
 
     while (lead_end - p >= BLOCK_REACH) {
@@ -287,7 +250,7 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
             store(out, v);
             out += BLOCK;
             p += BLOCK;
-            clear(previous);
+            previous = no_starts();
             continue;
         }
         std::uint32_t replace = bytes_to_replace(p, v, high, previous);
@@ -348,20 +311,19 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
                                                                    const std::uint8_t* lead_end,
                                                                    OutputMode mode) {
     if (mode == MODE_UTF8) {
-        SequenceLanes previous;
-        clear(previous);
+        Starts previous = no_starts();
         bool any_block = false;
         while (lead_end - p >= BLOCK_REACH) {
             any_block = true;
             if (all_ascii_64(p, lead_end)) {
-                clear(previous);
+                previous = no_starts();
                 p += 2 * BLOCK;
                 continue;
             }
             const __m256i v = load(p);
             const std::uint32_t high = mask_of(v);
             if (high == 0) {
-                clear(previous);
+                previous = no_starts();
             } else if (const std::uint32_t replace = bytes_to_replace(p, v, high, previous);
                        replace != 0) {
                 return p + __builtin_ctz(replace);

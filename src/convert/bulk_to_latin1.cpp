@@ -10,24 +10,9 @@
 #include "convert/bulk.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
-#include "convert/target_byte.hpp"
+#include "encoding/target_byte.hpp"
 
 namespace textmend {
-
-namespace {
-
-// Code point of the n-byte sequence at p, or -1 when a following byte is
-// not a continuation byte.
-std::int32_t decode_checked(const std::uint8_t* p, std::int32_t n) {
-    std::int32_t cp = p[0] & (0x7F >> n);
-    for (std::int32_t i = 1; i < n; ++i) {
-        if (!is_continuation_byte(p[i])) return -1;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    return cp;
-}
-
-}  // namespace
 
 BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
                                            std::uint8_t* out, OutputMode mode) {
@@ -37,8 +22,7 @@ BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uin
         p = find_candidate_lead(p, lead_end, leads);
         if (p == lead_end) break;
         const std::int32_t n = PERMISSIVE_LENGTHS[*p];
-        const std::int32_t cp = decode_checked(p, n);
-        const std::int32_t b = cp < 0 ? -1 : target_byte(cp, mode);
+        const std::int32_t b = utf8_continues(p, n) ? target_byte(utf8_decode_at(p, n), mode) : -1;
         if (b < 0) {
             ++p;
             continue;

@@ -9,6 +9,7 @@
 #include "convert/output_mode.hpp"
 #include "encoding/cp1252.hpp"
 #include "encoding/latin1.hpp"
+#include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
 
 namespace textmend {
@@ -34,14 +35,14 @@ constexpr bool lead_can_reach(std::int32_t lead, std::int32_t cp) {
 }
 
 // Whether some code point of the mode's target set has lead as the first
-// byte of one of its (possibly overlong) UTF-8 forms.
+// byte of one of its (possibly overlong) UTF-8 forms. The set's code points
+// are those below 0x100 and those of the Windows-1252 table.
 constexpr bool lead_reaches_target_set(std::int32_t lead, OutputMode mode) {
     for (std::int32_t cp = 0; cp < 0x100; ++cp) {
-        if (is_latin1(cp) && lead_can_reach(lead, cp)) return true;
+        if (target_byte(cp, mode) >= 0 && lead_can_reach(lead, cp)) return true;
     }
-    if (mode != MODE_CP1252) return false;
     for (std::int32_t cp : cp1252_table) {
-        if (cp != -1 && lead_can_reach(lead, cp)) return true;
+        if (cp != -1 && target_byte(cp, mode) >= 0 && lead_can_reach(lead, cp)) return true;
     }
     return false;
 }

@@ -6,7 +6,7 @@
 #include "convert/inspect_blocks.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
-#include "convert/target_byte.hpp"
+#include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
 
 namespace textmend {

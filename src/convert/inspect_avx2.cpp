@@ -13,10 +13,10 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx2_ops.hpp"
+#include "convert/avx2_sequences.hpp"
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
-#include "convert/target_byte.hpp"
+#include "encoding/target_byte.hpp"
 
 namespace textmend {
 
@@ -77,86 +77,6 @@ TEXTMEND_AVX2 inline std::uint32_t lanes_flagged(const LoneClassifier& c, __m256
     return mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(flags, splat(flag)), splat(flag)));
 }
 
-// Lanes where sequences of at least 2, 3, 4, 5 and 6 bytes start (a lead
-// followed by the continuation bytes of its length), kept from one block to
-// the next to tell which bytes at the start of a block lie inside one.
-struct Starts {
-    __m256i from2, from3, from4, from5, from6;
-};
-
-TEXTMEND_AVX2 inline Starts no_starts() {
-    const __m256i zero = _mm256_setzero_si256();
-    return {zero, zero, zero, zero, zero};
-}
-
-// Lanes of the block inside a sequence, its own or one carried over.
-TEXTMEND_AVX2 inline std::uint32_t inside_lanes(const Starts& s, const Starts& previous) {
-    return mask_of(_mm256_or_si256(
-        _mm256_or_si256(_mm256_or_si256(s.from2, shifted_in<1>(s.from2, previous.from2)),
-                        _mm256_or_si256(shifted_in<2>(s.from3, previous.from3),
-                                        shifted_in<3>(s.from4, previous.from4))),
-        _mm256_or_si256(shifted_in<4>(s.from5, previous.from5),
-                        shifted_in<5>(s.from6, previous.from6))));
-}
-
-// Lanes at the start of the block that sequences of the block before reach.
-TEXTMEND_AVX2 inline std::uint32_t carried_lanes(const Starts& previous) {
-    return inside_lanes(no_starts(), previous);
-}
-
-// Where sequences start by the strict rule of -u (leads C2..F4).
-TEXTMEND_AVX2 inline Starts strict_starts(const std::uint8_t* p, __m256i v) {
-    const __m256i c1 = is_continuation(load(p + 1));
-    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
-    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
-    const __m256i s4 = _mm256_and_si256(in_range(v, 0xF0, 0xF4), c123);
-    const __m256i s3up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xE0, 0xEF), c12), s4);
-    const __m256i s2up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xC2, 0xDF), c1), s3up);
-    const __m256i zero = _mm256_setzero_si256();
-    return {s2up, s3up, s4, zero, zero};
-}
-
-// Where sequences start by the permissive rule of the default mode and -w
-// (leads C0..FD, 5- and 6-byte forms included).
-TEXTMEND_AVX2 inline Starts permissive_starts(const std::uint8_t* p, __m256i v) {
-    const __m256i c1 = is_continuation(load(p + 1));
-    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
-    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
-    const __m256i c1234 = _mm256_and_si256(c123, is_continuation(load(p + 4)));
-    const __m256i c12345 = _mm256_and_si256(c1234, is_continuation(load(p + 5)));
-    const __m256i s6 = _mm256_and_si256(in_range(v, 0xFC, 0xFD), c12345);
-    const __m256i s5up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xF8, 0xFB), c1234), s6);
-    const __m256i s4up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xF0, 0xF7), c123), s5up);
-    const __m256i s3up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xE0, 0xEF), c12), s4up);
-    const __m256i s2up = _mm256_or_si256(_mm256_and_si256(in_range(v, 0xC0, 0xDF), c1), s3up);
-    return {s2up, s3up, s4up, s5up, s6};
-}
-
-// -u: a sequence of the strict form is kept when it is not valid UTF-8; its
-// second byte tells: E0 needs A0..BF (else overlong), ED 80..9F (else a
-// surrogate), F0 90..BF (else overlong), F4 80..8F (else above U+10FFFF).
-TEXTMEND_AVX2 inline std::uint32_t invalid_sequences(__m256i v, __m256i next, const Starts& s) {
-    const __m256i invalid = _mm256_or_si256(
-        _mm256_or_si256(
-            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xE0)), in_range(next, 0x80, 0x9F)),
-            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xED)), in_range(next, 0xA0, 0xBF))),
-        _mm256_or_si256(
-            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xF0)), in_range(next, 0x80, 0x8F)),
-            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xF4)), in_range(next, 0x90, 0xBF))));
-    return mask_of(_mm256_and_si256(invalid, s.from3));
-}
-
-// Moves the state's offset along with the blocks.
-struct Progress {
-    InspectState& state;
-    const std::uint8_t* start;
-    std::uint64_t base;
-
-    void settle(const std::uint8_t* p) {
-        state.offset = base + static_cast<std::uint64_t>(p - start);
-    }
-};
-
 // The blocks of one span. The state's offset is that of start; walking a
 // block unit by unit moves both on.
 struct BlockWalk {
@@ -178,8 +98,9 @@ struct BlockWalk {
     // Walks the block at p unit by unit, from its first lead position (after
     // the bytes that a sequence of the block before reaches); returns the lead
     // position after it.
+    template <int MaxLength>
     TEXTMEND_AVX2 const std::uint8_t* walk(const std::uint8_t* p, const Starts& previous) {
-        const std::uint8_t* lead = p + __builtin_ctz(~carried_lanes(previous));
+        const std::uint8_t* lead = p + __builtin_ctz(~carried_lanes<MaxLength>(previous));
         state.offset += static_cast<std::uint64_t>(lead - start);
         start = inspect_units(state, lead, p + BLOCK, end, false);
         return start;
@@ -205,10 +126,10 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const s
             continue;
         }
         const Starts starts = strict_starts(p, v);
-        const std::uint32_t lone = high & ~inside_lanes(starts, previous);
-        const std::uint32_t invalid = invalid_sequences(v, load(p + 1), starts);
+        const std::uint32_t lone = high & ~inside_lanes<4>(starts, previous);
+        const std::uint32_t invalid = invalid_sequence_lanes(v, load(p + 1), starts);
         if ((lone | invalid) != 0 && state.units_to_report > 0) {
-            p = walk.walk(p, previous);
+            p = walk.walk<4>(p, previous);
             previous = no_starts();
             continue;
         }
@@ -245,11 +166,11 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
         }
         const Starts starts = permissive_starts(p, v);
         const std::uint32_t sequences = mask_of(starts.from2);
-        const std::uint32_t undefined = windows ? high & ~inside_lanes(starts, previous) &
+        const std::uint32_t undefined = windows ? high & ~inside_lanes<6>(starts, previous) &
                                                       lanes_flagged(lone_bytes, v, UNDEFINED)
                                                 : 0;
         if ((sequences | undefined) != 0 && state.units_to_report > 0) {
-            p = walk.walk(p, previous);
+            p = walk.walk<6>(p, previous);
             previous = no_starts();
             continue;
         }
@@ -258,10 +179,8 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
         // changed. The common ones are the pairs with lead C0..C3, all of
         // which change but C2 followed by 80..9F; the few others are decoded.
         const std::uint32_t candidates = candidate_lanes(leads, v) & sequences;
-        const std::uint32_t pairs =
-            mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0)));
-        const std::uint32_t c1_controls = mask_of(
-            _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(load(p + 1), 0x80, 0x9F)));
+        const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
+        const std::uint32_t c1_controls = c1_control_lanes(v, load(p + 1));
         std::int64_t changed = count(candidates & pairs & ~c1_controls);
         std::int64_t shrink = changed;
         for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
@@ -296,10 +215,8 @@ TEXTMEND_AVX2_ENTRY std::int64_t single_byte_growth(const std::uint8_t*& p, cons
         const std::uint32_t candidates = candidate_lanes(leads, v);
         if (candidates != 0) {
             const __m256i next = load(p + 1);
-            const std::uint32_t pairs =
-                mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFC)), splat(0xC0)));
-            const std::uint32_t c1_controls = mask_of(
-                _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(0xC2)), in_range(next, 0x80, 0x9F)));
+            const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
+            const std::uint32_t c1_controls = c1_control_lanes(v, next);
             growth -= count(candidates & pairs & mask_of(is_continuation(next)) & ~c1_controls);
             for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
                 const std::uint8_t* lead = p + __builtin_ctz(others);
@@ -328,7 +245,7 @@ TEXTMEND_AVX2_ENTRY std::int64_t utf8_growth(const std::uint8_t*& p, const std::
             continue;
         }
         const Starts starts = strict_starts(p, v);
-        const std::uint32_t lone = high & ~inside_lanes(starts, previous);
+        const std::uint32_t lone = high & ~inside_lanes<4>(starts, previous);
         const std::uint32_t changed = lone & ~lanes_flagged(lone_bytes, v, UNDEFINED);
         growth += count(changed) + count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES));
         previous = starts;

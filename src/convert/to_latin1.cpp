@@ -1,7 +1,7 @@
 #include "convert/to_latin1.hpp"
 
 #include "convert/sequence.hpp"
-#include "convert/target_byte.hpp"
+#include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
 
 namespace textmend {

@@ -19,25 +19,14 @@ inline constexpr std::array<std::int32_t, 32> cp1252_table = {
 };
 
 // Byte 0x80 + i for the entry i of cp1252_table equal to cp, or -1. The -1
-// markers of the undefined bytes never match.
+// markers of the undefined bytes never match. A linear search: the
+// reference that the table lookup (cp1252_reverse.hpp) is checked against.
 constexpr std::int32_t cp1252_index_of(std::int32_t cp) {
     if (cp == -1) return -1;
     for (std::size_t i = 0; i < cp1252_table.size(); ++i) {
         if (cp1252_table[i] == cp) return 0x80 + static_cast<std::int32_t>(i);
     }
     return -1;
-}
-
-// 1 when cp has a Windows-1252 byte (its Latin-1 value, or a table byte), and
-// that byte is stored in *byte when byte is not null; else 0, nothing stored.
-constexpr std::int32_t to_cp1252(std::int32_t cp, std::int32_t* byte = nullptr) {
-    std::int32_t b = cp;
-    if (!is_latin1(cp)) {
-        b = cp1252_index_of(cp);
-        if (b == -1) return 0;
-    }
-    if (byte != nullptr) *byte = b;
-    return 1;
 }
 
 // The code point byte value v (0..255) stands for in Windows-1252, or -1 for

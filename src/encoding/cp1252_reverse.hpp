@@ -29,14 +29,13 @@ constexpr std::array<Cp1252Slot, 256> make_cp1252_slots() {
         const std::int32_t cp = cp1252_table[i];
         if (cp == -1) continue;
         Cp1252Slot& s = slots[cp1252_slot(cp)];
-        if (s.cp != -1) return {};  // a collision: the static_assert below fails
+        if (s.cp != -1) return {};  // a collision: lookup_matches_search() fails below
         s = {cp, 0x80 + static_cast<std::int32_t>(i)};
     }
     return slots;
 }
 
 inline constexpr std::array<Cp1252Slot, 256> CP1252_SLOTS = make_cp1252_slots();
-static_assert(CP1252_SLOTS[cp1252_slot(0x20AC)].byte == 0x80, "cp1252 slots collide");
 
 }  // namespace detail
 
@@ -51,5 +50,29 @@ constexpr std::int32_t cp1252_byte_of(std::int32_t cp) {
 constexpr std::int32_t windows1252_byte_of(std::int32_t cp) {
     return is_latin1(cp) ? cp : cp1252_byte_of(cp);
 }
+
+// 1 when cp has a Windows-1252 byte (its Latin-1 value, or a table byte), and
+// that byte is stored in *byte when byte is not null; else 0, nothing stored.
+constexpr std::int32_t to_cp1252(std::int32_t cp, std::int32_t* byte = nullptr) {
+    const std::int32_t b = windows1252_byte_of(cp);
+    if (b == -1) return 0;
+    if (byte != nullptr) *byte = b;
+    return 1;
+}
+
+namespace detail {
+
+// The lookup gives what the linear search gives, for every code point the
+// table could hold and beyond.
+constexpr bool lookup_matches_search() {
+    for (std::int32_t cp = -1; cp < 0x2200; ++cp) {
+        if (cp1252_byte_of(cp) != cp1252_index_of(cp)) return false;
+    }
+    return true;
+}
+
+}  // namespace detail
+
+static_assert(detail::lookup_matches_search(), "the Windows-1252 lookup disagrees with the table");
 
 }  // namespace textmend

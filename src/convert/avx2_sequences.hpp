@@ -1,0 +1,111 @@
+// Where UTF-8 sequences lie in a 32-byte block, as lane masks: the one place
+// the vector code works this out, for the bulk converters and the
+// inspection alike. Lead ranges come by name from encoding/lead_ranges.hpp.
+// Only for translation units that check TEXTMEND_HAVE_AVX2_PATH.
+#pragma once
+
+#include "convert/avx2_ops.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include "encoding/lead_ranges.hpp"
+
+namespace textmend::avx2 {
+
+// 0xFF in the lanes whose byte lies in range.
+TEXTMEND_AVX2 inline __m256i in_range(__m256i v, ByteRange range) {
+    return in_range(v, range.first, range.last);
+}
+
+// Lanes where sequences of at least 2, 3, 4, 5 and 6 bytes start (a lead
+// followed by the continuation bytes of its length). Kept from one block to
+// the next, they tell which bytes at the start of a block lie inside a
+// sequence of the block before.
+struct Starts {
+    __m256i from2, from3, from4, from5, from6;
+};
+
+TEXTMEND_AVX2 inline Starts no_starts() {
+    const __m256i zero = _mm256_setzero_si256();
+    return {zero, zero, zero, zero, zero};
+}
+
+// Where sequences start by the strict rule (-u): leads C2..F4, 2 to 4 bytes.
+TEXTMEND_AVX2 inline Starts strict_starts(const std::uint8_t* p, __m256i v) {
+    const __m256i c1 = is_continuation(load(p + 1));
+    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
+    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
+    const __m256i s4 = _mm256_and_si256(in_range(v, STRICT_LEADS[4]), c123);
+    const __m256i s3up = _mm256_or_si256(_mm256_and_si256(in_range(v, STRICT_LEADS[3]), c12), s4);
+    const __m256i s2up = _mm256_or_si256(_mm256_and_si256(in_range(v, STRICT_LEADS[2]), c1), s3up);
+    const __m256i zero = _mm256_setzero_si256();
+    return {s2up, s3up, s4, zero, zero};
+}
+
+// Where sequences start by the permissive rule (the default mode and -w):
+// leads C0..FD, 2 to 6 bytes.
+TEXTMEND_AVX2 inline Starts permissive_starts(const std::uint8_t* p, __m256i v) {
+    const __m256i c1 = is_continuation(load(p + 1));
+    const __m256i c12 = _mm256_and_si256(c1, is_continuation(load(p + 2)));
+    const __m256i c123 = _mm256_and_si256(c12, is_continuation(load(p + 3)));
+    const __m256i c1234 = _mm256_and_si256(c123, is_continuation(load(p + 4)));
+    const __m256i c12345 = _mm256_and_si256(c1234, is_continuation(load(p + 5)));
+    const __m256i s6 = _mm256_and_si256(in_range(v, PERMISSIVE_LEADS[6]), c12345);
+    const __m256i s5up =
+        _mm256_or_si256(_mm256_and_si256(in_range(v, PERMISSIVE_LEADS[5]), c1234), s6);
+    const __m256i s4up =
+        _mm256_or_si256(_mm256_and_si256(in_range(v, PERMISSIVE_LEADS[4]), c123), s5up);
+    const __m256i s3up =
+        _mm256_or_si256(_mm256_and_si256(in_range(v, PERMISSIVE_LEADS[3]), c12), s4up);
+    const __m256i s2up =
+        _mm256_or_si256(_mm256_and_si256(in_range(v, PERMISSIVE_LEADS[2]), c1), s3up);
+    return {s2up, s3up, s4up, s5up, s6};
+}
+
+// Lanes of the block inside a sequence, its own or one carried over from
+// the block before; sequences are at most MaxLength bytes long (4 by the
+// strict rule, 6 by the permissive one).
+template <int MaxLength>
+TEXTMEND_AVX2 inline std::uint32_t inside_lanes(const Starts& s, const Starts& previous) {
+    __m256i inside = _mm256_or_si256(s.from2, shifted_in<1>(s.from2, previous.from2));
+    inside = _mm256_or_si256(inside, shifted_in<2>(s.from3, previous.from3));
+    inside = _mm256_or_si256(inside, shifted_in<3>(s.from4, previous.from4));
+    if constexpr (MaxLength > 4) {
+        inside = _mm256_or_si256(inside, shifted_in<4>(s.from5, previous.from5));
+        inside = _mm256_or_si256(inside, shifted_in<5>(s.from6, previous.from6));
+    }
+    return mask_of(inside);
+}
+
+// Lanes at the start of a block that sequences of the block before reach.
+template <int MaxLength>
+TEXTMEND_AVX2 inline std::uint32_t carried_lanes(const Starts& previous) {
+    return inside_lanes<MaxLength>(no_starts(), previous);
+}
+
+// 0xFF in the lanes of the pairs with a lead below 0x100 (C0..C3) that are
+// C1 controls (C2 followed by 80..9F), given the bytes after v in next.
+TEXTMEND_AVX2 inline __m256i c1_controls(__m256i v, __m256i next) {
+    return _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(C1_CONTROL_LEAD)),
+                            in_range(next, C1_CONTROL_SECONDS));
+}
+
+TEXTMEND_AVX2 inline std::uint32_t c1_control_lanes(__m256i v, __m256i next) {
+    return mask_of(c1_controls(v, next));
+}
+
+// Lanes of the strict sequences of 3 or more bytes (starts.from3) that are
+// not valid UTF-8, told by lead and second byte (INVALID_FORMS).
+TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i next,
+                                                          const Starts& starts) {
+    __m256i invalid = _mm256_setzero_si256();
+    for (const InvalidForm& form : INVALID_FORMS) {
+        invalid = _mm256_or_si256(invalid, _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(form.lead)),
+                                                            in_range(next, form.second)));
+    }
+    return mask_of(_mm256_and_si256(invalid, starts.from3));
+}
+
+}  // namespace textmend::avx2
+
+#endif
