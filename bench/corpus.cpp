@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "encoding/cp1252.hpp"
+#include "encoding/cp1252_reverse.hpp"
 #include "encoding/sequence_buffer.hpp"
 #include "encoding/utf8.hpp"
 

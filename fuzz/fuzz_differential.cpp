@@ -7,11 +7,15 @@
 #include <string>
 
 #include "support/convert_memory.hpp"
+#include "support/kernel_sets.hpp"
 
 using textmend::test::Engine;
 using textmend::test::StreamShape;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// One input with the active kernels; aborts on a difference.
+int check(const std::uint8_t* data, std::size_t size) {
     if (size < 4) return 0;
     StreamShape shape;
     shape.read_block = 1 + data[0] % 97;
@@ -32,6 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (textmend::test::convert_bytes(input, mode, Engine::BYTEWISE, shape) != reference)
             std::abort();
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Every input with each kernel set the processor supports.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (const textmend::KernelSet set : textmend::test::supported_kernel_sets()) {
+        const textmend::test::KernelSetScope scope(set);
+        check(data, size);
     }
     return 0;
 }

@@ -5,9 +5,13 @@
 #include <string>
 
 #include "support/convert_memory.hpp"
+#include "support/kernel_sets.hpp"
 #include "support/model.hpp"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// One input with the active kernels; aborts on a difference.
+int check(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     // Buffers of a few KiB: the fuzzer's inputs are small, and large
     // buffers would cost a mapping per run.
@@ -19,6 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (textmend::test::convert_bytes(input, mode, textmend::test::Engine::BULK, shape) !=
             textmend::test::model_convert(input, mode))
             std::abort();
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Every input with each kernel set the processor supports.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (const textmend::KernelSet set : textmend::test::supported_kernel_sets()) {
+        const textmend::test::KernelSetScope scope(set);
+        check(data, size);
     }
     return 0;
 }

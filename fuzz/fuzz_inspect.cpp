@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/kernel_sets.hpp"
 #include "support/model.hpp"
 #include "textmend/textmend.hpp"
 
@@ -33,7 +34,10 @@ bool same_units(const std::vector<textmend::Finding>& found,
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// One input with the active kernels; aborts on a difference.
+int check(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::size_t piece = 1 + data[0] % 16;
     const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -58,6 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             textmend::converted_size(input, target) != out_size) {
             std::abort();
         }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Every input with each kernel set the processor supports.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (const textmend::KernelSet set : textmend::test::supported_kernel_sets()) {
+        const textmend::test::KernelSetScope scope(set);
+        check(data, size);
     }
     return 0;
 }

@@ -1,13 +1,16 @@
-// The pieces of the bulk path on their own, against the model: how far the
-// input passes through unchanged, and the scalar converters that the vector
-// code falls back on (on this machine the vector code runs everywhere else).
+// The pieces of the bulk path on their own, against the model, with every
+// kernel set the processor supports: how far the input passes through
+// unchanged, and the bulk converters (vector blocks, then the stepwise code;
+// with the portable set, the stepwise code alone).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
 #include "convert/bulk.hpp"
 #include "support/bytes.hpp"
+#include "support/kernel_sets.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
 
@@ -41,20 +44,19 @@ TEST(UnchangedPrefix, PassesUnchangedAndEndsAtALeadPosition) {
         const std::string input = sample(rng, round);
         const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
         for (OutputMode mode : ALL_MODES) {
-            for (bool vector : {false, true}) {
-                const std::uint8_t* q =
-                    vector ? bulk_unchanged_prefix(bytes(input), lead_end, mode)
-                           : bulk_unchanged_prefix_scalar(bytes(input), lead_end, mode);
+            for (const KernelSet set : test::supported_kernel_sets()) {
+                const test::KernelSetScope scope(set);
+                const std::uint8_t* q = bulk_unchanged_prefix(bytes(input), lead_end, mode);
                 ASSERT_LE(q, bytes(input) + input.size());
                 const auto split = static_cast<std::size_t>(q - bytes(input));
                 const std::string head = input.substr(0, split);
                 ASSERT_EQ(test::to_hex(test::model_convert(head, mode)), test::to_hex(head))
-                    << "mode " << mode << ", vector " << vector;
+                    << "mode " << mode << ", kernels " << kernels().name;
                 ASSERT_TRUE(test::model_convert(head, mode) +
                                 test::model_convert(input.substr(split), mode) ==
                             test::model_convert(input, mode))
-                    << "mode " << mode << ", vector " << vector << ", split " << split << " of "
-                    << test::to_hex(input);
+                    << "mode " << mode << ", kernels " << kernels().name << ", split " << split
+                    << " of " << test::to_hex(input);
             }
         }
     }
@@ -71,15 +73,18 @@ TEST(UnchangedPrefix, SequenceAtEveryOffset) {
                 input.replace(at, sequence.size(), sequence);
                 const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
                 for (OutputMode mode : ALL_MODES) {
-                    const auto split = static_cast<std::size_t>(
-                        bulk_unchanged_prefix(bytes(input), lead_end, mode) - bytes(input));
-                    const std::string head = input.substr(0, split);
-                    ASSERT_EQ(test::model_convert(head, mode), head)
-                        << length << " " << at << " " << mode;
-                    ASSERT_EQ(test::model_convert(head, mode) +
-                                  test::model_convert(input.substr(split), mode),
-                              test::model_convert(input, mode))
-                        << length << " " << at << " " << mode;
+                    for (const KernelSet set : test::supported_kernel_sets()) {
+                        const test::KernelSetScope scope(set);
+                        const auto split = static_cast<std::size_t>(
+                            bulk_unchanged_prefix(bytes(input), lead_end, mode) - bytes(input));
+                        const std::string head = input.substr(0, split);
+                        ASSERT_EQ(test::model_convert(head, mode), head)
+                            << length << " " << at << " " << mode << " " << kernels().name;
+                        ASSERT_EQ(test::model_convert(head, mode) +
+                                      test::model_convert(input.substr(split), mode),
+                                  test::model_convert(input, mode))
+                            << length << " " << at << " " << mode << " " << kernels().name;
+                    }
                 }
             }
         }
@@ -88,33 +93,61 @@ TEST(UnchangedPrefix, SequenceAtEveryOffset) {
 
 // A bulk converter's output for the part it did, followed by the model's for
 // the rest, is the model's output for the whole.
-TEST(BulkConverters, ScalarAndVectorAgreeWithTheModel) {
+TEST(BulkConverters, EveryKernelSetAgreesWithTheModel) {
     std::mt19937_64 rng(12);
     std::string out(1 << 16, '\0');
     for (int round = 0; round < 400; ++round) {
         const std::string input = sample(rng, round);
         const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
         for (OutputMode mode : ALL_MODES) {
-            for (bool vector : {false, true}) {
+            for (const KernelSet set : test::supported_kernel_sets()) {
+                const test::KernelSetScope scope(set);
                 auto* o = reinterpret_cast<std::uint8_t*>(out.data());
-                BulkProgress done{};
-                if (mode == MODE_UTF8) {
-                    done = vector ? bulk_convert_to_utf8(bytes(input), lead_end, o)
-                                  : bulk_convert_to_utf8_scalar(bytes(input), lead_end, o);
-                } else {
-                    done = vector ? bulk_convert_to_latin1(bytes(input), lead_end, o, mode)
-                                  : bulk_convert_to_latin1_scalar(bytes(input), lead_end, o, mode);
-                }
+                const BulkProgress done =
+                    mode == MODE_UTF8 ? bulk_convert_to_utf8(bytes(input), lead_end, o)
+                                      : bulk_convert_to_latin1(bytes(input), lead_end, o, mode);
                 const auto used = static_cast<std::size_t>(done.in - bytes(input));
                 ASSERT_GE(done.in, lead_end);
                 const std::string got = out.substr(0, static_cast<std::size_t>(done.out - o)) +
                                         test::model_convert(input.substr(used), mode);
                 ASSERT_EQ(test::to_hex(got), test::to_hex(test::model_convert(input, mode)))
-                    << "mode " << mode << ", vector " << vector << ", input "
+                    << "mode " << mode << ", kernels " << kernels().name << ", input "
                     << test::to_hex(input);
             }
         }
     }
+}
+
+}  // namespace
+}  // namespace textmend
+
+namespace textmend {
+namespace {
+
+TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
+    const struct {
+        const char* requested;
+        bool avx2;
+        KernelSet chosen;
+    } cases[] = {
+        {nullptr, true, KernelSet::avx2},        {nullptr, false, KernelSet::portable},
+        {"portable", true, KernelSet::portable}, {"avx2", true, KernelSet::avx2},
+        {"avx2", false, KernelSet::portable},    {"sse9", true, KernelSet::avx2},
+        {"", false, KernelSet::portable},        {"AVX2", true, KernelSet::avx2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(choose_kernel_set(c.requested, c.avx2), c.chosen)
+            << (c.requested ? c.requested : "(unset)") << " avx2 " << c.avx2;
+    }
+}
+
+// The active set is the one TEXTMEND_KERNELS asks for (CTest runs the unit
+// tests twice: as they come, and with TEXTMEND_KERNELS=portable).
+TEST(KernelSets, TheActiveSetIsTheOneAskedFor) {
+    const KernelSet asked =
+        choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), kernel_set_supported(KernelSet::avx2));
+    EXPECT_EQ(kernels().set, asked) << kernels().name;
+    EXPECT_FALSE(kernel_set_supported(KernelSet::avx2) == false && use_kernel_set(KernelSet::avx2));
 }
 
 }  // namespace

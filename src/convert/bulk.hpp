@@ -50,27 +50,27 @@ BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lea
 const std::uint8_t* bulk_unchanged_prefix(const std::uint8_t* p, const std::uint8_t* lead_end,
                                           OutputMode mode);
 
-// The same without the block kernels: byte by byte between the runs that
-// find_non_ascii and find_candidate_lead pass over many bytes at a time. The vector versions fall
-// back on these for the last bytes of a span and for blocks they do not handle themselves.
-BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                           std::uint8_t* out, OutputMode mode);
-BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                         std::uint8_t* out);
-const std::uint8_t* bulk_unchanged_prefix_scalar(const std::uint8_t* p,
-                                                 const std::uint8_t* lead_end, OutputMode mode);
+// The stepwise code: a sequence or a byte at a time between the runs that
+// the active kernels' scanners (find_non_ascii, find_candidate_lead) pass
+// over many bytes at a time. It goes on where the block kernels stop, and
+// the kernels hand it a block they do not handle themselves.
+BulkProgress bulk_convert_to_latin1_stepwise(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                             std::uint8_t* out, OutputMode mode);
+BulkProgress bulk_convert_to_utf8_stepwise(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                           std::uint8_t* out);
+const std::uint8_t* bulk_unchanged_prefix_stepwise(const std::uint8_t* p,
+                                                   const std::uint8_t* lead_end, OutputMode mode);
 
-// Vector versions for 32-byte blocks (AVX2): convert whole blocks while a
-// block and its look-ahead lie before lead_end, and stop at a lead position
-// for the scalar versions to go on from. Only to be called when
-// cpu_has_avx2() holds.
+// The AVX2 block kernels (see kernels.hpp): whole 32-byte blocks while a
+// block and its look-ahead lie before lead_end, stopping at a lead position
+// for the stepwise code to go on from. Called through kernels() only.
 BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                         std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                       std::uint8_t* out);
 
-// The whole job of bulk_unchanged_prefix: blocks first, the scalar version
-// for the rest.
+// Stops at the end of the blocks, or early at a lead position where a change
+// may start.
 const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                                OutputMode mode);
 

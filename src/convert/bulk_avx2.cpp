@@ -125,7 +125,8 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* 
             p += BLOCK;
         }
         if (lead_end - p < BLOCK_REACH) break;
-        const BulkProgress done = bulk_convert_to_latin1_scalar(p + carried, p + BLOCK, out, mode);
+        const BulkProgress done =
+            bulk_convert_to_latin1_stepwise(p + carried, p + BLOCK, out, mode);
         p = done.in;
         out = done.out;
         carried = 0;
@@ -331,7 +332,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
             p += BLOCK;
         }
         if (any_block) p += sequence_reaching_past(p, STRICT_LENGTHS);
-        return bulk_unchanged_prefix_scalar(p, lead_end, mode);
+        return p;
     }
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
@@ -346,7 +347,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
         if (may_change != 0) return p + __builtin_ctz(may_change);
         p += BLOCK;
     }
-    return bulk_unchanged_prefix_scalar(p, lead_end, mode);
+    return p;
 }
 
 }  // namespace textmend

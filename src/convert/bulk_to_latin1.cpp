@@ -8,14 +8,15 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
+#include "convert/kernels.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
 #include "encoding/target_byte.hpp"
 
 namespace textmend {
 
-BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                           std::uint8_t* out, OutputMode mode) {
+BulkProgress bulk_convert_to_latin1_stepwise(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                             std::uint8_t* out, OutputMode mode) {
     const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
     const std::uint8_t* run = p;  // start of the bytes copied as they are
     while (p < lead_end) {
@@ -41,14 +42,8 @@ BulkProgress bulk_convert_to_latin1_scalar(const std::uint8_t* p, const std::uin
 
 BulkProgress bulk_convert_to_latin1(const std::uint8_t* p, const std::uint8_t* lead_end,
                                     std::uint8_t* out, OutputMode mode) {
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    if (cpu_has_avx2()) {
-        const BulkProgress blocks = bulk_blocks_to_latin1_avx2(p, lead_end, out, mode);
-        p = blocks.in;
-        out = blocks.out;
-    }
-#endif
-    return bulk_convert_to_latin1_scalar(p, lead_end, out, mode);
+    const BulkProgress blocks = kernels().blocks_to_latin1(p, lead_end, out, mode);
+    return bulk_convert_to_latin1_stepwise(blocks.in, lead_end, blocks.out, mode);
 }
 
 }  // namespace textmend

@@ -11,14 +11,15 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
+#include "convert/kernels.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
 #include "convert/word_ops.hpp"
 
 namespace textmend {
 
-BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                         std::uint8_t* out) {
+BulkProgress bulk_convert_to_utf8_stepwise(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                           std::uint8_t* out) {
     while (p < lead_end) {
         if ((load_word(p) & HIGH_BITS) == 0) {
             // Eight ASCII bytes (readable: they lie within the look-ahead):
@@ -47,14 +48,8 @@ BulkProgress bulk_convert_to_utf8_scalar(const std::uint8_t* p, const std::uint8
 
 BulkProgress bulk_convert_to_utf8(const std::uint8_t* p, const std::uint8_t* lead_end,
                                   std::uint8_t* out) {
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    if (cpu_has_avx2()) {
-        const BulkProgress blocks = bulk_blocks_to_utf8_avx2(p, lead_end, out);
-        p = blocks.in;
-        out = blocks.out;
-    }
-#endif
-    return bulk_convert_to_utf8_scalar(p, lead_end, out);
+    const BulkProgress blocks = kernels().blocks_to_utf8(p, lead_end, out);
+    return bulk_convert_to_utf8_stepwise(blocks.in, lead_end, blocks.out);
 }
 
 }  // namespace textmend

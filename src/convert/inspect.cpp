@@ -4,6 +4,7 @@
 
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
+#include "convert/kernels.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
 #include "encoding/target_byte.hpp"
@@ -123,19 +124,14 @@ const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
 
 const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* end, bool input_ends) {
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    if (cpu_has_avx2()) p = inspect_blocks_avx2(state, p, end);
-#endif
+    p = kernels().inspect_blocks(state, p, end);
     // The last bytes, where a unit may reach past the end, one by one.
     return inspect_units(state, p, end, end, input_ends);
 }
 
 std::uint64_t converted_size_of(const std::uint8_t* p, const std::uint8_t* end, OutputMode mode) {
     const auto size = static_cast<std::int64_t>(end - p);
-    std::int64_t growth = 0;
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    if (cpu_has_avx2()) growth = growth_of_blocks_avx2(p, end, mode);
-#endif
+    const std::int64_t growth = kernels().growth_of_blocks(p, end, mode);
     InspectState state{mode};
     inspect_units(state, p, end, end, true);
     return static_cast<std::uint64_t>(size + growth + state.growth);

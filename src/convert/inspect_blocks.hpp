@@ -20,8 +20,7 @@ const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
 // bytes a sequence in it may reach lie before end, into state, counting the
 // lines of the blocks too while findings are to be reported; a block the
 // vectors cannot count, or with a finding to report, is walked unit by unit.
-// Returns the lead position it stopped at. Only to be called when
-// cpu_has_avx2() holds.
+// Returns the lead position it stopped at. Called through kernels() only.
 const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t* p,
                                         const std::uint8_t* end);
 
@@ -29,7 +28,7 @@ const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t*
 // reads for the whole blocks from the lead position p on, while a block and
 // the bytes a sequence in it may reach lie before end; *p is moved to the
 // lead position after them. Only the changes are looked at: it is faster
-// than counting units. Only to be called when cpu_has_avx2() holds.
+// than counting units. Called through kernels() only.
 std::int64_t growth_of_blocks_avx2(const std::uint8_t*& p, const std::uint8_t* end,
                                    OutputMode mode);
 

