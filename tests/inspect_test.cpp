@@ -17,7 +17,6 @@ namespace {
 
 const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
 
-
 // Findings as "offset:length:c" (changed) or "offset:length:k" (kept).
 std::string describe(const std::vector<Finding>& findings) {
     std::string s;
@@ -76,8 +75,7 @@ TEST(Inspect, HandCheckedUnits) {
         EXPECT_EQ(describe(findings), c.units)
             << c.input << " target " << static_cast<int>(c.target);
         EXPECT_EQ(result.bytes_in, input.size());
-        EXPECT_EQ(result.bytes_out, test::model_convert(input, c.target).size())
-            << c.input;
+        EXPECT_EQ(result.bytes_out, test::model_convert(input, c.target).size()) << c.input;
         EXPECT_EQ(result.clean(), std::string(c.units).empty()) << c.input;
     }
 }

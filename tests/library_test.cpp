@@ -17,7 +17,6 @@ namespace {
 
 const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
 
-
 std::string stream_in_pieces(const std::string& input, Target target, std::mt19937_64& rng,
                              std::size_t largest_piece, ConversionStats* stats = nullptr) {
     StreamConverter converter = stream_converter(target);

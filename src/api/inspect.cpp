@@ -1,5 +1,6 @@
 // The library's inspection: StreamInspector and inspect(), on top of the
 // engine's unit walk (convert/inspect.hpp).
+#include <cassert>
 #include <cstring>
 
 #include "convert/inspect.hpp"
@@ -28,7 +29,6 @@ void hand_over(const Unit& unit, void* context) {
     std::memcpy(finding.bytes, unit.bytes, static_cast<std::size_t>(unit.length));
     bridge.handler(finding, bridge.context);
 }
-
 
 }  // namespace
 
@@ -81,6 +81,7 @@ void StreamInspector::feed(const void* piece, std::size_t size) {
     const std::uint8_t* end = p + size;
     Bridge bridge{handler_, context_};
     InspectState state = InspectorAccess::load(*this, bridge);
+    assert(held_count_ < FINDING_BYTES_MAX);
     if (held_count_ > 0) {
         // The seam: the held bytes and the start of the piece, inspected
         // together until the walk has moved into the piece itself.

@@ -3,6 +3,7 @@
 // byte-at-a-time converters, which know where the input ends, for those.
 #include "textmend/textmend.hpp"
 
+#include <cassert>
 #include <cstring>
 
 #include "convert/bulk.hpp"
@@ -16,7 +17,6 @@ namespace {
 
 static_assert(BULK_LOOK_AHEAD <= STREAM_HELD_MAX / 2,
               "held bytes and a seam must fit the held buffer");
-
 
 struct Written {
     const std::uint8_t* stop;  // first input byte not converted
@@ -142,6 +142,7 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
                         void* out) noexcept {
     std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
     std::size_t& held_count = StreamConverterAccess::held_count(converter);
+    assert(held_count <= STREAM_HELD_MAX);
     const OutputMode mode = converter.target;
     const auto* p = static_cast<const std::uint8_t*>(piece);
     const std::uint8_t* end = p + size;

@@ -3,7 +3,7 @@
 namespace textmend {
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
-    CommandLine cl{0, MODE_LATIN1, nullptr, nullptr};
+    CommandLine cl{false, MODE_LATIN1, nullptr, nullptr};
     int first = 1;
     if (argc >= 4 && argv[1][0] == '-') {
         if (argv[1][1] == 'w') {
@@ -15,7 +15,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         }
     }
     if (argc - first != 2) return cl;
-    cl.valid = 1;
+    cl.valid = true;
     cl.input_path = argv[first];
     cl.output_path = argv[first + 1];
     return cl;

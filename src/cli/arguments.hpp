@@ -6,7 +6,7 @@
 namespace textmend {
 
 struct CommandLine {
-    int valid;  // 0: wrong command line, print the usage text
+    bool valid;  // false: a wrong command line, print the usage text
     OutputMode mode;
     const char* input_path;
     const char* output_path;

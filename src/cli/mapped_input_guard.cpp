@@ -12,9 +12,9 @@ namespace textmend {
 #ifdef _WIN32
 
 // Windows builds read their input; nothing is mapped.
-int convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode mode) {
+bool convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode mode) {
     convert_stream(in, out, mode);
-    return 1;
+    return true;
 }
 
 #else
@@ -30,7 +30,7 @@ extern "C" void on_bus_error(int) {
 
 }  // namespace
 
-int convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode mode) {
+bool convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode mode) {
     struct sigaction action {
     }, previous{};
     action.sa_handler = on_bus_error;
@@ -38,10 +38,10 @@ int convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode
     sigaction(SIGBUS, &action, &previous);
     // The streams live with the caller; the only local set after this point
     // is volatile, so it keeps its value across a jump back.
-    volatile int completed = 0;
+    volatile bool completed = false;
     if (sigsetjmp(conversion_abandoned, 1) == 0) {
         convert_stream(in, out, mode);
-        completed = 1;
+        completed = true;
     }
     sigaction(SIGBUS, &previous, nullptr);
     return completed;

@@ -10,8 +10,9 @@
 
 namespace textmend {
 
-// Runs convert_stream(in, out, mode). Returns 1, or 0 when the input's pages
-// vanished (the streams are then in no state to go on with).
-int convert_guarding_mapped_input(InputStream& in, OutputStream& out, OutputMode mode);
+// Runs convert_stream(in, out, mode). False when the input's pages vanished
+// (the streams are then in no state to go on with).
+[[nodiscard]] bool convert_guarding_mapped_input(InputStream& in, OutputStream& out,
+                                                 OutputMode mode);
 
 }  // namespace textmend

@@ -5,16 +5,16 @@
 
 #include "cli/arguments.hpp"
 #include "cli/exit_status.hpp"
+#include "cli/fd_io.hpp"
 #include "cli/input_file.hpp"
 #include "cli/interrupt.hpp"
+#include "cli/mapped_file.hpp"
 #include "cli/mapped_input_guard.hpp"
 #include "cli/messages.hpp"
 #include "cli/output_file.hpp"
 #include "cli/standard_descriptors.hpp"
 #include "cli/usage.hpp"
 #include "convert/byte_loop.hpp"
-#include "convert/fd_io.hpp"
-#include "convert/mapped_file.hpp"
 
 namespace textmend {
 
@@ -64,20 +64,20 @@ void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
 ExitStatus fail_reading(FileRun& run, int error) {
     report_read_failure(run.command.input_path, error);
     discard_output_file(run.output);
-    return EXIT_IO_FAILED;
+    return ExitStatus::io_failed;
 }
 
 ExitStatus fail_writing(FileRun& run, int error) {
     report_write_failure(run.command.output_path, error);
     discard_output_file(run.output);
-    return EXIT_IO_FAILED;
+    return ExitStatus::io_failed;
 }
 
 ExitStatus fail_finishing(FileRun& run, const FileFailure& failure) {
     if (failure.changed) {
         report_output_changed(run.command.output_path, failure.change);
         discard_output_file(run.output);
-        return EXIT_IO_FAILED;
+        return ExitStatus::io_failed;
     }
     return fail_writing(run, failure.error);
 }
@@ -129,12 +129,12 @@ Settlement settle_in_place(FileRun& run, std::int64_t consumed) {
         if (written < 0) return finished(fail_writing(run, errno));
         if (written == consumed) {
             discard_output_file(run.output);
-            return finished(EXIT_CONVERTED);
+            return finished(ExitStatus::converted);
         }
         FileFailure failure;
         switch (replace_input(run.output, run.input, consumed, failure)) {
             case ReplaceOutcome::replaced:
-                return finished(EXIT_CONVERTED);
+                return finished(ExitStatus::converted);
             case ReplaceOutcome::failed:
                 return finished(fail_finishing(run, failure));
             case ReplaceOutcome::input_grew:
@@ -143,7 +143,7 @@ Settlement settle_in_place(FileRun& run, std::int64_t consumed) {
     }
     const std::int64_t next = resume_offset(run, consumed);
     if (next < 0) return finished(fail_writing(run, errno));
-    return Settlement{false, EXIT_CONVERTED, next};
+    return Settlement{false, ExitStatus::converted, next};
 }
 
 // Converts the whole input and finishes the output; on any failure the
@@ -164,7 +164,7 @@ ExitStatus convert_file(FileRun& run, RunBuffers& buffers) {
     }
     if (const int error = close_output_file(run.output); error != 0)
         return fail_writing(run, error);
-    return EXIT_CONVERTED;
+    return ExitStatus::converted;
 }
 
 // Sets up the streams of a run on its open files.
@@ -183,17 +183,19 @@ void prepare_streams(FileRun& run, RunBuffers& buffers, const IoHooks* hooks) {
 
 }  // namespace
 
-int run_textmend(int argc, const char* const* argv, const IoHooks* hooks) {
+namespace {
+
+ExitStatus run(int argc, const char* const* argv, const IoHooks* hooks) {
     FileRun run;
     run.command = parse_command_line(argc, argv);
     if (!run.command.valid) {
         print_usage();
-        return EXIT_USAGE;
+        return ExitStatus::usage;
     }
     const OutputRequest request = request_output(run.command.output_path, run.command.input_path);
     if (!open_input_file(run.command.input_path, run.input)) {
         report_cannot_open_input(run.command.input_path);
-        return EXIT_INPUT_UNUSABLE;
+        return ExitStatus::input_unusable;
     }
     // After the input (/dev/stdin with standard input closed stays an input
     // that cannot be opened), before the output (which must not become
@@ -203,13 +205,19 @@ int run_textmend(int argc, const char* const* argv, const IoHooks* hooks) {
     if (!open_output_file(request, run.input, run.output)) {
         report_cannot_open_output(run.command.output_path);
         close_input_file(run.input);
-        return EXIT_OUTPUT_UNUSABLE;
+        return ExitStatus::output_unusable;
     }
     static RunBuffers buffers;
     prepare_streams(run, buffers, hooks);
     const ExitStatus status = convert_file(run, buffers);
     close_input_file(run.input);
     return status;
+}
+
+}  // namespace
+
+int run_textmend(int argc, const char* const* argv, const IoHooks* hooks) {
+    return static_cast<int>(run(argc, argv, hooks));
 }
 
 }  // namespace textmend

@@ -1,5 +1,7 @@
 #include "convert/byte_loop.hpp"
 
+#include <cassert>
+
 #include "convert/bulk.hpp"
 #include "convert/to_latin1.hpp"
 #include "convert/to_utf8.hpp"
@@ -33,6 +35,7 @@ constexpr std::size_t CONVERT_STRETCH = 16 * 1024;
 // for later: writes a long unchanged stretch at its start straight from the
 // input, or else converts a stretch into the output buffer.
 void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
+    assert(input_available(in) >= BULK_LOOK_AHEAD && out.capacity - out.used >= BULK_MIN_OUTPUT);
     const std::uint8_t* p = in.window + in.pos;
     const std::uint8_t* lead_end = p + (input_available(in) - (BULK_LOOK_AHEAD - 1));
     // Looked for in pieces that stay in the processor's cache until written.

@@ -1,5 +1,10 @@
-// The byte loop: every input byte is offered to the mode's converter, and a
-// byte the converter declines is written unchanged.
+// Converting a whole stream. The reference is the byte loop: every input
+// byte is offered to the mode's converter, and a byte the converter declines
+// is written unchanged. convert_stream gives the same bytes faster: it writes
+// long unchanged stretches straight from the input and converts the rest of
+// its window in bulk (vector blocks, then the stepwise code), and only the
+// last few bytes of the input go through the byte loop. docs/engine.md tells
+// the whole way.
 #pragma once
 
 #include "convert/input_stream.hpp"

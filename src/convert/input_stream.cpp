@@ -1,5 +1,6 @@
 #include "convert/input_stream.hpp"
 
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 
@@ -7,6 +8,8 @@ namespace textmend {
 
 void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::size_t block_size,
                 std::int64_t start) {
+    assert((source.view != nullptr || storage != nullptr) && "a reading source needs storage");
+    assert(block_size > 0);
     in.source = source;
     in.window = storage;
     in.storage = storage;
@@ -77,6 +80,7 @@ static void fill_by_viewing(InputStream& in, std::size_t want) {
 }
 
 std::size_t input_fill(InputStream& in, std::size_t want) {
+    assert(want <= INPUT_MAX_LOOK_AHEAD);
     if (in.end - in.pos >= want) return in.end - in.pos;
     if (in.source.view != nullptr) {
         fill_by_viewing(in, want);
@@ -86,11 +90,11 @@ std::size_t input_fill(InputStream& in, std::size_t want) {
     return in.end - in.pos;
 }
 
-int input_seek(InputStream& in, std::int64_t offset) {
+bool input_seek(InputStream& in, std::int64_t offset) {
     const std::int64_t index = offset - in.window_start;
-    if (index < 0 || index > static_cast<std::int64_t>(in.end)) return -1;
+    if (index < 0 || index > static_cast<std::int64_t>(in.end)) return false;
     in.pos = static_cast<std::size_t>(index);
-    return 0;
+    return true;
 }
 
 }  // namespace textmend

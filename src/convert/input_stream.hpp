@@ -78,9 +78,9 @@ inline std::int64_t input_tell(const InputStream& in) {
     return in.window_start + static_cast<std::int64_t>(in.pos);
 }
 
-// Moves the read position to offset; returns 0, or -1 (position unchanged)
-// when offset lies outside the window. After the end of the input was met, a
-// seek back makes the bytes after offset readable again.
-int input_seek(InputStream& in, std::int64_t offset);
+// Moves the read position to offset; false (position unchanged) when offset
+// lies outside the window. After the end of the input was met, a seek back
+// makes the bytes after offset readable again.
+[[nodiscard]] bool input_seek(InputStream& in, std::int64_t offset);
 
 }  // namespace textmend

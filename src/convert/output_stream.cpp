@@ -1,11 +1,13 @@
 #include "convert/output_stream.hpp"
 
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 
 namespace textmend {
 
 void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity) {
+    assert(storage != nullptr && capacity > 0);
     out.sink = sink;
     out.storage = storage;
     out.capacity = capacity;
@@ -26,10 +28,9 @@ static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t 
     }
 }
 
-int output_flush(OutputStream& out) {
+void output_flush(OutputStream& out) {
     write_all(out, out.storage, out.used);
     out.used = 0;
-    return out.error == 0 ? 0 : -1;
 }
 
 void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {

@@ -23,8 +23,8 @@ struct OutputStream {
 
 void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity);
 
-// Hands the buffered bytes to the sink. Returns 0, or -1 once any write failed.
-int output_flush(OutputStream& out);
+// Hands the buffered bytes to the sink. A failure is kept in out.error.
+void output_flush(OutputStream& out);
 
 inline void output_write_byte(OutputStream& out, std::int32_t b) {
     if (out.used == out.capacity) output_flush(out);

@@ -1,6 +1,7 @@
 // Gathering the bytes that follow a lead byte, and giving them back.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 
 #include "convert/input_stream.hpp"
@@ -23,7 +24,9 @@ inline void gather_sequence(SequenceBuffer& buffer, std::int32_t n, InputStream&
 // Gives back what a converter read after its lead byte: the input continues at
 // saved, the position taken at the start of the converter call.
 inline void rewind_input(InputStream& in, std::int64_t saved) {
-    input_seek(in, saved);
+    const bool moved = input_seek(in, saved);
+    assert(moved && "the stream keeps every position saved before a look-ahead");
+    (void)moved;
 }
 
 }  // namespace textmend

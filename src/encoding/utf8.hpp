@@ -15,7 +15,9 @@ namespace textmend {
 
 // Result of utf8_encode: the 1 to 6 bytes of an encoding, always followed by
 // at least one zero byte, so its length is the count of bytes before the first
-// zero (a code point 0 encodes to the single byte 0).
+// zero. A code point 0 encodes to the single byte 0, which that count cannot
+// tell from the terminator: encoded_length() gives 0 for it, and callers that
+// may meet code point 0 write one byte themselves.
 using EncodeBuffer = std::array<std::uint8_t, 7>;
 
 // Permissive length of the sequence that byte value v starts: 1 for ASCII and

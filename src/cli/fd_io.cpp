@@ -1,4 +1,4 @@
-#include "convert/fd_io.hpp"
+#include "cli/fd_io.hpp"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "convert/mapped_file.hpp"
+#include "cli/mapped_file.hpp"
 
 #ifndef _WIN32
 #include <sys/mman.h>
@@ -12,8 +12,8 @@ namespace textmend {
 
 #ifdef _WIN32
 
-int mapped_file_open(MappedFile&, int, std::int64_t, std::size_t) {
-    return 0;
+bool mapped_file_open(MappedFile&, int, std::int64_t, std::size_t) {
+    return false;
 }
 void mapped_file_close(MappedFile&) {}
 const std::uint8_t* mapped_file_view(void*, std::int64_t, std::size_t, std::size_t*) {
@@ -22,11 +22,11 @@ const std::uint8_t* mapped_file_view(void*, std::int64_t, std::size_t, std::size
 
 #else
 
-int mapped_file_open(MappedFile& m, int fd, std::int64_t size, std::size_t window) {
+bool mapped_file_open(MappedFile& m, int fd, std::int64_t size, std::size_t window) {
     const long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0 || size <= 0) return 0;
+    if (page <= 0 || size <= 0) return false;
     m = MappedFile{fd, size, window, static_cast<std::size_t>(page), nullptr, 0};
-    return 1;
+    return true;
 }
 
 void mapped_file_close(MappedFile& m) {

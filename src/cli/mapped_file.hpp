@@ -23,10 +23,10 @@ struct MappedFile {
     std::size_t length;  // its length
 };
 
-// Prepares to map the open regular file fd of the given size. Returns 1, or
-// 0 where files cannot be mapped (then read the file instead).
-int mapped_file_open(MappedFile& m, int fd, std::int64_t size,
-                     std::size_t window = MAPPED_WINDOW_SIZE);
+// Prepares to map the open regular file fd of the given size. False where
+// files cannot be mapped (then read the file instead).
+[[nodiscard]] bool mapped_file_open(MappedFile& m, int fd, std::int64_t size,
+                                    std::size_t window = MAPPED_WINDOW_SIZE);
 
 // Removes the current mapping; the descriptor stays open.
 void mapped_file_close(MappedFile& m);
