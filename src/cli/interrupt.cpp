@@ -2,7 +2,10 @@
 
 #include <csignal>
 
+#include <atomic>
+
 #ifndef _WIN32
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +25,10 @@ constexpr int SIGNAL_COUNT = sizeof INTERRUPTING_SIGNALS / sizeof INTERRUPTING_S
 // only while the signals are held, so the handler never sees it half-written.
 volatile std::sig_atomic_t armed = 0;
 IncompleteFile pending{};
+
+// Files are registered only while the program's handlers are installed: a
+// library caller (the Python module, on many threads) registers nothing.
+std::atomic<bool> handlers_installed{false};
 
 #ifndef _WIN32
 
@@ -82,22 +89,26 @@ SignalHandlers::SignalHandlers() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
+    handlers_installed = true;
 }
 
 SignalHandlers::~SignalHandlers() {
+    handlers_installed = false;
     for (int i = 0; i < SIGNAL_COUNT; ++i)
         sigaction(INTERRUPTING_SIGNALS[i], &previous_actions[i], nullptr);
     sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
     armed = 0;
 }
 
+// The calling thread's mask: the program has one thread, a library caller
+// may have many.
 SignalHold::SignalHold() {
     const sigset_t set = interrupting_set();
-    sigprocmask(SIG_BLOCK, &set, &saved_);
+    pthread_sigmask(SIG_BLOCK, &set, &saved_);
 }
 
 SignalHold::~SignalHold() {
-    sigprocmask(SIG_SETMASK, &saved_, nullptr);
+    pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 #else
@@ -107,9 +118,11 @@ SignalHandlers::SignalHandlers() {
         previous_handlers[i] = std::signal(INTERRUPTING_SIGNALS[i], remove_and_end);
         if (previous_handlers[i] == SIG_IGN) std::signal(INTERRUPTING_SIGNALS[i], SIG_IGN);
     }
+    handlers_installed = true;
 }
 
 SignalHandlers::~SignalHandlers() {
+    handlers_installed = false;
     for (int i = 0; i < SIGNAL_COUNT; ++i)
         std::signal(INTERRUPTING_SIGNALS[i], previous_handlers[i]);
     armed = 0;
@@ -122,12 +135,13 @@ SignalHold::~SignalHold() {}
 #endif
 
 void remove_on_signal(const IncompleteFile& file) {
+    if (!handlers_installed) return;
     pending = file;
     armed = 1;
 }
 
 void keep_on_signal() {
-    armed = 0;
+    if (handlers_installed) armed = 0;
 }
 
 }  // namespace textmend

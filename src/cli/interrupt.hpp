@@ -27,8 +27,8 @@ public:
     SignalHandlers& operator=(const SignalHandlers&) = delete;
 };
 
-// Holds back the interrupting signals for as long as it lives, then restores
-// the caller's signal mask exactly: a signal that came meanwhile is delivered
+// Holds back the interrupting signals from the calling thread for as long as
+// it lives, then restores its signal mask exactly: a signal that came meanwhile is delivered
 // then. Creating a file and registering it for removal happen under one
 // hold, so that no signal falls between the two.
 class SignalHold {
@@ -46,7 +46,8 @@ private:
 
 // From now on an interrupting signal removes file (see remove_incomplete_file)
 // before the process ends. The strings it points to must outlive the
-// registration. Call under a SignalHold.
+// registration. Call under a SignalHold. Does nothing unless SignalHandlers
+// are installed (in the program, not in a library caller).
 void remove_on_signal(const IncompleteFile& file);
 
 // Stops that: the file is complete, or removed already. Call under a

@@ -1,217 +1,51 @@
 #include "cli/run.hpp"
 
-#include <cerrno>
-#include <cstdint>
-
 #include "cli/arguments.hpp"
 #include "cli/exit_status.hpp"
-#include "cli/fd_io.hpp"
-#include "cli/input_file.hpp"
-#include "cli/interrupt.hpp"
-#include "cli/mapped_file.hpp"
-#include "cli/mapped_input_guard.hpp"
 #include "cli/messages.hpp"
-#include "cli/output_file.hpp"
-#include "cli/standard_descriptors.hpp"
 #include "cli/usage.hpp"
-#include "convert/byte_loop.hpp"
 
 namespace textmend {
 
 namespace {
 
-// Regular files at least this large are mapped rather than read: no copy
-// from the page cache. Smaller ones are not worth the mapping.
-constexpr std::int64_t MAP_AT_LEAST = 256 * 1024;
-
-// An in-place run converts what another program appends to the file while
-// it runs, a round at a time; a file that still grows after this many
-// rounds is given up on.
-constexpr int MAX_ROUNDS = 64;
-
-struct RunBuffers {
-    std::uint8_t input[input_storage_size(INPUT_BLOCK_SIZE)];
-    std::uint8_t output[OUTPUT_BUFFER_SIZE];
-};
-
-// Everything one run works with, from the command line to the exit status.
-struct FileRun {
-    CommandLine command;
-    InputFile input;
-    OutputFile output;
-    bool map_input = false;
-    MappedFile mapping{};
-    ByteSource source{};  // the input when it is read, not mapped
-    InputStream in{};
-    OutputStream out{};
-};
-
-// Converts the input from offset to its end, after what the output holds.
-void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
-    if (run.map_input) {
-        input_init(run.in, mapped_file_source(&run.mapping), nullptr, MAPPED_WINDOW_SIZE, offset);
-        // A mapped file that shrinks under us raises SIGBUS where its pages
-        // went away: that is a failed read.
-        if (!convert_guarding_mapped_input(run.in, run.out, run.command.mode)) run.in.error = EIO;
-        mapped_file_close(run.mapping);
-    } else {
-        input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
-        convert_stream(run.in, run.out, run.command.mode);
+// The message for what went wrong, on standard error.
+void report(const ConversionOutcome& outcome, const CommandLine& command) {
+    switch (outcome.failed) {
+        case FailedStep::none:
+            return;
+        case FailedStep::open_input:
+            report_cannot_open_input(command.input_path);
+            return;
+        case FailedStep::open_output:
+            report_cannot_open_output(command.output_path);
+            return;
+        case FailedStep::read:
+            report_read_failure(command.input_path, outcome.error);
+            return;
+        case FailedStep::write:
+            if (outcome.changed) {
+                report_output_changed(command.output_path, outcome.change);
+            } else {
+                report_write_failure(command.output_path, outcome.error);
+            }
+            return;
     }
-    output_flush(run.out);
 }
-
-ExitStatus fail_reading(FileRun& run, int error) {
-    report_read_failure(run.command.input_path, error);
-    discard_output_file(run.output);
-    return ExitStatus::io_failed;
-}
-
-ExitStatus fail_writing(FileRun& run, int error) {
-    report_write_failure(run.command.output_path, error);
-    discard_output_file(run.output);
-    return ExitStatus::io_failed;
-}
-
-ExitStatus fail_finishing(FileRun& run, const FileFailure& failure) {
-    if (failure.changed) {
-        report_output_changed(run.command.output_path, failure.change);
-        discard_output_file(run.output);
-        return ExitStatus::io_failed;
-    }
-    return fail_writing(run, failure.error);
-}
-
-// Where to go on after consumed bytes when more were appended: right there
-// when the last byte converted is below 0x80, since such a byte ends every
-// sequence and the bytes after it are judged afresh, so converting them on
-// their own gives the same bytes as converting the whole. Otherwise the
-// last bytes may start a sequence that the appended ones complete: start
-// again from the beginning. Returns -1 with errno set on failure.
-std::int64_t resume_offset(FileRun& run, std::int64_t consumed) {
-    std::int64_t offset = consumed;
-    if (consumed > 0) {
-        const int last = input_file_byte_at(run.input, consumed - 1);
-        if (last < 0) return -1;
-        if (last >= 0x80) {
-            if (!rewind_output_file(run.output)) return -1;
-            offset = 0;
-        }
-    }
-    if (!run.map_input && !input_file_seek(run.input, offset)) return -1;
-    return offset;
-}
-
-// What an in-place run does after a round.
-struct Settlement {
-    bool finished;  // yes: with status; no: another round from next_offset
-    ExitStatus status;
-    std::int64_t next_offset;
-};
-
-Settlement finished(ExitStatus status) {
-    return Settlement{true, status, 0};
-}
-
-// In place, after a round that converted consumed bytes: replaces the input,
-// leaves it as it is when nothing changed, or asks for another round when
-// bytes were appended meanwhile.
-Settlement settle_in_place(FileRun& run, std::int64_t consumed) {
-    const std::int64_t size = input_file_size(run.input);
-    if (size < 0) return finished(fail_reading(run, errno));
-    if (size < consumed) {
-        return finished(fail_finishing(run, FileFailure{0, true, FileChange::truncated}));
-    }
-    if (size == consumed) {
-        // Every change alters the length (a sequence becomes one byte, or one
-        // byte a sequence), so an output as long as the input is the input.
-        const std::int64_t written = output_file_size(run.output);
-        if (written < 0) return finished(fail_writing(run, errno));
-        if (written == consumed) {
-            discard_output_file(run.output);
-            return finished(ExitStatus::converted);
-        }
-        FileFailure failure;
-        switch (replace_input(run.output, run.input, consumed, failure)) {
-            case ReplaceOutcome::replaced:
-                return finished(ExitStatus::converted);
-            case ReplaceOutcome::failed:
-                return finished(fail_finishing(run, failure));
-            case ReplaceOutcome::input_grew:
-                break;
-        }
-    }
-    const std::int64_t next = resume_offset(run, consumed);
-    if (next < 0) return finished(fail_writing(run, errno));
-    return Settlement{false, ExitStatus::converted, next};
-}
-
-// Converts the whole input and finishes the output; on any failure the
-// output is discarded and the failure reported.
-ExitStatus convert_file(FileRun& run, RunBuffers& buffers) {
-    std::int64_t offset = 0;
-    for (int round = 1;; ++round) {
-        convert_round(run, buffers, offset);
-        if (run.in.error != 0) return fail_reading(run, run.in.error);
-        if (run.out.error != 0) return fail_writing(run, run.out.error);
-        if (run.output.kind != OutputKind::in_place) break;
-        const Settlement settled = settle_in_place(run, input_tell(run.in));
-        if (settled.finished) return settled.status;
-        if (round == MAX_ROUNDS) {
-            return fail_finishing(run, FileFailure{0, true, FileChange::kept_growing});
-        }
-        offset = settled.next_offset;
-    }
-    if (const int error = close_output_file(run.output); error != 0)
-        return fail_writing(run, error);
-    return ExitStatus::converted;
-}
-
-// Sets up the streams of a run on its open files.
-void prepare_streams(FileRun& run, RunBuffers& buffers, const IoHooks* hooks) {
-    // Hooks see every read, so with hooks the input is read, not mapped.
-    run.map_input = hooks == nullptr && run.input.is_regular && run.input.size >= MAP_AT_LEAST &&
-                    mapped_file_open(run.mapping, run.input.fd, run.input.size);
-    run.source = fd_source(&run.input.fd);
-    ByteSink sink = fd_sink(&run.output.fd);
-    if (hooks != nullptr) {
-        run.source = hooks->input(run.source, hooks->context);
-        sink = hooks->output(sink, hooks->context);
-    }
-    output_init(run.out, sink, buffers.output, sizeof buffers.output);
-}
-
-}  // namespace
-
-namespace {
 
 ExitStatus run(int argc, const char* const* argv, const IoHooks* hooks) {
-    FileRun run;
-    run.command = parse_command_line(argc, argv);
-    if (!run.command.valid) {
+    const CommandLine command = parse_command_line(argc, argv);
+    if (!command.valid) {
         print_usage();
         return ExitStatus::usage;
     }
-    const OutputRequest request = request_output(run.command.output_path, run.command.input_path);
-    if (!open_input_file(run.command.input_path, run.input)) {
-        report_cannot_open_input(run.command.input_path);
-        return ExitStatus::input_unusable;
-    }
-    // After the input (/dev/stdin with standard input closed stays an input
-    // that cannot be opened), before the output (which must not become
-    // descriptor 2, where messages go).
-    open_missing_standard_descriptors();
-    const SignalHandlers handlers;
-    if (!open_output_file(request, run.input, run.output)) {
-        report_cannot_open_output(run.command.output_path);
-        close_input_file(run.input);
-        return ExitStatus::output_unusable;
-    }
-    static RunBuffers buffers;
-    prepare_streams(run, buffers, hooks);
-    const ExitStatus status = convert_file(run, buffers);
-    close_input_file(run.input);
-    return status;
+    ConversionSettings settings;
+    settings.as_program = true;
+    settings.hooks = hooks;
+    const ConversionOutcome outcome =
+        convert_file(command.input_path, command.output_path, command.mode, settings);
+    report(outcome, command);
+    return outcome.status;
 }
 
 }  // namespace

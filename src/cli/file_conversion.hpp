@@ -1,0 +1,54 @@
+// Converting one file into another, or in place, with the program's file
+// handling (see output_file.hpp): everything a run of textmend does between
+// its command line and its messages. The program and the Python module use
+// it; it prints nothing and tells what happened.
+#pragma once
+
+#include "cli/exit_status.hpp"
+#include "cli/messages.hpp"
+#include "convert/byte_io.hpp"
+#include "convert/output_mode.hpp"
+
+namespace textmend {
+
+// Wrappers around the real input source and output sink of a conversion,
+// for tests that make reads or writes fail on purpose.
+struct IoHooks {
+    ByteSource (*input)(ByteSource real, void* context);
+    ByteSink (*output)(ByteSink real, void* context);
+    void* context;
+};
+
+struct ConversionSettings {
+    // The process is textmend itself: large inputs are mapped (a SIGBUS
+    // handler guards the mapping), the interrupting signals remove an
+    // incomplete output, and closed standard descriptors are filled before
+    // the output is opened. A library caller leaves all that alone.
+    bool as_program = false;
+    // With hooks, the input is always read (never mapped), so that every read
+    // passes through the hook.
+    const IoHooks* hooks = nullptr;
+};
+
+enum class FailedStep {
+    none,
+    open_input,   // status 2
+    open_output,  // status 3
+    read,         // status 4, the input
+    write,        // status 4, the output
+};
+
+struct ConversionOutcome {
+    ExitStatus status = ExitStatus::converted;
+    FailedStep failed = FailedStep::none;
+    int error = 0;         // errno of the failed step, where it has one
+    bool changed = false;  // write: another program changed the input of an in-place run
+    FileChange change = FileChange::replaced;
+};
+
+// Converts the file input_path into output_path (in place when both name the
+// same file) in the target encoding mode. Reentrant unless as_program.
+[[nodiscard]] ConversionOutcome convert_file(const char* input_path, const char* output_path,
+                                             OutputMode mode, const ConversionSettings& settings);
+
+}  // namespace textmend
