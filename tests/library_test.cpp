@@ -50,6 +50,49 @@ TEST(Library, WholeBuffersAndPiecesOfAnySizeGiveTheModelsResult) {
     }
 }
 
+// Pieces cut just after bytes below 0x80, converted separately, join to the
+// conversion of the whole: what splitting a file over machines relies on.
+TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {
+    std::mt19937_64 rng(25);
+    for (int round = 0; round < 300; ++round) {
+        const std::string input = test::random_mixed_bytes(rng, round * 53 % 4000);
+        std::vector<std::size_t> cuts;  // positions just after a byte below 0x80
+        for (std::size_t at = 1; at < input.size(); ++at) {
+            if (static_cast<unsigned char>(input[at - 1]) < 0x80 && rng() % 8 == 0) {
+                cuts.push_back(at);
+            }
+        }
+        cuts.push_back(input.size());
+        for (Target target : TARGETS) {
+            std::string whole;
+            convert_append(input, whole, target);
+            std::string joined;
+            std::size_t from = 0;
+            for (std::size_t to : cuts) {
+                std::string piece;  // a fresh conversion for each piece
+                convert_append(std::string_view(input).substr(from, to - from), piece, target);
+                joined += piece;
+                from = to;
+            }
+            ASSERT_EQ(test::to_hex(joined), test::to_hex(whole))
+                << cuts.size() << " pieces of " << test::to_hex(input);
+        }
+    }
+}
+
+// A cut after a high byte does not have that property: it can split a
+// sequence, whose halves are then judged as single bytes.
+TEST(Library, PiecesCutAfterAHighByteMayNotJoinToTheWhole) {
+    const std::string input = "caf\xC3\xA9";
+    std::string whole;
+    convert_append(input, whole, Target::utf8);
+    std::string joined;
+    convert_append(input.substr(0, 4), joined, Target::utf8);
+    convert_append(input.substr(4), joined, Target::utf8);
+    EXPECT_EQ(test::to_hex(whole), test::to_hex("caf\xC3\xA9"));
+    EXPECT_EQ(test::to_hex(joined), test::to_hex("caf\xC3\x83\xC2\xA9"));
+}
+
 // The raw interface writes nothing past the room it asks for.
 TEST(Library, RawBufferStaysWithinItsRoom) {
     std::mt19937_64 rng(22);

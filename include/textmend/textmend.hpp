@@ -18,6 +18,12 @@
 //     textmend::Inspection what = textmend::inspect(mixed_text, textmend::Target::latin1);
 //     // what.changed places to convert, what.kept places left that are not Latin-1
 //
+// Inputs may be split: a byte below 0x80 is never part of a sequence, and
+// every byte after it is judged afresh. So the pieces of an input cut just
+// after any such byte (a newline, say), each converted on its own and the
+// results joined, are exactly the conversion of the whole input. That is how
+// one large file is spread over threads or machines.
+//
 // C++17 or later; with C++20, std::span overloads too. Nothing here
 // allocates except the overloads that take a std::string or a std::vector,
 // and nothing throws except what those containers throw and what a finding
