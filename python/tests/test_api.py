@@ -1,0 +1,191 @@
+"""textmend's Python API against the programs built from the same library."""
+
+import json
+import os
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import textmend
+from conftest import TARGETS, random_mixed
+
+LENGTHS = [0, 1, 2, 3, 7, 31, 32, 33, 64, 100, 255, 1000, 4096, 20000, 300000]
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_convert_matches_the_program(target, rng, program_convert):
+    for length in LENGTHS:
+        data = random_mixed(rng, length)
+        expected = program_convert(data, target)
+        assert textmend.convert(data, target) == expected, length
+        assert textmend.convert(bytearray(data), target) == expected
+        assert textmend.convert(memoryview(data), target) == expected
+
+
+def test_convert_takes_any_bytes_like_object(rng):
+    data = random_mixed(rng, 500)
+    expected = textmend.convert(data[::3], "utf-8")
+    assert textmend.convert(memoryview(data)[::3], "utf-8") == expected  # strided
+    assert textmend.convert(memoryview(data).cast("B", (25, 20))[::3], "utf-8") == \
+        textmend.convert(b"".join(data[i * 20:i * 20 + 20] for i in range(0, 25, 3)), "utf-8")
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_stream_in_random_pieces_equals_the_whole(target, rng):
+    converter = textmend.StreamConverter(target)
+    for _ in range(60):
+        data = random_mixed(rng, rng.randrange(3000))
+        out = bytearray()
+        at = 0
+        while at < len(data):
+            size = rng.choice([1, 2, 3, rng.randrange(1, 300)])
+            out += converter.feed(data[at:at + size])
+            at += size
+        out += converter.finish()  # and the converter starts afresh
+        assert bytes(out) == textmend.convert(data, target)
+
+
+@pytest.mark.parametrize("alias, name", [
+    ("latin1", "latin1"), ("windows-1252", "windows-1252"), ("cp1252", "windows-1252"),
+    ("utf-8", "utf-8"), ("utf8", "utf-8"),
+])
+def test_target_names_and_aliases(alias, name, rng):
+    data = random_mixed(rng, 2000)
+    assert textmend.convert(data, alias) == textmend.convert(data, name)
+    assert textmend.StreamConverter(alias).target == name
+    assert textmend.report(data, alias)["target"] == name
+
+
+def test_defaults_are_latin1(rng):
+    data = random_mixed(rng, 2000)
+    assert textmend.convert(data) == textmend.convert(data, "latin1")
+    assert textmend.StreamConverter().target == "latin1"
+    assert textmend.report(data)["target"] == "latin1"
+
+
+@pytest.mark.parametrize("target", TARGETS)
+@pytest.mark.parametrize("max_examples", [0, 3, None])
+def test_report_matches_the_report_program(target, max_examples, rng, report_binary, tmp_path):
+    for length in [0, 5, 300, 5000]:
+        data = random_mixed(rng, length)
+        source = tmp_path / "in"
+        source.write_bytes(data)
+        options = [] if max_examples is None else ["--max-examples", str(max_examples)]
+        line = subprocess.run([report_binary, "--json", *TARGETS[target], *options, source],
+                              capture_output=True, check=False).stdout
+        expected = json.loads(line)
+        del expected["file"]
+        keywords = {} if max_examples is None else {"max_examples": max_examples}
+        assert textmend.report(data, target, **keywords) == expected
+
+
+def _rejects(call, error):
+    with pytest.raises(error):
+        call()
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: textmend.convert("text"), TypeError),
+    (lambda: textmend.convert(12), TypeError),
+    (lambda: textmend.convert(None), TypeError),
+    (lambda: textmend.convert(b"", "latin-9"), ValueError),
+    (lambda: textmend.convert(b"", "UTF-8 "), ValueError),
+    (lambda: textmend.convert(b"", b"utf-8"), TypeError),
+    (lambda: textmend.convert(b"", None), TypeError),
+    (lambda: textmend.StreamConverter("ascii"), ValueError),
+    (lambda: textmend.StreamConverter(1), TypeError),
+    (lambda: textmend.StreamConverter().feed("text"), TypeError),
+    (lambda: textmend.report("text"), TypeError),
+    (lambda: textmend.report(b"", "utf-16"), ValueError),
+    (lambda: textmend.report(b"", max_examples=-1), ValueError),
+    (lambda: textmend.report(b"", max_examples="3"), TypeError),
+    (lambda: textmend.convert_file("a", "b", "latin2"), ValueError),
+    (lambda: textmend.convert_file(1.5, "b"), TypeError),
+])
+def test_wrong_arguments(call, error):
+    _rejects(call, error)
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_convert_file_into_another_file(target, rng, tmp_path, program_convert):
+    data = random_mixed(rng, 100000)
+    source = tmp_path / "source.txt"
+    source.write_bytes(data)
+    textmend.convert_file(source, str(tmp_path / "out.txt"), target)
+    assert (tmp_path / "out.txt").read_bytes() == program_convert(data, target)
+    assert source.read_bytes() == data
+
+
+def test_convert_file_in_place_keeps_the_mode(rng, tmp_path, program_convert):
+    data = random_mixed(rng, 50000)
+    (tmp_path / "dir").mkdir()
+    path = tmp_path / "dir" / "file.txt"
+    path.write_bytes(data)
+    os.chmod(path, 0o640)
+    textmend.convert_file(os.fsencode(path), path, "utf-8")  # bytes and PathLike names
+    assert path.read_bytes() == program_convert(data, "utf-8")
+    assert os.stat(path).st_mode & 0o7777 == 0o640
+    assert os.listdir(tmp_path / "dir") == ["file.txt"]  # no temporary file left
+
+
+def test_convert_file_leaves_a_file_that_needs_nothing_alone(tmp_path):
+    path = tmp_path / "clean.txt"
+    path.write_bytes(b"nothing to repair\n")
+    before = os.stat(path)
+    textmend.convert_file(path, path)
+    after = os.stat(path)
+    assert (after.st_ino, after.st_mtime_ns) == (before.st_ino, before.st_mtime_ns)
+
+
+def test_convert_file_failures_name_the_file(tmp_path):
+    missing = tmp_path / "missing.txt"
+    with pytest.raises(FileNotFoundError) as raised:
+        textmend.convert_file(missing, tmp_path / "out.txt")
+    assert raised.value.filename == missing
+    assert not (tmp_path / "out.txt").exists()
+
+    source = tmp_path / "in.txt"
+    source.write_bytes(b"caf\xe9\n")
+    nowhere = tmp_path / "no" / "such" / "dir.txt"
+    with pytest.raises(FileNotFoundError) as raised:
+        textmend.convert_file(source, nowhere)
+    assert raised.value.filename == nowhere
+    assert str(nowhere) in str(raised.value)
+
+
+def test_threads_convert_at_once(rng):
+    inputs = [random_mixed(rng, 400000) for _ in range(6)]
+    expected = [textmend.convert(data, "utf-8") for data in inputs]
+    results = [None] * len(inputs)
+    shared = textmend.StreamConverter("utf-8")
+    shared_out = []
+
+    def work(i):
+        results[i] = textmend.convert(inputs[i], "utf-8")
+        shared_out.append(shared.feed(b"x" * 1000))  # one converter, several threads
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(len(inputs))]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert results == expected
+    assert b"".join(shared_out) + shared.finish() == b"x" * 1000 * len(inputs)
+
+
+def test_cmake_install_gives_an_importable_package(tmp_path):
+    build = os.environ.get("TEXTMEND_BUILD_DIR")
+    if build is None:
+        pytest.skip("TEXTMEND_BUILD_DIR not set: run through ctest")
+    staging = tmp_path / "staging"
+    subprocess.run(["cmake", "--install", build, "--component", "python"], check=True,
+                   env=dict(os.environ, DESTDIR=str(staging)), capture_output=True)
+    [package] = list(staging.rglob("textmend/__init__.py"))
+    script = ("import textmend, textmend.dask; "
+              "print(textmend.__file__); print(textmend.convert(b'caf\\xc3\\xa9', 'latin1'))")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True,
+                          env=dict(os.environ, PYTHONPATH=str(package.parent.parent)),
+                          cwd=tmp_path)  # "" on sys.path: no textmend/ of the working directory
+    assert done.stdout.decode().splitlines() == [str(package), "b'caf\\xe9'"]

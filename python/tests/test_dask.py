@@ -1,0 +1,212 @@
+"""textmend.dask: files cut into blocks, converted by Dask, against the program."""
+
+import errno
+import os
+import subprocess
+import sys
+
+import pytest
+
+import textmend.dask
+from conftest import TARGETS, random_mixed
+from textmend.dask import convert_files
+
+BLOCK = 4096
+
+
+def awkward_file(rng):
+    """Random lines, then stretches where a cut cannot follow a newline: a
+    block of text with no newline, and blocks of nothing but high bytes (a
+    block that holds no cut at all belongs to the block before it)."""
+    lines = random_mixed(rng, 5 * BLOCK)
+    no_newline = random_mixed(rng, 3 * BLOCK).replace(b"\n", b" ")
+    high_only = b"\xc3\xa9\xe9\xe2\x82\xac\x80" * (3 * BLOCK // 7)
+    return lines + no_newline + high_only + lines[:BLOCK] + high_only + b"\xc3"
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as local:
+        yield local
+
+
+@pytest.fixture
+def client(cluster):
+    """The current client for the test: the one convert_files must use."""
+    from distributed import Client
+
+    with Client(cluster) as current:
+        yield current
+
+
+def inputs(tmp_path, files):
+    (tmp_path / "in").mkdir()
+    (tmp_path / "out").mkdir()
+    paths = []
+    for name, data in files.items():
+        path = tmp_path / "in" / name
+        path.write_bytes(data)
+        paths.append(str(path))
+    return paths
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_blocks_on_a_local_cluster_match_the_program(target, client, rng, tmp_path,
+                                                     program_convert):
+    files = {"awkward.txt": awkward_file(rng), "small.txt": random_mixed(rng, 100),
+             "empty.txt": b"", "exactly_one_block.txt": random_mixed(rng, BLOCK)}
+    paths = inputs(tmp_path, files)
+    from distributed import get_task_stream
+
+    with get_task_stream(client) as stream:
+        outputs = convert_files(paths, tmp_path / "out", target, blocksize=BLOCK)
+    assert outputs == [os.path.join(tmp_path / "out", name) for name in files]
+    # One task per block of the large file, one to join them; one for each small file.
+    tasks = {name: 0 for name in files}
+    for task in stream.data:
+        tasks[next(name for name in files if f".{name}.textmend-" in task["key"])] += 1
+    blocks = -(-len(files["awkward.txt"]) // BLOCK)
+    assert tasks == {"awkward.txt": blocks + 1, "small.txt": 1, "empty.txt": 1,
+                     "exactly_one_block.txt": 1}
+    for name, data in files.items():
+        assert (tmp_path / "out" / name).read_bytes() == program_convert(data, target), name
+    assert sorted(os.listdir(tmp_path / "out")) == sorted(files)  # no part files left
+
+
+def test_without_a_client_dask_default_scheduler_does_it(rng, tmp_path, program_convert):
+    from distributed import default_client
+
+    with pytest.raises(ValueError):
+        default_client()  # the module's cluster is not the current client here
+    files = {f"f{i}.txt": random_mixed(rng, rng.randrange(20000)) for i in range(5)}
+    paths = inputs(tmp_path, files)
+    convert_files(paths, str(tmp_path / "out"), "windows-1252", blocksize=1000)
+    for name, data in files.items():
+        assert (tmp_path / "out" / name).read_bytes() == program_convert(data, "windows-1252")
+
+
+@pytest.mark.parametrize("blocksize", [1, 2, 3, 17, 1000, "1KiB", 10**9])
+def test_any_block_size_gives_the_same_file(blocksize, rng, tmp_path):
+    data = awkward_file(rng)[:3 * BLOCK]
+    paths = inputs(tmp_path, {"f.txt": data})
+    convert_files(paths, tmp_path / "out", "utf-8", blocksize=blocksize)
+    assert (tmp_path / "out" / "f.txt").read_bytes() == textmend.convert(data, "utf-8")
+
+
+def test_replaces_an_existing_output(tmp_path):
+    paths = inputs(tmp_path, {"f.txt": b"caf\xc3\xa9\n"})
+    (tmp_path / "out" / "f.txt").write_bytes(b"old contents")
+    convert_files(paths, tmp_path / "out")
+    assert (tmp_path / "out" / "f.txt").read_bytes() == b"caf\xe9\n"
+
+
+def test_no_paths_no_work(tmp_path):
+    assert convert_files([], tmp_path) == []
+
+
+@pytest.mark.parametrize("arguments, error", [
+    (lambda d: ("in/a.txt", d / "out"), TypeError),                     # one path, not a list
+    (lambda d: (["in/a.txt"], d / "out", "latin-9"), ValueError),
+    (lambda d: (["in/a.txt"], d / "out", "latin1", 0), ValueError),
+    (lambda d: (["in/a.txt"], d / "out", "latin1", 2.5), TypeError),
+    (lambda d: (["in/a.txt"], d / "out", "latin1", "lots"), ValueError),
+    (lambda d: (["in/a.txt", "in/sub/a.txt"], d / "out"), ValueError),  # one output name
+    (lambda d: (["in/a.txt"], d / "in"), ValueError),                   # over its own input
+    (lambda d: (["in/missing.txt"], d / "out"), FileNotFoundError),
+    (lambda d: (["in/sub"], d / "out"), IsADirectoryError),
+    (lambda d: (["in/a.txt"], d / "out" / "missing"), NotADirectoryError),
+    (lambda d: ([None], d / "out"), TypeError),
+])
+def test_bad_arguments(arguments, error, tmp_path, monkeypatch):
+    inputs(tmp_path, {"a.txt": b"a\n"})
+    (tmp_path / "in" / "sub").mkdir()
+    (tmp_path / "in" / "sub" / "a.txt").write_bytes(b"b\n")
+    monkeypatch.chdir(tmp_path)
+    with pytest.raises(error):
+        convert_files(*arguments(tmp_path))
+    assert os.listdir(tmp_path / "out") == []
+
+
+@pytest.mark.parametrize("size", [10 * BLOCK, 100])  # several blocks, one
+def test_a_failed_task_leaves_no_part_files(size, rng, tmp_path):
+    paths = inputs(tmp_path, {"f.txt": random_mixed(rng, size)})
+    (tmp_path / "out" / "f.txt").mkdir()  # the final rename fails
+    with pytest.raises(OSError):
+        convert_files(paths, tmp_path / "out", blocksize=BLOCK)
+    assert os.listdir(tmp_path / "out") == ["f.txt"]
+
+
+def test_range_conversion_reports_a_short_file_and_failed_writes(rng, tmp_path):
+    from textmend import _textmend
+
+    data = random_mixed(rng, 3 * 2**20 + 5)
+    (tmp_path / "in").write_bytes(data)
+    with open(tmp_path / "in", "rb") as source, open(tmp_path / "out", "wb") as out:
+        read = _textmend._convert_range(source.fileno(), 100, len(data) + 50, out.fileno(), "utf-8")
+        assert read == len(data) - 100  # the caller sees that the file ended first
+    assert (tmp_path / "out").read_bytes() == textmend.convert(data[100:], "utf-8")
+    with open(tmp_path / "in", "rb") as source, open(tmp_path / "in", "rb") as read_only:
+        with pytest.raises(OSError) as raised:
+            _textmend._convert_range(source.fileno(), 0, 10, read_only.fileno(), "utf-8")
+    assert raised.value.errno == errno.EBADF
+
+
+def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkeypatch):
+    paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
+    real_compute = textmend.dask._compute
+
+    def change_then_compute(tasks):
+        with open(paths[0], "ab") as f:
+            f.write(b"more")
+        real_compute(tasks)
+
+    monkeypatch.setattr(textmend.dask, "_compute", change_then_compute)
+    with pytest.raises(textmend.dask.FileChangedError):
+        convert_files(paths, tmp_path / "out", blocksize=BLOCK)
+    assert os.listdir(tmp_path / "out") == []
+
+
+def run_command_line(*arguments, cwd=None):
+    package_parent = os.path.dirname(os.path.dirname(textmend.__file__))
+    environment = dict(os.environ, PYTHONPATH=package_parent)
+    return subprocess.run([sys.executable, "-m", "textmend.dask", *map(str, arguments)],
+                          capture_output=True, check=False, env=environment, cwd=cwd)
+
+
+@pytest.mark.parametrize("option, target", [([], "latin1"), (["-w"], "windows-1252"),
+                                            (["-u"], "utf-8")])
+def test_command_line(option, target, rng, tmp_path, program_convert):
+    files = {"a.txt": awkward_file(rng), "b.txt": random_mixed(rng, 999)}
+    paths = inputs(tmp_path, files)
+    done = run_command_line(*option, "--blocksize", "4KiB", tmp_path / "out", *paths)
+    assert (done.returncode, done.stdout, done.stderr) == (0, b"", b"")
+    for name, data in files.items():
+        assert (tmp_path / "out" / name).read_bytes() == program_convert(data, target)
+
+
+def test_command_line_with_a_scheduler_address(cluster, rng, tmp_path, program_convert):
+    files = {"a.txt": awkward_file(rng)}
+    paths = inputs(tmp_path, files)
+    address = cluster.scheduler_address
+    done = run_command_line("-u", "--scheduler", address, "--blocksize", "4096",
+                            tmp_path / "out", *paths)
+    assert done.returncode == 0, done.stderr
+    assert (tmp_path / "out" / "a.txt").read_bytes() == program_convert(files["a.txt"], "utf-8")
+
+
+@pytest.mark.parametrize("arguments, status, message", [
+    (["--blocksize", "lots", "out", "in/a.txt"], 2, b"argument --blocksize: not a size"),
+    (["--blocksize", "0", "out", "in/a.txt"], 2, b"argument --blocksize: must be positive"),
+    (["-w", "-u", "out", "in/a.txt"], 2, b"not allowed with argument"),
+    (["out"], 2, b"the following arguments are required: FILE"),
+    (["out", "in/missing.txt"], 1, b"textmend.dask: in/missing.txt: No such file or directory\n"),
+    (["missing", "in/a.txt"], 1, b"textmend.dask: missing: Not a directory\n"),
+])
+def test_command_line_errors(arguments, status, message, tmp_path):
+    inputs(tmp_path, {"a.txt": b"a\n"})
+    done = run_command_line(*arguments, cwd=tmp_path)
+    assert done.returncode == status
+    assert message in done.stderr
+    assert os.listdir(tmp_path / "out") == []

@@ -1,0 +1,24 @@
+"""Repairs text in which UTF-8 and Latin-1/Windows-1252 are mixed.
+
+Every byte at or above 0x80 is judged by itself: a valid UTF-8 sequence is
+decoded, any other byte is read as Latin-1 (or Windows-1252), and everything
+is written in one target encoding: ``"latin1"`` (the default),
+``"windows-1252"`` (or ``"cp1252"``) or ``"utf-8"`` (or ``"utf8"``). The
+results are byte for byte those of the ``textmend`` program.
+
+    >>> import textmend
+    >>> textmend.convert(b"caf\\xc3\\xa9 and caf\\xe9", "utf-8")
+    b'caf\\xc3\\xa9 and caf\\xc3\\xa9'
+
+convert, StreamConverter.feed/finish, report and convert_file release the
+global interpreter lock while they work, so threads convert in parallel.
+
+Because a byte below 0x80 never belongs to a sequence, an input cut just
+after any such byte (a newline, say) converts piece by piece to exactly the
+conversion of the whole; textmend.dask uses that to spread one large file
+over a cluster.
+"""
+
+from ._textmend import StreamConverter, __version__, convert, convert_file, report
+
+__all__ = ["convert", "StreamConverter", "report", "convert_file", "__version__"]
