@@ -5,11 +5,10 @@
 #include <memory>
 #include <new>
 
+#include "cli/background_writer.hpp"
 #include "cli/fd_io.hpp"
 #include "cli/input_file.hpp"
 #include "cli/interrupt.hpp"
-#include "cli/mapped_file.hpp"
-#include "cli/mapped_input_guard.hpp"
 #include "cli/output_file.hpp"
 #include "cli/standard_descriptors.hpp"
 #include "convert/byte_loop.hpp"
@@ -18,10 +17,6 @@ namespace textmend {
 
 namespace {
 
-// Regular files at least this large are mapped rather than read: no copy
-// from the page cache. Smaller ones are not worth the mapping.
-constexpr std::int64_t MAP_AT_LEAST = 256 * 1024;
-
 // An in-place run converts what another program appends to the file while
 // it runs, a round at a time; a file that still grows after this many
 // rounds is given up on.
@@ -29,8 +24,29 @@ constexpr int MAX_ROUNDS = 64;
 
 struct RunBuffers {
     std::uint8_t input[input_storage_size(INPUT_BLOCK_SIZE)];
-    std::uint8_t output[OUTPUT_BUFFER_SIZE];
+    std::uint8_t output[OUTPUT_BUFFER_SIZE];  // when there is no writer thread
+    BackgroundWriter writer;
 };
+
+// The input, read through a check: a regular file that ends before the size
+// it had when it was opened has been cut short by another program meanwhile,
+// and the bytes read from it are no longer its content. That is a failed read.
+struct CheckedInput {
+    const InputFile* file;
+    std::int64_t offset;  // of the next byte read
+};
+
+std::int64_t read_checked(void* context, std::uint8_t* dst, std::size_t n) {
+    auto& reader = *static_cast<CheckedInput*>(context);
+    int fd = reader.file->fd;
+    const std::int64_t got = fd_read(&fd, dst, n);
+    if (got > 0) reader.offset += got;
+    if (got == 0 && reader.file->is_regular && reader.offset < reader.file->size) {
+        errno = EIO;
+        return -1;
+    }
+    return got;
+}
 
 // Everything one conversion works with.
 struct FileRun {
@@ -38,29 +54,38 @@ struct FileRun {
     ConversionOutcome outcome;
     InputFile input;
     OutputFile output;
-    bool map_input = false;
-    MappedFile mapping{};
-    ByteSource source{};  // the input when it is read, not mapped
+    CheckedInput reader{};
+    ByteSource source{};
     InputStream in{};
     OutputStream out{};
+    BackgroundWriter* writer = nullptr;  // the output's writer thread, if it has one
 };
+
+// Waits until the writer thread has written all the output handed to it; a
+// failure of its writes becomes the output stream's.
+void wait_for_writes(FileRun& run) {
+    if (run.writer == nullptr) return;
+    const int error = run.writer->drain();
+    if (run.out.error == 0) run.out.error = error;
+}
+
+void stop_writer(FileRun& run) {
+    if (run.writer != nullptr) run.writer->stop();
+    run.writer = nullptr;
+}
 
 // Converts the input from offset to its end, after what the output holds.
 void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
-    if (run.map_input) {
-        input_init(run.in, mapped_file_source(&run.mapping), nullptr, MAPPED_WINDOW_SIZE, offset);
-        // A mapped file that shrinks under us raises SIGBUS where its pages
-        // went away: that is a failed read.
-        if (!convert_guarding_mapped_input(run.in, run.out, run.mode)) run.in.error = EIO;
-        mapped_file_close(run.mapping);
-    } else {
-        input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
-        convert_stream(run.in, run.out, run.mode);
-    }
+    run.reader.offset = offset;
+    input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
+    convert_stream(run.in, run.out, run.mode);
     output_flush(run.out);
+    wait_for_writes(run);
 }
 
 ExitStatus fail(FileRun& run, FailedStep step, int error) {
+    // The thread writes no more before the output is thrown away.
+    stop_writer(run);
     run.outcome.failed = step;
     run.outcome.error = error;
     discard_output_file(run.output);
@@ -97,7 +122,7 @@ std::int64_t resume_offset(FileRun& run, std::int64_t consumed) {
             offset = 0;
         }
     }
-    if (!run.map_input && !input_file_seek(run.input, offset)) return -1;
+    if (!input_file_seek(run.input, offset)) return -1;
     return offset;
 }
 
@@ -161,24 +186,33 @@ ExitStatus convert_whole_input(FileRun& run, RunBuffers& buffers) {
         }
         offset = settled.next_offset;
     }
+    stop_writer(run);
     if (const int error = close_output_file(run.output); error != 0)
         return fail_writing(run, error);
     return ExitStatus::converted;
 }
 
+// A writer thread pays off for large inputs; pipes and devices, whose size
+// is not known, keep to one thread.
+bool wants_writer_thread(const FileRun& run, const ConversionSettings& settings) {
+    return settings.writer_thread_at_least >= 0 && run.input.is_regular &&
+           run.input.size >= settings.writer_thread_at_least;
+}
+
 // Sets up the streams of a run on its open files.
 void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings& settings) {
     const IoHooks* hooks = settings.hooks;
-    // Hooks see every read, so with hooks the input is read, not mapped; and
-    // only the program may install the handler that guards a mapping.
-    run.map_input = settings.as_program && hooks == nullptr && run.input.is_regular &&
-                    run.input.size >= MAP_AT_LEAST &&
-                    mapped_file_open(run.mapping, run.input.fd, run.input.size);
-    run.source = fd_source(&run.input.fd);
+    run.reader.file = &run.input;
+    run.source = ByteSource{read_checked, &run.reader};
     ByteSink sink = fd_sink(&run.output.fd);
     if (hooks != nullptr) {
         run.source = hooks->input(run.source, hooks->context);
         sink = hooks->output(sink, hooks->context);
+    }
+    if (wants_writer_thread(run, settings) && buffers.writer.start(sink)) {
+        run.writer = &buffers.writer;
+        output_init(run.out, run.writer->sink(), run.writer->first_buffer(), WRITER_BUFFER_SIZE);
+        return;
     }
     output_init(run.out, sink, buffers.output, sizeof buffers.output);
 }

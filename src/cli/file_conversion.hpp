@@ -4,6 +4,8 @@
 // it; it prints nothing and tells what happened.
 #pragma once
 
+#include <cstdint>
+
 #include "cli/exit_status.hpp"
 #include "cli/messages.hpp"
 #include "convert/byte_io.hpp"
@@ -19,15 +21,21 @@ struct IoHooks {
     void* context;
 };
 
+// Regular-file inputs at least this large are converted on one thread and
+// written on another (see background_writer.hpp). For smaller ones a thread
+// costs more than it saves.
+inline constexpr std::int64_t WRITER_THREAD_AT_LEAST = 2 * 1024 * 1024;
+
 struct ConversionSettings {
     // The process is textmend itself: large inputs are mapped (a SIGBUS
     // handler guards the mapping), the interrupting signals remove an
     // incomplete output, and closed standard descriptors are filled before
     // the output is opened. A library caller leaves all that alone.
     bool as_program = false;
-    // With hooks, the input is always read (never mapped), so that every read
-    // passes through the hook.
+    // Wrappers around every read and write, for tests.
     const IoHooks* hooks = nullptr;
+    // Regular-file inputs at least this large get a writer thread; -1: none.
+    std::int64_t writer_thread_at_least = WRITER_THREAD_AT_LEAST;
 };
 
 enum class FailedStep {

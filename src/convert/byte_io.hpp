@@ -24,6 +24,12 @@ using ViewFunction = const std::uint8_t* (*)(void* context, std::int64_t offset,
 // n > 0), or -1 with errno set on failure.
 using WriteFunction = std::int64_t (*)(void* context, const std::uint8_t* src, std::size_t n);
 
+// Takes the n bytes at filled to be written later, by another thread, and
+// gives back the buffer to fill next (of the same capacity); the caller no
+// longer touches filled. Returns nullptr with errno set once a write has
+// failed.
+using ExchangeFunction = std::uint8_t* (*)(void* context, std::uint8_t* filled, std::size_t n);
+
 // A source offers read, or view (then read is not used), or both.
 struct ByteSource {
     ReadFunction read;
@@ -31,9 +37,12 @@ struct ByteSource {
     ViewFunction view = nullptr;
 };
 
+// A sink offers write, or exchange (then write is not used): an exchanging
+// sink owns the buffers that output goes into.
 struct ByteSink {
     WriteFunction write;
     void* context;
+    ExchangeFunction exchange = nullptr;
 };
 
 }  // namespace textmend

@@ -28,15 +28,49 @@ static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t 
     }
 }
 
+// Hands the full buffer to an exchanging sink and goes on in the one it gives.
+static void exchange_buffer(OutputStream& out) {
+    if (out.used > 0 && out.error == 0) {
+        std::uint8_t* next = out.sink.exchange(out.sink.context, out.storage, out.used);
+        if (next == nullptr) {
+            out.error = errno != 0 ? errno : EIO;
+        } else {
+            out.storage = next;
+        }
+    }
+    out.used = 0;
+}
+
 void output_flush(OutputStream& out) {
+    if (out.sink.exchange != nullptr) {
+        exchange_buffer(out);
+        return;
+    }
     write_all(out, out.storage, out.used);
     out.used = 0;
+}
+
+// An exchanging sink writes only its own buffers: bytes are copied into them.
+static void copy_through_buffers(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    while (n > 0 && out.error == 0) {
+        if (out.used == out.capacity) exchange_buffer(out);
+        const std::size_t room = out.capacity - out.used;
+        const std::size_t step = n < room ? n : room;
+        std::memcpy(out.storage + out.used, bytes, step);
+        out.used += step;
+        bytes += step;
+        n -= step;
+    }
 }
 
 void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
     if (out.used + n <= out.capacity) {
         std::memcpy(out.storage + out.used, bytes, n);
         out.used += n;
+        return;
+    }
+    if (out.sink.exchange != nullptr) {
+        copy_through_buffers(out, bytes, n);
         return;
     }
     // Too much for the buffer: fill it up, pass it on, and write whole
@@ -56,6 +90,10 @@ void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_
 }
 
 void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    if (out.sink.exchange != nullptr) {
+        copy_through_buffers(out, bytes, n);
+        return;
+    }
     output_flush(out);
     write_all(out, bytes, n);
 }

@@ -1,6 +1,7 @@
 // Buffered output. Bytes are collected in a caller-owned buffer and handed to
-// the sink in large blocks. The first failed write is remembered (its errno)
-// and everything after it is dropped, so a caller checks once, at the end.
+// the sink in large blocks; with an exchanging sink, the sink owns the buffers
+// and the stream fills one while the sink writes the others. The first failed write is remembered
+// (its errno) and everything after it is dropped, so a caller checks once, at the end.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +35,8 @@ inline void output_write_byte(OutputStream& out, std::int32_t b) {
 void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
 
 // Writes n bytes after what is buffered, straight from bytes, without copying
-// them into the buffer: for long stretches that pass through unchanged.
+// them into the buffer: for long stretches that pass through unchanged. An
+// exchanging sink writes later than this returns, so for it they are copied.
 void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
 
 }  // namespace textmend

@@ -1,0 +1,78 @@
+// Writing a conversion's output on a thread of its own. Writing a large file
+// costs the kernel as much as converting it costs us (the bytes are copied
+// into the page cache), so the two go on at once, on two cores: the
+// converting thread fills one buffer while this thread writes the ones
+// filled before, in order.
+//
+// The writer is an exchanging ByteSink (see byte_io.hpp): the output stream
+// hands it a full buffer and gets an empty one back, waiting only when every
+// buffer is still to be written. The first failed write is kept; the writer
+// then drops what is still handed to it and the next exchange fails with
+// that errno, so that the conversion stops.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "convert/byte_io.hpp"
+
+namespace textmend {
+
+// Buffers in flight, and the size of each: a few, so that neither thread
+// waits for the other while the memory stays small.
+inline constexpr std::size_t WRITER_BUFFERS = 4;
+inline constexpr std::size_t WRITER_BUFFER_SIZE = 256 * 1024;
+
+class BackgroundWriter {
+public:
+    BackgroundWriter() = default;
+    ~BackgroundWriter();
+    BackgroundWriter(const BackgroundWriter&) = delete;
+    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+    // Starts the thread that writes to sink. The thread takes no signal that
+    // can be blocked: signals sent to the process go to the other threads.
+    // False, with nothing started, when the memory or the thread cannot be had.
+    [[nodiscard]] bool start(ByteSink sink);
+
+    // The exchanging sink to give the output stream, and the buffer (of
+    // WRITER_BUFFER_SIZE bytes) it starts with.
+    [[nodiscard]] ByteSink sink();
+    [[nodiscard]] std::uint8_t* first_buffer();
+
+    // Waits until every buffer handed over is written. Returns the errno of
+    // the first failed write, or 0.
+    [[nodiscard]] int drain();
+
+    // Drops what is not yet written and ends the thread. The destructor does
+    // it too; after stop the writer can be started again.
+    void stop();
+
+private:
+    static std::uint8_t* exchange(void* context, std::uint8_t* filled, std::size_t n);
+    std::uint8_t* hand_over(std::size_t n);
+    void write_buffers();
+    std::uint8_t* buffer(std::uint64_t k) const;
+
+    ByteSink sink_{};
+    std::unique_ptr<std::uint8_t[]> memory_;
+    std::size_t lengths_[WRITER_BUFFERS] = {};
+    std::thread thread_;
+
+    // Buffer k (counting from 0 over the whole run) is buffer(k % WRITER_BUFFERS).
+    // Buffers handed_ .. are the converter's; written_ .. handed_ - 1 wait
+    // for the writer. All below is guarded by mutex_.
+    std::mutex mutex_;
+    std::condition_variable work_ready_;  // handed_ grew, or stopping_
+    std::condition_variable work_done_;   // written_ grew
+    std::uint64_t handed_ = 0;
+    std::uint64_t written_ = 0;
+    int error_ = 0;
+    bool stopping_ = false;
+};
+
+}  // namespace textmend

@@ -1,0 +1,272 @@
+// The writer thread: output handed over a buffer at a time arrives complete
+// and in order whatever the sink does, a failed write stops the conversion
+// with its errno, and whole file conversions through it give the bytes of a
+// conversion without it, failures included. CI runs these under
+// ThreadSanitizer too (the tsan preset).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/background_writer.hpp"
+#include "cli/file_conversion.hpp"
+#include "convert/output_stream.hpp"
+#include "support/files.hpp"
+#include "support/model.hpp"
+#include "support/random_text.hpp"
+
+namespace textmend {
+namespace {
+
+// A sink for the writer thread: what it was given, how it takes it.
+struct TestSink {
+    std::string written;
+    std::size_t most_per_call = SIZE_MAX;  // short writes, as a nearly full pipe makes
+    bool yield = false;                    // gives the converting thread a chance to run
+    std::int64_t fail_after = -1;          // fails with ENOSPC once this much is written
+    int calls_after_failure = 0;
+};
+
+std::int64_t test_write(void* context, const std::uint8_t* src, std::size_t n) {
+    TestSink& sink = *static_cast<TestSink*>(context);
+    if (sink.yield) sched_yield();
+    if (sink.fail_after >= 0) {
+        const auto left = static_cast<std::size_t>(sink.fail_after) - sink.written.size();
+        if (left == 0) {
+            ++sink.calls_after_failure;
+            errno = ENOSPC;
+            return -1;
+        }
+        if (n > left) n = left;
+    }
+    if (n > sink.most_per_call) n = sink.most_per_call;
+    sink.written.append(reinterpret_cast<const char*>(src), n);
+    return static_cast<std::int64_t>(n);
+}
+
+const std::uint8_t* bytes_of(const std::string& s) {
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+// Writes text through an output stream on a writer thread, in pieces of
+// random size and by every way the stream offers; returns the stream's error.
+int write_through_thread(const std::string& text, TestSink& sink, std::mt19937_64& rng) {
+    BackgroundWriter writer;
+    EXPECT_TRUE(writer.start(ByteSink{test_write, &sink}));
+    OutputStream out{};
+    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    std::size_t at = 0;
+    while (at < text.size() && out.error == 0) {
+        const std::size_t longest[] = {1, 100, WRITER_BUFFER_SIZE / 2, 3 * WRITER_BUFFER_SIZE};
+        std::size_t n = std::uniform_int_distribution<std::size_t>(1, longest[rng() % 4])(rng);
+        if (n > text.size() - at) n = text.size() - at;
+        switch (rng() % 3) {
+            case 0:
+                for (std::size_t i = 0; i < n; ++i)
+                    output_write_byte(out, static_cast<std::uint8_t>(text[at + i]));
+                break;
+            case 1:
+                output_write_block(out, bytes_of(text) + at, n);
+                break;
+            default:
+                output_write_direct(out, bytes_of(text) + at, n);
+                break;
+        }
+        at += n;
+    }
+    output_flush(out);
+    const int error = writer.drain();
+    return out.error != 0 ? out.error : error;
+}
+
+TEST(WriterThread, OutputArrivesCompleteAndInOrderWhateverTheSinkDoes) {
+    std::mt19937_64 rng(3);
+    const struct {
+        const char* name;
+        std::size_t most_per_call;
+        bool yield;
+        std::size_t length;
+    } cases[] = {
+        {"nothing", SIZE_MAX, false, 0},
+        {"less than a buffer", SIZE_MAX, false, 1000},
+        {"exactly one buffer", SIZE_MAX, false, WRITER_BUFFER_SIZE},
+        {"many buffers", SIZE_MAX, false, 9 * WRITER_BUFFER_SIZE + 17},
+        {"short writes", 4093, false, 3 * WRITER_BUFFER_SIZE + 1},
+        {"a slow sink", 65536, true, 5 * WRITER_BUFFER_SIZE},
+    };
+    for (const auto& c : cases) {
+        std::string text(c.length, '\0');
+        for (char& ch : text)
+            ch = static_cast<char>(rng());
+        TestSink sink;
+        sink.most_per_call = c.most_per_call;
+        sink.yield = c.yield;
+        EXPECT_EQ(write_through_thread(text, sink, rng), 0) << c.name;
+        EXPECT_TRUE(sink.written == text) << c.name;
+    }
+}
+
+TEST(WriterThread, FailedWriteStopsTheStreamWithItsErrnoAndNothingFollows) {
+    std::mt19937_64 rng(4);
+    const std::string text(12 * WRITER_BUFFER_SIZE, 'x');
+    for (const std::int64_t limit :
+         {std::int64_t{0}, std::int64_t{1}, std::int64_t{WRITER_BUFFER_SIZE - 1},
+          std::int64_t{WRITER_BUFFER_SIZE}, std::int64_t{3 * WRITER_BUFFER_SIZE + 5}}) {
+        TestSink sink;
+        sink.fail_after = limit;
+        EXPECT_EQ(write_through_thread(text, sink, rng), ENOSPC) << limit;
+        EXPECT_EQ(sink.written.size(), static_cast<std::size_t>(limit));
+        // The buffers handed over after the failure are dropped, not written.
+        EXPECT_EQ(sink.calls_after_failure, 1) << limit;
+    }
+}
+
+TEST(WriterThread, StopsWithBuffersStillToWriteAndStartsAgain) {
+    TestSink sink;
+    sink.yield = true;
+    sink.most_per_call = 512;
+    BackgroundWriter writer;
+    ASSERT_TRUE(writer.start(ByteSink{test_write, &sink}));
+    OutputStream out{};
+    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    const std::string first(3 * WRITER_BUFFER_SIZE, 'a');
+    output_write_block(out, bytes_of(first), first.size());
+    writer.stop();  // must not wait for what is still to be written
+    EXPECT_TRUE(first.compare(0, sink.written.size(), sink.written) == 0);
+
+    sink.written.clear();
+    ASSERT_TRUE(writer.start(ByteSink{test_write, &sink}));
+    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    const std::string second = "after a restart";
+    output_write_block(out, bytes_of(second), second.size());
+    output_flush(out);
+    EXPECT_EQ(writer.drain(), 0);
+    EXPECT_EQ(sink.written, second);
+}
+
+// ---------------------------------------------------------------------------
+// Whole files through the writer thread
+
+const OutputMode MODES[] = {MODE_LATIN1, MODE_CP1252, MODE_UTF8};
+
+ConversionSettings forcing_thread(bool as_program) {
+    ConversionSettings settings;
+    settings.as_program = as_program;
+    settings.writer_thread_at_least = 0;  // whatever the size
+    return settings;
+}
+
+// Mapped (as the program) or read (as a library caller), to a new file or
+// in place: the same bytes as the model.
+TEST(WriterThread, FilesConvertToTheSameBytesAsWithoutIt) {
+    std::mt19937_64 rng(5);
+    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{5000},
+                                     WRITER_BUFFER_SIZE - 1, std::size_t{3 << 20}}) {
+        const std::string input = test::random_mixed_bytes(rng, length);
+        for (const OutputMode mode : MODES) {
+            const std::string expected = test::model_convert(input, mode);
+            for (const bool as_program : {false, true}) {
+                for (const bool in_place : {false, true}) {
+                    test::TempDir dir;
+                    test::write_file(dir / "in", input);
+                    const std::string out = in_place ? dir / "in" : dir / "out";
+                    const ConversionOutcome r = convert_file((dir / "in").c_str(), out.c_str(),
+                                                             mode, forcing_thread(as_program));
+                    EXPECT_EQ(r.status, ExitStatus::converted);
+                    EXPECT_TRUE(test::read_file(out) == expected)
+                        << length << " bytes, mode " << static_cast<int>(mode)
+                        << (as_program ? " mapped" : " read") << (in_place ? " in place" : "");
+                }
+            }
+        }
+    }
+}
+
+// Reads and writes that fail at random places, on both threads' sides: the
+// failure is the run's, and nothing is left behind.
+struct Faults {
+    std::int64_t read_limit, write_limit;
+    ByteSource real_input;
+    ByteSink real_output;
+    std::int64_t bytes_read, bytes_written;
+};
+
+std::int64_t read_until_limit(void* context, std::uint8_t* dst, std::size_t n) {
+    Faults& f = *static_cast<Faults*>(context);
+    const std::int64_t left = f.read_limit - f.bytes_read;
+    if (f.read_limit >= 0 && left <= 0) {
+        errno = EIO;
+        return -1;
+    }
+    if (f.read_limit >= 0 && static_cast<std::int64_t>(n) > left)
+        n = static_cast<std::size_t>(left);
+    const std::int64_t got = f.real_input.read(f.real_input.context, dst, n);
+    if (got > 0) f.bytes_read += got;
+    return got;
+}
+
+std::int64_t write_until_limit(void* context, const std::uint8_t* src, std::size_t n) {
+    Faults& f = *static_cast<Faults*>(context);
+    const std::int64_t left = f.write_limit - f.bytes_written;
+    if (f.write_limit >= 0 && left <= 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    if (f.write_limit >= 0 && static_cast<std::int64_t>(n) > left)
+        n = static_cast<std::size_t>(left);
+    const std::int64_t put = f.real_output.write(f.real_output.context, src, n);
+    if (put > 0) f.bytes_written += put;
+    return put;
+}
+
+TEST(WriterThread, FailuresAtRandomPlacesLeaveNothingBehind) {
+    std::mt19937_64 rng(6);
+    const std::string input = test::random_mixed_bytes(rng, 2 << 20);
+    const IoHooks hooks{[](ByteSource real, void* context) {
+                            static_cast<Faults*>(context)->real_input = real;
+                            return ByteSource{read_until_limit, context};
+                        },
+                        [](ByteSink real, void* context) {
+                            static_cast<Faults*>(context)->real_output = real;
+                            return ByteSink{write_until_limit, context};
+                        },
+                        nullptr};
+    const auto output_size =
+        static_cast<std::int64_t>(test::model_convert(input, MODE_UTF8).size());
+    for (int round = 0; round < 24; ++round) {
+        const bool reading_fails = round % 2 == 0;
+        const auto limit = static_cast<std::int64_t>(rng() % (3 << 20));
+        Faults faults{reading_fails ? limit : -1, reading_fails ? -1 : limit, {}, {}, 0, 0};
+        IoHooks with_context = hooks;
+        with_context.context = &faults;
+        ConversionSettings settings = forcing_thread(false);
+        settings.hooks = &with_context;
+        test::TempDir dir;
+        test::write_file(dir / "in", input);
+        const bool in_place = round % 4 < 2;
+        const std::string out = in_place ? dir / "in" : dir / "out";
+        const ConversionOutcome r =
+            convert_file((dir / "in").c_str(), out.c_str(), MODE_UTF8, settings);
+        const bool reaches_limit =
+            limit < (reading_fails ? static_cast<std::int64_t>(input.size()) : output_size);
+        if (!reaches_limit) {
+            EXPECT_EQ(r.status, ExitStatus::converted) << round;
+            continue;
+        }
+        EXPECT_EQ(r.status, ExitStatus::io_failed) << round;
+        EXPECT_EQ(r.failed, reading_fails ? FailedStep::read : FailedStep::write) << round;
+        EXPECT_EQ(r.error, reading_fails ? EIO : ENOSPC) << round;
+        EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << round;
+        EXPECT_TRUE(test::read_file(dir / "in") == input) << round;
+    }
+}
+
+}  // namespace
+}  // namespace textmend
