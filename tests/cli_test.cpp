@@ -200,15 +200,19 @@ TEST(Files, ReadFailureIsReportedAndTheOutputRemoved) {
     EXPECT_FALSE(file_exists(dir / "out"));
 }
 
+// A file-size limit (ulimit -f) is a failed write, on one thread and when a
+// large output is written on a thread of its own alike.
 TEST(Files, WriteFailureToAFileRemovesTheIncompleteOutput) {
-    TempDir dir;
-    write_file(dir / "in", std::string(400000, 'x'));
-    RunOptions limited;
-    limited.file_size_limit = 200000;
-    const RunResult r = run_textmend({dir / "in", dir / "out"}, limited);
-    EXPECT_EQ(r.status, 4);
-    EXPECT_EQ(r.err, "Cannot write output file " + (dir / "out") + ": File too large\n");
-    EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"in"});
+    for (const std::size_t size : {std::size_t{400000}, std::size_t{5 << 20}}) {
+        TempDir dir;
+        write_file(dir / "in", std::string(size, 'x'));
+        RunOptions limited;
+        limited.file_size_limit = 200000;
+        const RunResult r = run_textmend({dir / "in", dir / "out"}, limited);
+        EXPECT_EQ(r.status, 4) << size;
+        EXPECT_EQ(r.err, "Cannot write output file " + (dir / "out") + ": File too large\n");
+        EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"in"}) << size;
+    }
 }
 
 // A large input is mapped, not read. When another program truncates it

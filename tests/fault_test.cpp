@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/file_conversion.hpp"
 #include "cli/run.hpp"
 #include "support/random_text.hpp"
 #include "support/run_program.hpp"
@@ -95,60 +96,72 @@ Outcome run_with_faults(const std::vector<std::string>& args, FaultPlan& plan) {
     return {status, test::read_file(capture / "err")};
 }
 
-std::string sample_input() {
+std::string sample_input(std::size_t length = 500000) {
     std::mt19937_64 rng(17);
-    return test::random_mixed_bytes(rng, 500000);
+    return test::random_mixed_bytes(rng, length);
 }
 
+// Inputs of both sizes: one converted on one thread, one large enough to be
+// written on a thread of its own.
+const std::size_t INPUT_SIZES[] = {500000, WRITER_THREAD_AT_LEAST + 500000};
+
 TEST(Faults, ReadFailingPartWayLeavesNoOutput) {
-    const std::string input = sample_input();
-    for (const std::int64_t limit : {0, 1, 7, 131072, 300000}) {
-        for (const char* mode : {"-w", "-u"}) {
-            test::TempDir dir;
-            test::write_file(dir / "in", input);
-            FaultPlan plan;
-            plan.read_limit = limit;
-            const Outcome r = run_with_faults({mode, dir / "in", dir / "out"}, plan);
-            EXPECT_EQ(r.status, 4) << limit << mode;
-            EXPECT_EQ(r.err, "Cannot read input file " + (dir / "in") + ": Input/output error\n");
-            EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << limit << mode;
+    for (const std::size_t size : INPUT_SIZES) {
+        const std::string input = sample_input(size);
+        for (const std::int64_t limit : {0, 1, 7, 131072, 300000}) {
+            for (const char* mode : {"-w", "-u"}) {
+                test::TempDir dir;
+                test::write_file(dir / "in", input);
+                FaultPlan plan;
+                plan.read_limit = limit;
+                const Outcome r = run_with_faults({mode, dir / "in", dir / "out"}, plan);
+                EXPECT_EQ(r.status, 4) << limit << mode;
+                EXPECT_EQ(r.err,
+                          "Cannot read input file " + (dir / "in") + ": Input/output error\n");
+                EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"})
+                    << limit << mode;
+            }
         }
     }
 }
 
 TEST(Faults, WriteFailingPartWayLeavesNoOutput) {
-    const std::string input = sample_input();
-    for (const std::int64_t limit : {0, 1, 131071, 400000}) {
-        test::TempDir dir;
-        test::write_file(dir / "in", input);
-        FaultPlan plan;
-        plan.write_limit = limit;
-        const Outcome r = run_with_faults({"-u", dir / "in", dir / "out"}, plan);
-        EXPECT_EQ(r.status, 4) << limit;
-        EXPECT_EQ(r.err,
-                  "Cannot write output file " + (dir / "out") + ": No space left on device\n");
-        EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << limit;
+    for (const std::size_t size : INPUT_SIZES) {
+        const std::string input = sample_input(size);
+        for (const std::int64_t limit : {0, 1, 131071, 400000}) {
+            test::TempDir dir;
+            test::write_file(dir / "in", input);
+            FaultPlan plan;
+            plan.write_limit = limit;
+            const Outcome r = run_with_faults({"-u", dir / "in", dir / "out"}, plan);
+            EXPECT_EQ(r.status, 4) << limit;
+            EXPECT_EQ(r.err,
+                      "Cannot write output file " + (dir / "out") + ": No space left on device\n");
+            EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"in"}) << limit;
+        }
     }
 }
 
 TEST(Faults, InPlaceRunFailingPartWayKeepsTheOriginal) {
-    const std::string input = sample_input();
-    const struct {
-        std::int64_t read_limit, write_limit;
-        const char* reason;
-    } cases[] = {{200000, -1, "Cannot read input file "},
-                 {-1, 300000, "Cannot write output file "}};
-    for (const auto& c : cases) {
-        test::TempDir dir;
-        test::write_file(dir / "f", input);
-        FaultPlan plan;
-        plan.read_limit = c.read_limit;
-        plan.write_limit = c.write_limit;
-        const Outcome r = run_with_faults({"-u", dir / "f", dir / "f"}, plan);
-        EXPECT_EQ(r.status, 4);
-        EXPECT_EQ(r.err.rfind(c.reason + (dir / "f") + ": ", 0), 0U) << r.err;
-        EXPECT_TRUE(test::read_file(dir / "f") == input);
-        EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"f"});
+    for (const std::size_t size : INPUT_SIZES) {
+        const std::string input = sample_input(size);
+        const struct {
+            std::int64_t read_limit, write_limit;
+            const char* reason;
+        } cases[] = {{200000, -1, "Cannot read input file "},
+                     {-1, 300000, "Cannot write output file "}};
+        for (const auto& c : cases) {
+            test::TempDir dir;
+            test::write_file(dir / "f", input);
+            FaultPlan plan;
+            plan.read_limit = c.read_limit;
+            plan.write_limit = c.write_limit;
+            const Outcome r = run_with_faults({"-u", dir / "f", dir / "f"}, plan);
+            EXPECT_EQ(r.status, 4);
+            EXPECT_EQ(r.err.rfind(c.reason + (dir / "f") + ": ", 0), 0U) << r.err;
+            EXPECT_TRUE(test::read_file(dir / "f") == input);
+            EXPECT_EQ(test::list_dir(dir.path), std::vector<std::string>{"f"});
+        }
     }
 }
 
