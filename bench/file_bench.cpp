@@ -1,9 +1,12 @@
-// Times textmend against `cat in > out` (the floor: copying the file) and
-// iconv on the corpora that textmend_make_corpus wrote, and textmend-report
-// (--json) against converting, alternating the commands round by round, and
-// prints Markdown tables: ratios to cat first, the report's time as a ratio
-// to converting, then times, speeds and peak memory. Run it through
-// bench/run.sh.
+// Times textmend against `cat in > out` (copying the file) and iconv on the
+// corpora that textmend_make_corpus wrote, and textmend-report (--json)
+// against converting, alternating the commands round by round, and prints
+// Markdown tables: ratios to cat first, the report's time as a ratio to
+// converting, then times, speeds and peak memory. Run it through bench/run.sh.
+//
+// Two floors: cat copying the input, and cat copying a file of the output's
+// size (textmend's own output, made once before the rounds): whatever the
+// conversion costs, the output's bytes must be written.
 //
 // The corpora are made by a separate program so that this one stays small:
 // a child's peak RSS counts the parent's memory it was forked from.
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,6 +51,7 @@ struct Command {
     std::vector<std::string> argv;  // IN and OUT stand for the file names
     bool output_on_stdout;          // cat: OUT is its standard output
     int highest_success = 0;        // textmend-report: 1 means not clean
+    std::string output_floor{};     // textmend: the label of cat copying its output
 };
 
 struct Sample {
@@ -59,18 +64,45 @@ struct Row {
     std::string label;
     double median_seconds;
     double mb_per_second;
-    double ratio_median, ratio_low, ratio_high;  // to cat, per round
+    double ratio_median, ratio_low, ratio_high;  // to cat of the input, per round
+    double floor_median, floor_low, floor_high;  // to cat of the output, per round
     long peak_rss_kib;
 };
 
+// The textmend runs and the cat of their outputs, per mode.
+struct Mode {
+    const char* flag;  // nullptr for the default mode
+    const char* label;
+    const char* floor_label;
+    const char* output_copy;  // stands for the file holding this mode's output
+};
+const Mode MODES[] = {
+    {nullptr, "textmend", "cat (default output)", "OUTPUT_DEFAULT"},
+    {"-w", "textmend -w", "cat (-w output)", "OUTPUT_W"},
+    {"-u", "textmend -u", "cat (-u output)", "OUTPUT_U"},
+};
+
+struct Files {
+    std::string in;
+    std::string out;
+    std::vector<std::string> output_copies;  // per mode, in MODES order
+};
+
 // Runs one command with fork/exec, no shell: wall time and peak RSS.
-Sample run_once(const Command& cmd, const std::string& in, const std::string& out) {
+Sample run_once(const Command& cmd, const Files& files) {
+    const std::string& in = files.in;
+    const std::string& out = files.out;
     unlink(out.c_str());
     // Let the system finish freeing the previous output before timing.
     usleep(100 * 1000);
     std::vector<std::string> args;
-    for (const std::string& a : cmd.argv)
-        args.push_back(a == "IN" ? in : a == "OUT" ? out : a);
+    for (const std::string& a : cmd.argv) {
+        std::string arg = a == "IN" ? in : a == "OUT" ? out : a;
+        for (std::size_t m = 0; m < std::size(MODES); ++m) {
+            if (a == MODES[m].output_copy) arg = files.output_copies[m];
+        }
+        args.push_back(arg);
+    }
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -106,16 +138,25 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+std::vector<std::string> textmend_argv(const Options& o, const Mode& mode, const std::string& out) {
+    std::vector<std::string> argv{o.textmend};
+    if (mode.flag != nullptr) argv.emplace_back(mode.flag);
+    argv.emplace_back("IN");
+    argv.push_back(out);
+    return argv;
+}
+
 std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
-    std::vector<Command> cmds = {
-        {"cat", {"cat", "IN"}, true},
-        {"textmend", {o.textmend, "IN", "OUT"}, false},
-        {"textmend -w", {o.textmend, "-w", "IN", "OUT"}, false},
-        {"textmend -u", {o.textmend, "-u", "IN", "OUT"}, false},
-        {"textmend-report", {o.report, "--json", "IN"}, true, 1},
-        {"textmend-report -w", {o.report, "-w", "--json", "IN"}, true, 1},
-        {"textmend-report -u", {o.report, "-u", "--json", "IN"}, true, 1},
-    };
+    std::vector<Command> cmds = {{"cat", {"cat", "IN"}, true}};
+    for (const Mode& mode : MODES)
+        cmds.push_back({mode.label, textmend_argv(o, mode, "OUT"), false, 0, mode.floor_label});
+    for (const Mode& mode : MODES)
+        cmds.push_back({mode.floor_label, {"cat", mode.output_copy}, true});
+    cmds.insert(cmds.end(), {
+                                {"textmend-report", {o.report, "--json", "IN"}, true, 1},
+                                {"textmend-report -w", {o.report, "-w", "--json", "IN"}, true, 1},
+                                {"textmend-report -u", {o.report, "-u", "--json", "IN"}, true, 1},
+                            });
     // iconv does the default mode's job on a file that is all UTF-8 and all
     // Latin-1 characters.
     if (kind == CorpusKind::UTF8_PROSE) {
@@ -126,40 +167,76 @@ std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
     return cmds;
 }
 
+// Median, lowest and highest of the round-by-round ratios of command c to
+// command base.
+struct Ratio {
+    double median, low, high;
+};
+Ratio ratio_of(const std::vector<std::vector<Sample>>& samples, std::size_t c, std::size_t base) {
+    std::vector<double> ratios;
+    for (std::size_t r = 0; r < samples[c].size(); ++r)
+        ratios.push_back(samples[c][r].seconds / samples[base][r].seconds);
+    std::sort(ratios.begin(), ratios.end());
+    return {median(ratios), ratios.front(), ratios.back()};
+}
+
+std::size_t index_of(const std::vector<Command>& cmds, const std::string& label) {
+    for (std::size_t c = 0; c < cmds.size(); ++c) {
+        if (cmds[c].label == label) return c;
+    }
+    return 0;
+}
+
+// Makes each mode's output once, in the work folder (in memory), for cat to copy.
+Files prepare_files(const std::string& name, const Options& o) {
+    Files files{
+        o.work_dir + "/" + name + ".txt", o.out_dir + "/textmend-bench-" + name + ".out", {}};
+    for (const Mode& mode : MODES) {
+        const std::string copy =
+            o.work_dir + "/" + name + ".output" + (mode.flag != nullptr ? mode.flag : "");
+        run_once(Command{"output", textmend_argv(o, mode, copy), false}, files);
+        files.output_copies.push_back(copy);
+    }
+    return files;
+}
+
 std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
     const std::string name = textmend::bench::corpus_name(kind);
-    const std::string in = o.work_dir + "/" + name + ".txt";
-    const std::string out = o.out_dir + "/textmend-bench-" + name + ".out";
     struct stat st {};
-    if (stat(in.c_str(), &st) != 0) {
-        std::fprintf(stderr, "file_bench: no corpus %s\n", in.c_str());
+    if (stat((o.work_dir + "/" + name + ".txt").c_str(), &st) != 0) {
+        std::fprintf(stderr, "file_bench: no corpus %s\n", name.c_str());
         std::exit(1);
     }
     const auto size = static_cast<std::size_t>(st.st_size);
+    const Files files = prepare_files(name, o);
     const std::vector<Command> cmds = commands_for(kind, o);
     std::vector<std::vector<Sample>> samples(cmds.size());
     for (const Command& c : cmds)
-        run_once(c, in, out);  // warm the page cache and the binaries
+        run_once(c, files);  // warm the page cache and the binaries
     for (int round = 0; round < o.runs; ++round) {
         for (std::size_t c = 0; c < cmds.size(); ++c)
-            samples[c].push_back(run_once(cmds[c], in, out));
+            samples[c].push_back(run_once(cmds[c], files));
     }
-    unlink(out.c_str());
+    unlink(files.out.c_str());
+    for (const std::string& copy : files.output_copies)
+        unlink(copy.c_str());
 
     std::vector<Row> rows;
     for (std::size_t c = 0; c < cmds.size(); ++c) {
-        std::vector<double> times, ratios;
+        std::vector<double> times;
         long rss = 0;
-        for (int r = 0; r < o.runs; ++r) {
-            times.push_back(samples[c][static_cast<std::size_t>(r)].seconds);
-            ratios.push_back(samples[c][static_cast<std::size_t>(r)].seconds /
-                             samples[0][static_cast<std::size_t>(r)].seconds);
-            rss = std::max(rss, samples[c][static_cast<std::size_t>(r)].peak_rss_kib);
+        for (const Sample& s : samples[c]) {
+            times.push_back(s.seconds);
+            rss = std::max(rss, s.peak_rss_kib);
         }
-        std::sort(ratios.begin(), ratios.end());
+        const Ratio to_input = ratio_of(samples, c, 0);
+        const Ratio to_output = cmds[c].output_floor.empty()
+                                    ? Ratio{0, 0, 0}
+                                    : ratio_of(samples, c, index_of(cmds, cmds[c].output_floor));
         const double t = median(times);
-        rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t, median(ratios),
-                        ratios.front(), ratios.back(), rss});
+        rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t,
+                        to_input.median, to_input.low, to_input.high, to_output.median,
+                        to_output.low, to_output.high, rss});
     }
     std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
     return rows;
@@ -184,11 +261,24 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
         const Row* cat = find_row(rows, name, "cat");
         if (cat == nullptr) continue;
         std::printf("| %s", name.c_str());
-        for (const char* label : {"textmend", "textmend -w", "textmend -u"}) {
-            const Row* r = find_row(rows, name, label);
+        for (const Mode& mode : MODES) {
+            const Row* r = find_row(rows, name, mode.label);
             std::printf(" | %.2f (%.2f–%.2f)", r->ratio_median, r->ratio_low, r->ratio_high);
         }
         std::printf(" | %.0f |\n", cat->mb_per_second);
+    }
+    std::printf(
+        "\nRatio of wall time to `cat` copying a file of the output's size (the mode's own "
+        "output), same rounds\n\n| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::string name = textmend::bench::corpus_name(kind);
+        if (find_row(rows, name, "cat") == nullptr) continue;
+        std::printf("| %s", name.c_str());
+        for (const Mode& mode : MODES) {
+            const Row* r = find_row(rows, name, mode.label);
+            std::printf(" | %.2f (%.2f–%.2f)", r->floor_median, r->floor_low, r->floor_high);
+        }
+        std::printf(" |\n");
     }
     std::printf(
         "\ntextmend-report --json: median wall time as a ratio to converting the same file "
@@ -205,7 +295,7 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
         std::printf(" |\n");
     }
     std::printf(
-        "\n| corpus | command | median s | MB/s | ratio to cat | peak RSS MiB "
+        "\n| corpus | command | median s | input MB/s | ratio to cat | peak RSS MiB "
         "|\n|---|---|---|---|---|---|\n");
     for (const Row& r : rows) {
         std::printf("| %s | %s | %.3f | %.0f | %.2f | %.1f |\n", r.corpus.c_str(), r.label.c_str(),
