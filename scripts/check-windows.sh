@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds textmend.exe with mingw-w64 and checks it under wine against
-# the native program: conversion in all three modes, binary mode (CR LF and
+# the native program: conversion in all three modes (a large file too, which
+# is written on a second thread), binary mode (CR LF and
 # 0x1A come through), the usage text and the exit statuses, messages ending
 # in CR LF, file names as given (control bytes escaped), in-place conversion
 # (an unchanged file is not replaced, a read-only one refused), and
@@ -51,6 +52,18 @@ for flag in "" -w -u; do
     check "mode '${flag:-default}': same bytes as the native program" cmp -s "native$flag.txt" "windows$flag.txt"
     run_exe $flag binary.txt "binary$flag.txt"
     check "mode '${flag:-default}': CR LF, 1A and NUL come through" cmp -s binary.txt "binary$flag.txt"
+done
+
+# Large enough for the writer thread: converted and written on two threads.
+cp mixed.txt large.txt
+for i in $(seq 11); do cat large.txt large.txt > doubled.txt && mv doubled.txt large.txt; done  # 2.6 MB
+for flag in "" -u; do
+    "$native" $flag large.txt "native-large$flag.txt"
+    run_exe $flag large.txt "windows-large$flag.txt"
+    check "large file, mode '${flag:-default}': same bytes as the native program" cmp -s "native-large$flag.txt" "windows-large$flag.txt"
+    cp large.txt "in-place$flag.txt"
+    run_exe $flag "in-place$flag.txt" "in-place$flag.txt"
+    check "large file in place, mode '${flag:-default}': same bytes" cmp -s "native-large$flag.txt" "in-place$flag.txt"
 done
 
 "$native" 2> native-usage.txt || true
