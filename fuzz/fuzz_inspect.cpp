@@ -70,9 +70,6 @@ int check(const std::uint8_t* data, std::size_t size) {
 
 // Every input with each kernel set the processor supports.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    for (const textmend::KernelSet set : textmend::test::supported_kernel_sets()) {
-        const textmend::test::KernelSetScope scope(set);
-        check(data, size);
-    }
+    textmend::test::with_each_kernel_set([&] { check(data, size); });
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "cli/background_writer.hpp"
 
+#include "convert/output_stream.hpp"
+
 #include <cassert>
 #include <cerrno>
 #include <new>
@@ -13,19 +15,6 @@
 namespace textmend {
 
 namespace {
-
-// Writes all n bytes, going on after short writes. Returns 0, or the errno
-// of the failure.
-int write_all(ByteSink sink, const std::uint8_t* bytes, std::size_t n) {
-    while (n > 0) {
-        errno = 0;
-        const std::int64_t put = sink.write(sink.context, bytes, n);
-        if (put <= 0) return put < 0 && errno != 0 ? errno : EIO;
-        bytes += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return 0;
-}
 
 #ifndef _WIN32
 // What the writer thread starts with: every signal held back, so that the
@@ -118,7 +107,8 @@ void BackgroundWriter::write_buffers() {
         const std::uint64_t k = written_;
         const bool dropped = error_ != 0;
         lock.unlock();
-        const int failed = dropped ? 0 : write_all(sink_, buffer(k), lengths_[k % WRITER_BUFFERS]);
+        const int failed =
+            dropped ? 0 : sink_write_all(sink_, buffer(k), lengths_[k % WRITER_BUFFERS]);
         lock.lock();
         if (failed != 0) error_ = failed;
         ++written_;

@@ -10,6 +10,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -19,6 +20,9 @@ namespace textmend::avx2 {
 
 #define TEXTMEND_AVX2 __attribute__((target("avx2,popcnt"), always_inline))
 #define TEXTMEND_AVX2_ENTRY __attribute__((target("avx2,popcnt")))
+
+// Bytes in one vector: the block the AVX2 code works on.
+inline constexpr std::ptrdiff_t BLOCK = 32;
 
 TEXTMEND_AVX2 inline __m256i load(const std::uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));

@@ -21,8 +21,6 @@ using namespace avx2;
 
 namespace {
 
-constexpr std::ptrdiff_t BLOCK = 32;
-
 // A block is taken only when the block after it lies before lead_end too: the
 // classification reads a few bytes past the block, and copies between
 // changes read a whole vector from inside it.

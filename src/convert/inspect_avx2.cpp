@@ -24,8 +24,6 @@ using namespace avx2;
 
 namespace {
 
-constexpr std::ptrdiff_t BLOCK = 32;
-
 // A block is taken only when a block's length lies after it too: the
 // classification reads up to five bytes past the block.
 constexpr std::ptrdiff_t BLOCK_REACH = 2 * BLOCK;

@@ -15,17 +15,20 @@ void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::s
     out.error = 0;
 }
 
-// Writes all n bytes, going on after short writes; records the first failure.
-static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
-    while (n > 0 && out.error == 0) {
-        const std::int64_t put = out.sink.write(out.sink.context, bytes, n);
-        if (put <= 0) {
-            out.error = (put < 0 && errno != 0) ? errno : EIO;
-            return;
-        }
+int sink_write_all(ByteSink sink, const std::uint8_t* bytes, std::size_t n) {
+    while (n > 0) {
+        errno = 0;
+        const std::int64_t put = sink.write(sink.context, bytes, n);
+        if (put <= 0) return put < 0 && errno != 0 ? errno : EIO;
         bytes += put;
         n -= static_cast<std::size_t>(put);
     }
+    return 0;
+}
+
+// Writes all n bytes unless a write failed before; records the first failure.
+static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t n) {
+    if (out.error == 0) out.error = sink_write_all(out.sink, bytes, n);
 }
 
 // Hands the full buffer to an exchanging sink and goes on in the one it gives.

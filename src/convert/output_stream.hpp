@@ -24,6 +24,10 @@ struct OutputStream {
 
 void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity);
 
+// Writes all n bytes to a writing sink, going on after short writes. Returns
+// 0, or the errno of the failure (EIO when the sink gave none).
+[[nodiscard]] int sink_write_all(ByteSink sink, const std::uint8_t* bytes, std::size_t n);
+
 // Hands the buffered bytes to the sink. A failure is kept in out.error.
 void output_flush(OutputStream& out);
 

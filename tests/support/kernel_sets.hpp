@@ -27,4 +27,13 @@ private:
     KernelSet previous_;
 };
 
+// Runs check() once with each supported set active.
+template <typename Check>
+void with_each_kernel_set(const Check& check) {
+    for (const KernelSet set : supported_kernel_sets()) {
+        const KernelSetScope scope(set);
+        check();
+    }
+}
+
 }  // namespace textmend::test
