@@ -1,5 +1,6 @@
 // The writer thread: output handed over a buffer at a time arrives complete
-// and in order whatever the sink does, a failed write stops the conversion
+// and in order whatever the sink does, stretches of input handed to it are
+// converted and written in their place, a failed write stops the conversion
 // with its errno, and whole file conversions through it give the bytes of a
 // conversion without it, failures included. CI runs these under
 // ThreadSanitizer too (the tsan preset).
@@ -152,9 +153,85 @@ TEST(WriterThread, StopsWithBuffersStillToWriteAndStartsAgain) {
 }
 
 // ---------------------------------------------------------------------------
-// Whole files through the writer thread
+// Stretches of input converted by the writer thread
 
 const OutputMode MODES[] = {MODE_LATIN1, MODE_CP1252, MODE_UTF8};
+
+// A sink whose writes wait until the test opens the gate, so that the writer
+// thread is busy while the converting thread offers it more.
+struct GatedSink {
+    TestSink sink;
+    std::atomic<bool> open{false};
+};
+
+std::int64_t gated_write(void* context, const std::uint8_t* src, std::size_t n) {
+    GatedSink& gated = *static_cast<GatedSink*>(context);
+    while (!gated.open.load())
+        std::this_thread::yield();
+    return test_write(&gated.sink, src, n);
+}
+
+TEST(WriterThread, HandedOffStretchesAreConvertedAndWrittenInTheirPlace) {
+    std::mt19937_64 rng(7);
+    for (const OutputMode mode : MODES) {
+        GatedSink gated;
+        BackgroundWriter writer;
+        ASSERT_TRUE(writer.start(ByteSink{gated_write, &gated}));
+        OutputStream out{};
+        output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+        const std::string head = test::random_mixed_bytes(rng, 1000);
+        const std::string middle = test::random_mixed_bytes(rng, 3000);
+        const std::string tail = test::random_mixed_bytes(rng, 20);
+        const std::string first = test::random_mixed_bytes(rng, HAND_OFF_MAX);
+        const std::string second = test::random_mixed_bytes(rng, 5000);
+
+        output_write_block(out, bytes_of(head), head.size());
+        std::string stretch = first;
+        ASSERT_TRUE(output_hand_off(out, bytes_of(stretch), stretch.size(), mode));
+        stretch.assign(stretch.size(), '\xC3');  // the writer took a copy
+        output_write_block(out, bytes_of(middle), middle.size());
+        // The writer is still writing head, with the first stretch waiting:
+        // it takes no second one.
+        EXPECT_FALSE(output_hand_off(out, bytes_of(second), second.size(), mode));
+        gated.open = true;
+        output_flush(out);
+        ASSERT_EQ(writer.drain(), 0);
+        // Idle again, it does.
+        ASSERT_TRUE(output_hand_off(out, bytes_of(second), second.size(), mode));
+        output_write_block(out, bytes_of(tail), tail.size());
+        output_flush(out);
+        EXPECT_EQ(writer.drain(), 0);
+        EXPECT_EQ(out.error, 0);
+        const std::string expected = head + test::model_convert(first, mode) + middle +
+                                     test::model_convert(second, mode) + tail;
+        EXPECT_TRUE(gated.sink.written == expected) << static_cast<int>(mode);
+    }
+}
+
+TEST(WriterThread, AFailedWriteOfAStretchStopsTheStream) {
+    std::mt19937_64 rng(8);
+    const std::string stretch = test::random_mixed_bytes(rng, 100000);
+    const std::string converted = test::model_convert(stretch, MODE_UTF8);
+    TestSink sink;
+    sink.fail_after = 10 + static_cast<std::int64_t>(converted.size()) / 2;
+    BackgroundWriter writer;
+    ASSERT_TRUE(writer.start(ByteSink{test_write, &sink}));
+    OutputStream out{};
+    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    output_write_block(out, bytes_of(std::string(10, 'h')), 10);
+    ASSERT_TRUE(output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8));
+    EXPECT_EQ(writer.drain(), ENOSPC);
+    // What follows is refused with the write's errno, and nothing more is written.
+    const bool taken = output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(out.error, ENOSPC);
+    EXPECT_EQ(sink.written.size(), static_cast<std::size_t>(sink.fail_after));
+    EXPECT_TRUE(sink.written ==
+                std::string(10, 'h') + converted.substr(0, sink.written.size() - 10));
+}
+
+// ---------------------------------------------------------------------------
+// Whole files through the writer thread
 
 ConversionSettings forcing_thread(bool as_program) {
     ConversionSettings settings;
@@ -185,6 +262,50 @@ TEST(WriterThread, FilesConvertToTheSameBytesAsWithoutIt) {
                         << (as_program ? " mapped" : " read") << (in_place ? " in place" : "");
                 }
             }
+        }
+    }
+}
+
+// Inputs where the places a stretch may end (before a byte below 0x80) are
+// scarce, far apart or next to cut sequences: the same bytes as converting
+// in one piece.
+TEST(WriterThread, StretchesHandedOffEndOnlyWhereNoSequenceReachesAcross) {
+    std::mt19937_64 rng(9);
+    const auto repeated = [](const std::string& unit, std::size_t length) {
+        std::string s;
+        while (s.size() < length)
+            s += unit;
+        return s;
+    };
+    const auto high_bytes = [&rng](std::size_t n) {
+        std::string s(n, '\0');
+        for (char& c : s)
+            c = static_cast<char>(0x80 | (rng() & 0x7F));
+        return s;
+    };
+    const std::size_t length = 3 << 19;
+    const struct {
+        const char* name;
+        std::string input;
+    } cases[] = {
+        {"no byte below 0x80 for 300000 bytes",
+         repeated("\xC3\xA9", 300000) + test::random_mixed_bytes(rng, length)},
+        {"one every 5000 bytes", repeated(high_bytes(4999) + "x", length)},
+        {"one every 3000 bytes", repeated(high_bytes(2999) + "x", length)},
+        {"a cut sequence before each", repeated("\xE2\x82 \xF0\x9F\x98 \xC3", length)},
+        {"whole sequences before each", repeated("\xE2\x82\xAC\xC3\xA9"
+                                                 "a",
+                                                 length)},
+    };
+    for (const auto& c : cases) {
+        for (const OutputMode mode : MODES) {
+            test::TempDir dir;
+            test::write_file(dir / "in", c.input);
+            const ConversionOutcome r = convert_file((dir / "in").c_str(), (dir / "out").c_str(),
+                                                     mode, forcing_thread(true));
+            EXPECT_EQ(r.status, ExitStatus::converted);
+            EXPECT_TRUE(test::read_file(dir / "out") == test::model_convert(c.input, mode))
+                << c.name << ", mode " << static_cast<int>(mode);
         }
     }
 }
@@ -238,9 +359,10 @@ TEST(WriterThread, FailuresAtRandomPlacesLeaveNothingBehind) {
                             return ByteSink{write_until_limit, context};
                         },
                         nullptr};
-    const auto output_size =
-        static_cast<std::int64_t>(test::model_convert(input, MODE_UTF8).size());
     for (int round = 0; round < 24; ++round) {
+        // Every mode, so that stretches converted by the writer fail too.
+        const OutputMode mode = MODES[round % 3];
+        const auto output_size = static_cast<std::int64_t>(test::model_convert(input, mode).size());
         const bool reading_fails = round % 2 == 0;
         const auto limit = static_cast<std::int64_t>(rng() % (3 << 20));
         Faults faults{reading_fails ? limit : -1, reading_fails ? -1 : limit, {}, {}, 0, 0};
@@ -252,8 +374,7 @@ TEST(WriterThread, FailuresAtRandomPlacesLeaveNothingBehind) {
         test::write_file(dir / "in", input);
         const bool in_place = round % 4 < 2;
         const std::string out = in_place ? dir / "in" : dir / "out";
-        const ConversionOutcome r =
-            convert_file((dir / "in").c_str(), out.c_str(), MODE_UTF8, settings);
+        const ConversionOutcome r = convert_file((dir / "in").c_str(), out.c_str(), mode, settings);
         const bool reaches_limit =
             limit < (reading_fails ? static_cast<std::int64_t>(input.size()) : output_size);
         if (!reaches_limit) {

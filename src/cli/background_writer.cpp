@@ -1,9 +1,11 @@
 #include "cli/background_writer.hpp"
 
 #include "convert/output_stream.hpp"
+#include "textmend/textmend.hpp"
 
 #include <cassert>
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -31,6 +33,12 @@ sigset_t writer_signal_mask() {
 }
 #endif
 
+// Room for what a stretch of input becomes, in the widest target.
+constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(HAND_OFF_MAX, Target::utf8);
+
+constexpr std::size_t BUFFERS_SIZE = WRITER_BUFFERS * WRITER_BUFFER_SIZE;
+constexpr std::size_t STRETCH_SLOT_SIZE = HAND_OFF_MAX + STRETCH_OUTPUT_SIZE;
+
 }  // namespace
 
 BackgroundWriter::~BackgroundWriter() {
@@ -40,7 +48,8 @@ BackgroundWriter::~BackgroundWriter() {
 bool BackgroundWriter::start(ByteSink sink) {
     assert(!thread_.joinable());
     if (memory_ == nullptr) {
-        memory_.reset(new (std::nothrow) std::uint8_t[WRITER_BUFFERS * WRITER_BUFFER_SIZE]);
+        memory_.reset(new (std::nothrow)
+                          std::uint8_t[BUFFERS_SIZE + WRITER_STRETCHES * STRETCH_SLOT_SIZE]);
         if (memory_ == nullptr) return false;
     }
     sink_ = sink;
@@ -52,7 +61,7 @@ bool BackgroundWriter::start(ByteSink sink) {
 #endif
     bool started = true;
     try {
-        thread_ = std::thread(&BackgroundWriter::write_buffers, this);
+        thread_ = std::thread(&BackgroundWriter::work, this);
     } catch (const std::system_error&) {
         started = false;
     }
@@ -63,62 +72,111 @@ bool BackgroundWriter::start(ByteSink sink) {
 }
 
 ByteSink BackgroundWriter::sink() {
-    return ByteSink{nullptr, this, exchange};
+    return ByteSink{nullptr, this, exchange, hand_off};
 }
 
 std::uint8_t* BackgroundWriter::first_buffer() {
     const std::lock_guard lock(mutex_);
-    return buffer(handed_);
+    return buffer(buffers_handed_);
 }
 
 std::uint8_t* BackgroundWriter::buffer(std::uint64_t k) const {
     return memory_.get() + (k % WRITER_BUFFERS) * WRITER_BUFFER_SIZE;
 }
 
+std::uint8_t* BackgroundWriter::stretch_input(std::uint64_t k) const {
+    return memory_.get() + BUFFERS_SIZE + (k % WRITER_STRETCHES) * STRETCH_SLOT_SIZE;
+}
+
+std::uint8_t* BackgroundWriter::stretch_output(std::uint64_t k) const {
+    return stretch_input(k) + HAND_OFF_MAX;
+}
+
 std::uint8_t* BackgroundWriter::exchange(void* context, std::uint8_t* filled, std::size_t n) {
     auto& writer = *static_cast<BackgroundWriter*>(context);
     assert(n <= WRITER_BUFFER_SIZE);
     (void)filled;  // always the buffer the writer gave out last
-    return writer.hand_over(n);
+    std::unique_lock lock(writer.mutex_);
+    if (writer.error_ == 0) writer.queue_buffer(n);
+    return writer.next_free_buffer(lock);
 }
 
-std::uint8_t* BackgroundWriter::hand_over(std::size_t n) {
-    std::unique_lock lock(mutex_);
-    if (error_ == 0) {
-        lengths_[handed_ % WRITER_BUFFERS] = n;
-        ++handed_;
-        work_ready_.notify_one();
-        // The next buffer is free once the one that used it last is written.
-        work_done_.wait(lock,
-                        [this] { return handed_ < written_ + WRITER_BUFFERS || error_ != 0; });
+bool BackgroundWriter::hand_off(void* context, std::uint8_t* filled, std::size_t n,
+                                const std::uint8_t* src, std::size_t length, Target target,
+                                std::uint8_t** next) {
+    auto& writer = *static_cast<BackgroundWriter*>(context);
+    assert(n <= WRITER_BUFFER_SIZE && length <= HAND_OFF_MAX);
+    (void)filled;
+    // Only this thread changes stretches_handed_, so it may read it unlocked;
+    // the slot it names is free while no stretch waits (one may be at work,
+    // in the other slot).
+    const std::uint64_t k = writer.stretches_handed_;
+    {
+        const std::lock_guard lock(writer.mutex_);
+        if (writer.stretches_started_ != k) return false;
     }
+    std::memcpy(writer.stretch_input(k), src, length);
+    std::unique_lock lock(writer.mutex_);
+    if (writer.error_ == 0) {
+        if (n > 0) writer.queue_buffer(n);
+        writer.tasks_[writer.tasks_queued_ % TASKS] = Task{true, length, target};
+        ++writer.tasks_queued_;
+        ++writer.stretches_handed_;
+        writer.work_ready_.notify_one();
+    }
+    *next = writer.next_free_buffer(lock);
+    return true;
+}
+
+// Queues the converter's buffer, n bytes long, to be written. Under mutex_.
+void BackgroundWriter::queue_buffer(std::size_t n) {
+    tasks_[tasks_queued_ % TASKS] = Task{false, n, Target::latin1};
+    ++tasks_queued_;
+    ++buffers_handed_;
+    work_ready_.notify_one();
+}
+
+// The buffer the converter fills next, once the one that used it last is
+// written; nullptr with errno set after a failed write.
+std::uint8_t* BackgroundWriter::next_free_buffer(std::unique_lock<std::mutex>& lock) {
+    work_done_.wait(lock, [this] {
+        return buffers_handed_ < buffers_written_ + WRITER_BUFFERS || error_ != 0;
+    });
     if (error_ != 0) {
         errno = error_;
         return nullptr;
     }
-    return buffer(handed_);
+    return buffer(buffers_handed_);
 }
 
-void BackgroundWriter::write_buffers() {
+void BackgroundWriter::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        work_ready_.wait(lock, [this] { return written_ < handed_ || stopping_; });
+        work_ready_.wait(lock, [this] { return tasks_done_ < tasks_queued_ || stopping_; });
         if (stopping_) return;
-        const std::uint64_t k = written_;
+        const Task task = tasks_[tasks_done_ % TASKS];
+        const std::uint64_t k = task.stretch ? stretches_started_++ : buffers_written_;
         const bool dropped = error_ != 0;
         lock.unlock();
-        const int failed =
-            dropped ? 0 : sink_write_all(sink_, buffer(k), lengths_[k % WRITER_BUFFERS]);
+        const int failed = dropped ? 0 : carry_out(task, k);
         lock.lock();
         if (failed != 0) error_ = failed;
-        ++written_;
+        if (!task.stretch) ++buffers_written_;
+        ++tasks_done_;
         work_done_.notify_all();
     }
 }
 
+// Writes buffer k, or converts stretch k and writes what it becomes.
+int BackgroundWriter::carry_out(const Task& task, std::uint64_t k) {
+    if (!task.stretch) return sink_write_all(sink_, buffer(k), task.length);
+    const std::size_t n = convert(stretch_input(k), task.length, stretch_output(k), task.target);
+    return sink_write_all(sink_, stretch_output(k), n);
+}
+
 int BackgroundWriter::drain() {
     std::unique_lock lock(mutex_);
-    work_done_.wait(lock, [this] { return written_ == handed_; });
+    work_done_.wait(lock, [this] { return tasks_done_ == tasks_queued_; });
     return error_;
 }
 
@@ -132,8 +190,12 @@ void BackgroundWriter::stop() {
     thread_.join();
     const std::lock_guard lock(mutex_);
     stopping_ = false;
-    handed_ = 0;
-    written_ = 0;
+    tasks_queued_ = 0;
+    tasks_done_ = 0;
+    buffers_handed_ = 0;
+    buffers_written_ = 0;
+    stretches_handed_ = 0;
+    stretches_started_ = 0;
     error_ = 0;
 }
 

@@ -6,9 +6,13 @@
 //
 // The writer is an exchanging ByteSink (see byte_io.hpp): the output stream
 // hands it a full buffer and gets an empty one back, waiting only when every
-// buffer is still to be written. The first failed write is kept; the writer
-// then drops what is still handed to it and the next exchange fails with
-// that errno, so that the conversion stops.
+// buffer is still to be written. When writing leaves it time, it converts
+// too: while it has no stretch of input waiting, the converting thread hands
+// it the next one (hand_off) instead of converting it itself, so the two
+// share the conversion as well as the work. Buffers and stretches are
+// written in the order they were handed over. The first failed write is
+// kept; the writer then drops what is still handed to it and the next
+// exchange fails with that errno, so that the conversion stops.
 #pragma once
 
 #include <condition_variable>
@@ -19,6 +23,7 @@
 #include <thread>
 
 #include "convert/byte_io.hpp"
+#include "textmend/target.hpp"
 
 namespace textmend {
 
@@ -26,6 +31,9 @@ namespace textmend {
 // waits for the other while the memory stays small.
 inline constexpr std::size_t WRITER_BUFFERS = 4;
 inline constexpr std::size_t WRITER_BUFFER_SIZE = 256 * 1024;
+
+// Stretches of input the writer holds: one at work, one waiting.
+inline constexpr std::size_t WRITER_STRETCHES = 2;
 
 class BackgroundWriter {
 public:
@@ -53,24 +61,48 @@ public:
     void stop();
 
 private:
+    // What the writer does next: write a buffer, or convert a stretch and
+    // write the result.
+    struct Task {
+        bool stretch;
+        std::size_t length;
+        Target target;
+    };
+    // Tasks waiting or at work: every buffer but the converter's, and the stretches.
+    static constexpr std::size_t TASKS = WRITER_BUFFERS + WRITER_STRETCHES;
+
     static std::uint8_t* exchange(void* context, std::uint8_t* filled, std::size_t n);
-    std::uint8_t* hand_over(std::size_t n);
-    void write_buffers();
+    static bool hand_off(void* context, std::uint8_t* filled, std::size_t n,
+                         const std::uint8_t* src, std::size_t length, Target target,
+                         std::uint8_t** next);
+    void queue_buffer(std::size_t n);
+    std::uint8_t* next_free_buffer(std::unique_lock<std::mutex>& lock);
+    void work();
+    [[nodiscard]] int carry_out(const Task& task, std::uint64_t k);
     std::uint8_t* buffer(std::uint64_t k) const;
+    std::uint8_t* stretch_input(std::uint64_t k) const;
+    std::uint8_t* stretch_output(std::uint64_t k) const;
 
     ByteSink sink_{};
     std::unique_ptr<std::uint8_t[]> memory_;
-    std::size_t lengths_[WRITER_BUFFERS] = {};
     std::thread thread_;
 
-    // Buffer k (counting from 0 over the whole run) is buffer(k % WRITER_BUFFERS).
-    // Buffers handed_ .. are the converter's; written_ .. handed_ - 1 wait
-    // for the writer. All below is guarded by mutex_.
+    // Buffer k (counting from 0 over the whole run) is buffer(k % WRITER_BUFFERS),
+    // stretch k is held in slot k % WRITER_STRETCHES, and task k is
+    // tasks_[k % TASKS]. Buffers buffers_handed_ .. are the converter's;
+    // tasks tasks_done_ .. tasks_queued_ - 1 wait for the writer or are at
+    // work. All below is guarded by mutex_, except that the converting
+    // thread reads the counts only it changes without it.
     std::mutex mutex_;
-    std::condition_variable work_ready_;  // handed_ grew, or stopping_
-    std::condition_variable work_done_;   // written_ grew
-    std::uint64_t handed_ = 0;
-    std::uint64_t written_ = 0;
+    std::condition_variable work_ready_;  // tasks_queued_ grew, or stopping_
+    std::condition_variable work_done_;   // tasks_done_ grew
+    Task tasks_[TASKS] = {};
+    std::uint64_t tasks_queued_ = 0;
+    std::uint64_t tasks_done_ = 0;
+    std::uint64_t buffers_handed_ = 0;
+    std::uint64_t buffers_written_ = 0;
+    std::uint64_t stretches_handed_ = 0;
+    std::uint64_t stretches_started_ = 0;
     int error_ = 0;
     bool stopping_ = false;
 };

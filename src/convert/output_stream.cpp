@@ -101,4 +101,19 @@ void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size
     write_all(out, bytes, n);
 }
 
+bool output_hand_off(OutputStream& out, const std::uint8_t* src, std::size_t length,
+                     OutputMode mode) {
+    if (out.sink.hand_off == nullptr || out.error != 0) return false;
+    std::uint8_t* next = nullptr;
+    if (!out.sink.hand_off(out.sink.context, out.storage, out.used, src, length, mode, &next))
+        return false;
+    out.used = 0;
+    if (next == nullptr) {
+        out.error = errno != 0 ? errno : EIO;
+    } else {
+        out.storage = next;
+    }
+    return true;
+}
+
 }  // namespace textmend

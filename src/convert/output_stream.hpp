@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "convert/byte_io.hpp"
+#include "convert/output_mode.hpp"
 
 namespace textmend {
 
@@ -42,5 +43,12 @@ void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_
 // them into the buffer: for long stretches that pass through unchanged. An
 // exchanging sink writes later than this returns, so for it they are copied.
 void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
+
+// Offers the stretch [src, src + length) of input to the sink's thread to
+// convert and write after what is buffered (see HandOffFunction for what
+// the stretch must be). Returns false, with nothing done, when the sink
+// cannot take it now; the caller then converts it itself.
+[[nodiscard]] bool output_hand_off(OutputStream& out, const std::uint8_t* src, std::size_t length,
+                                   OutputMode mode);
 
 }  // namespace textmend
