@@ -19,7 +19,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.t
 major=${version%%.*}
 library="$work/build/libtextmend.so.$version"
 
-readelf -d "$library" | grep -q "SONAME.*\[libtextmend.so.$major\]" || fail "SONAME is not libtextmend.so.$major"
+readelf -d "$library" | grep "SONAME.*\[libtextmend.so.$major\]" >/dev/null || fail "SONAME is not libtextmend.so.$major"
 public='^textmend::(version|convert|converted_size|convert_append|stream_converter|stream_feed|stream_finish|inspect|StreamInspector::[a-z_A-Z]+)\('
 exported=$(nm -DC --defined-only "$library" | cut -d' ' -f3-)
 [ -n "$exported" ] || fail "nothing exported"
@@ -32,7 +32,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$work/build/CMakeCache.txt")
 [ -e "$prefix/$libdir/libtextmend.so.$major" ] && [ -e "$prefix/$libdir/libtextmend.a" ] ||
     fail "the shared build did not install both libraries"
 bash "$source/tests/packaging/consumer_checks.sh" "$prefix" "$source" "$work/consumers" "$libdir"
-ldd "$work/consumers/consumer/consumer" | grep -q "libtextmend.so.$major" ||
+ldd "$work/consumers/consumer/consumer" | grep "libtextmend.so.$major" >/dev/null ||
     fail "the CMake consumer is not linked with the shared library"
 
 # The packages.
@@ -53,8 +53,8 @@ expect "libtextmend$major" "/usr/lib/.*/libtextmend.so.$major" "/usr/lib/.*/libt
 expect textmend-dev /usr/include/textmend/textmend.hpp "/usr/lib/.*/libtextmend.a" \
     "/usr/lib/.*/libtextmend.so" "/usr/lib/.*/pkgconfig/textmend.pc" \
     "/usr/lib/.*/cmake/textmend/textmendConfig.cmake" /usr/share/doc/textmend-dev/copyright
-! contents textmend | grep -q "libtextmend" || fail "the programs' package holds the library"
-dpkg-deb -f "$work"/textmend-dev_*.deb Depends | grep -q "libtextmend$major (= $version" ||
+! contents textmend | grep "libtextmend" >/dev/null || fail "the programs' package holds the library"
+dpkg-deb -f "$work"/textmend-dev_*.deb Depends | grep "libtextmend$major (= $version" >/dev/null ||
     fail "textmend-dev does not depend on libtextmend$major of its version"
 
 if command -v lintian >/dev/null; then
