@@ -71,6 +71,72 @@ TEXTMEND_AVX2 inline bool has_whole_sequence(const std::uint8_t* p, __m256i v,
     return (mask_of(permissive_starts(p, v).from2) & leads) != 0;
 }
 
+// The blocks of one batch in these modes. Where few blocks hold a candidate
+// (ASCII-heavy text, Cyrillic, Chinese), a clean block is stored at once.
+// Where most do (prose in UTF-8), that branch goes either way at random and
+// costs more than it saves: then every block takes the general path, which
+// gives the same bytes for a clean block. counts the blocks that held a
+// candidate, so that the caller can choose for the next batch.
+struct LatinBatch {
+    const std::uint8_t* p;
+    std::uint8_t* out;
+    std::uint32_t carried;
+    int busy;   // blocks that held a candidate or a carried byte
+    bool hard;  // stopped before a block for the stepwise code
+};
+
+template <bool EveryBlockWhole>
+TEXTMEND_AVX2 inline LatinBatch latin1_batch(const CandidateClassifier& leads,
+                                             const std::uint8_t* p, std::ptrdiff_t blocks,
+                                             std::uint8_t* out, std::uint32_t carried) {
+    int busy = 0;
+    for (std::ptrdiff_t b = 0; b < blocks; ++b) {
+        const __m256i v = load(p);
+        const std::uint32_t candidates = candidate_lanes(leads, v);
+        busy += (candidates | carried) != 0;
+        if constexpr (!EveryBlockWhole) {
+            if ((candidates | carried) == 0) {
+                store(out, v);
+                out += BLOCK;
+                p += BLOCK;
+                continue;
+            }
+        }
+        const __m256i next = load(p + 1);
+        const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
+        const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
+        if (other_leads != 0 && has_whole_sequence(p, v, other_leads)) {
+            return {p, out, carried, busy, true};
+        }
+        const __m256i converts = _mm256_andnot_si256(
+            c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
+        const std::uint32_t pairs = mask_of(converts);
+        const __m256i value =
+            _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
+                            _mm256_and_si256(next, splat(0x3F)));
+        if constexpr (!EveryBlockWhole) {
+            if ((pairs | carried) == 0) {
+                store(out, v);
+                out += BLOCK;
+                p += BLOCK;
+                continue;
+            }
+        }
+        const __m256i merged = _mm256_blendv_epi8(v, value, converts);
+        // Each converted pair drops its second byte; a pair at the last lane
+        // drops the first byte of the next block.
+        out = store_kept(out, merged, ~((pairs << 1) | carried));
+        carried = pairs >> 31;
+        p += BLOCK;
+    }
+    return {p, out, carried, busy, false};
+}
+
+// Blocks per batch, and how many of them must hold a candidate for the next
+// batch to take every block through the general path.
+constexpr std::ptrdiff_t LATIN1_BATCH = 16;
+constexpr int BUSY_BATCH = LATIN1_BATCH / 2;
+
 }  // namespace
 
 // In these modes only candidate leads can change. The common change is a
@@ -88,41 +154,17 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* 
     // converted in the block before; it is dropped. The blocks themselves
     // always advance by 32 bytes, so the loads do not wait on the results.
     std::uint32_t carried = 0;
+    bool busy_text = false;
     while (lead_end - p >= BLOCK_REACH) {
-        // The inner loop makes no calls, so its constants stay in registers.
-        while (lead_end - p >= BLOCK_REACH) {
-            const __m256i v = load(p);
-            const std::uint32_t candidates = candidate_lanes(leads, v);
-            if ((candidates | carried) == 0) {
-                store(out, v);
-                out += BLOCK;
-                p += BLOCK;
-                continue;
-            }
-            const __m256i next = load(p + 1);
-            const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
-            const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
-            if (other_leads != 0 && has_whole_sequence(p, v, other_leads)) break;
-            const __m256i converts = _mm256_andnot_si256(
-                c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
-            const std::uint32_t pairs = mask_of(converts);
-            const __m256i value =
-                _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
-                                _mm256_and_si256(next, splat(0x3F)));
-            if ((pairs | carried) == 0) {
-                store(out, v);
-                out += BLOCK;
-                p += BLOCK;
-                continue;
-            }
-            const __m256i merged = _mm256_blendv_epi8(v, value, converts);
-            // Each converted pair drops its second byte; a pair at the last
-            // lane drops the first byte of the next block.
-            out = store_kept(out, merged, ~((pairs << 1) | carried));
-            carried = pairs >> 31;
-            p += BLOCK;
-        }
-        if (lead_end - p < BLOCK_REACH) break;
+        const std::ptrdiff_t fit = (lead_end - p - BLOCK_REACH) / BLOCK + 1;
+        const std::ptrdiff_t blocks = fit < LATIN1_BATCH ? fit : LATIN1_BATCH;
+        const LatinBatch batch = busy_text ? latin1_batch<true>(leads, p, blocks, out, carried)
+                                           : latin1_batch<false>(leads, p, blocks, out, carried);
+        p = batch.p;
+        out = batch.out;
+        carried = batch.carried;
+        busy_text = batch.busy >= BUSY_BATCH;
+        if (!batch.hard) continue;
         const BulkProgress done =
             bulk_convert_to_latin1_stepwise(p + carried, p + BLOCK, out, mode);
         p = done.in;
@@ -216,6 +258,76 @@ TEXTMEND_AVX2 inline std::uint8_t* replace_in_block(const std::uint8_t* p, std::
     return out;
 }
 
+// Whether -u writes every byte from 0xA0 on that it replaces as the two bytes
+// of its Latin-1 character, as expand_latin1_bytes does.
+constexpr bool latin1_upper_half_is_two_bytes() {
+    for (unsigned b = 0xA0; b < 0x100; ++b) {
+        const Replacement& r = UTF8_REPLACEMENTS[b];
+        if (r.length != 2 || r.bytes[0] != (0xC0 | b >> 6) || r.bytes[1] != (0x80 | (b & 0x3F)))
+            return false;
+    }
+    return true;
+}
+static_assert(latin1_upper_half_is_two_bytes());
+
+// Shuffles that pack eight 16-bit words, each holding one byte or (where
+// the mask's bit is set) two, into consecutive bytes.
+constexpr std::array<std::array<std::uint8_t, 16>, 256> make_pack_pairs_table() {
+    std::array<std::array<std::uint8_t, 16>, 256> table{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        std::array<std::uint8_t, 16>& shuffle = table[mask];
+        for (std::uint8_t& index : shuffle)
+            index = 0x80;  // a zero byte
+        unsigned out = 0;
+        for (unsigned word = 0; word < 8; ++word) {
+            shuffle[out++] = static_cast<std::uint8_t>(2 * word);
+            if (mask & (1U << word)) shuffle[out++] = static_cast<std::uint8_t>(2 * word + 1);
+        }
+    }
+    return table;
+}
+
+constexpr std::array<std::array<std::uint8_t, 16>, 256> PACK_PAIRS = make_pack_pairs_table();
+
+TEXTMEND_AVX2 inline __m128i pack_pairs_shuffle(unsigned mask) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(PACK_PAIRS[mask].data()));
+}
+
+// Writes the block v with the bytes marked in replace, all 0xA0 or above,
+// as the two bytes of their Latin-1 character in UTF-8 (0xC0 | b >> 6, then
+// 0x80 | b & 0x3F), with no branch on how many there are: sixteen bytes at a
+// time become 16-bit words, a replaced byte's word holding both its bytes,
+// and each eight words are packed by a shuffle chosen by their eight bits.
+TEXTMEND_AVX2 inline std::uint8_t* expand_latin1_bytes(std::uint8_t* out, __m256i v,
+                                                       std::uint32_t replace) {
+    const __m128i halves[2] = {_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)};
+    for (int half = 0; half < 2; ++half) {
+        const unsigned bits = (replace >> (16 * half)) & 0xFFFF;
+        const unsigned low = bits & 0xFF;
+        const unsigned high = bits >> 8;
+        const __m256i words = _mm256_cvtepu8_epi16(halves[half]);
+        const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(words, 6), _mm256_set1_epi16(0xC0));
+        const __m256i second =
+            _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(words, _mm256_set1_epi16(0x3F)),
+                                              _mm256_set1_epi16(0x80)),
+                              8);
+        const __m256i pairs = _mm256_or_si256(lead, second);
+        // The replaced bytes' words from pairs, the others' from words.
+        const __m256i bit = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048,
+                                              4096, 8192, 16384, -32768);
+        const __m256i replaced = _mm256_cmpeq_epi16(
+            _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(bits)), bit), bit);
+        const __m256i chosen = _mm256_blendv_epi8(words, pairs, replaced);
+        const __m256i packed = _mm256_shuffle_epi8(
+            chosen, _mm256_set_m128i(pack_pairs_shuffle(high), pack_pairs_shuffle(low)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+        out += 8 + _mm_popcnt_u32(low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_extracti128_si256(packed, 1));
+        out += 8 + _mm_popcnt_u32(high);
+    }
+    return out;
+}
+
 // A byte is left as it is when it is ASCII or lies in a well-formed sequence
 // (a strict lead followed by the continuation bytes of its length). Every
 // well-formed sequence is one the byte loop takes whole: bytes inside one are
@@ -256,6 +368,11 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
         if (replace == 0) {
             store(out, v);
             out += BLOCK;
+            p += BLOCK;
+            continue;
+        }
+        if ((replace & ~mask_of(in_range(v, 0xA0, 0xFF))) == 0) {
+            out = expand_latin1_bytes(out, v, replace);
             p += BLOCK;
             continue;
         }
