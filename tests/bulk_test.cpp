@@ -125,29 +125,37 @@ namespace textmend {
 namespace {
 
 TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
+    constexpr KernelSet portable = KernelSet::portable;
+    constexpr KernelSet avx2 = KernelSet::avx2;
+    constexpr KernelSet avx512 = KernelSet::avx512;
     const struct {
         const char* requested;
-        bool avx2;
+        KernelSet best;
         KernelSet chosen;
     } cases[] = {
-        {nullptr, true, KernelSet::avx2},        {nullptr, false, KernelSet::portable},
-        {"portable", true, KernelSet::portable}, {"avx2", true, KernelSet::avx2},
-        {"avx2", false, KernelSet::portable},    {"sse9", true, KernelSet::avx2},
-        {"", false, KernelSet::portable},        {"AVX2", true, KernelSet::avx2},
+        {nullptr, avx2, avx2},        {nullptr, portable, portable},  {nullptr, avx512, avx512},
+        {"portable", avx2, portable}, {"portable", avx512, portable}, {"avx2", avx2, avx2},
+        {"avx2", avx512, avx2},       {"avx2", portable, portable},   {"avx512", avx512, avx512},
+        {"avx512", avx2, avx2},       {"avx512", portable, portable}, {"sse9", avx2, avx2},
+        {"", portable, portable},     {"AVX2", avx2, avx2},           {"avx", avx512, avx512},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(choose_kernel_set(c.requested, c.avx2), c.chosen)
-            << (c.requested ? c.requested : "(unset)") << " avx2 " << c.avx2;
+        EXPECT_EQ(choose_kernel_set(c.requested, c.best), c.chosen)
+            << (c.requested ? c.requested : "(unset)") << " best " << static_cast<int>(c.best);
     }
 }
 
 // The active set is the one TEXTMEND_KERNELS asks for (CTest runs the unit
-// tests twice: as they come, and with TEXTMEND_KERNELS=portable).
+// tests three times: as they come, and with TEXTMEND_KERNELS=portable and avx2).
 TEST(KernelSets, TheActiveSetIsTheOneAskedFor) {
-    const KernelSet asked =
-        choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), kernel_set_supported(KernelSet::avx2));
-    EXPECT_EQ(kernels().set, asked) << kernels().name;
-    EXPECT_FALSE(kernel_set_supported(KernelSet::avx2) == false && use_kernel_set(KernelSet::avx2));
+    const KernelSet best = best_supported_kernel_set();
+    EXPECT_EQ(kernels().set, choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), best))
+        << kernels().name;
+    for (const KernelSet set : {KernelSet::portable, KernelSet::avx2, KernelSet::avx512})
+        EXPECT_EQ(kernel_set_supported(set), set <= best) << static_cast<int>(set);
+    if (best != KernelSet::avx512) {
+        EXPECT_FALSE(use_kernel_set(KernelSet::avx512));
+    }
 }
 
 }  // namespace

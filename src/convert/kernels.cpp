@@ -50,23 +50,38 @@ constexpr Kernels AVX2_KERNELS = {
     inspect_blocks_avx2,
     growth_of_blocks_avx2,
 };
-#endif
 
-bool avx2_supported() noexcept {
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
+constexpr Kernels AVX512_KERNELS = {
+    KernelSet::avx512,
+    "avx512",
+    find_non_ascii_avx2,
+    find_candidate_lead_avx2,
+    bulk_blocks_to_latin1_avx512,
+    bulk_blocks_to_utf8_avx2,
+    bulk_blocks_unchanged_avx2,
+    inspect_blocks_avx2,
+    growth_of_blocks_avx2,
+};
 #endif
-}
 
 const Kernels& table_of(KernelSet set) noexcept {
 #ifdef TEXTMEND_HAVE_AVX2_PATH
     if (set == KernelSet::avx2) return AVX2_KERNELS;
+    if (set == KernelSet::avx512) return AVX512_KERNELS;
 #endif
     (void)set;
     return PORTABLE_KERNELS;
 }
+
+// The sets by name.
+constexpr struct {
+    const char* name;
+    KernelSet set;
+} SET_NAMES[] = {
+    {"portable", KernelSet::portable},
+    {"avx2", KernelSet::avx2},
+    {"avx512", KernelSet::avx512},
+};
 
 }  // namespace
 
@@ -78,7 +93,7 @@ constinit std::atomic<const Kernels*> active_kernels{nullptr};
 
 const Kernels& choose_kernels() noexcept {
     const Kernels& chosen =
-        table_of(choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), avx2_supported()));
+        table_of(choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), best_supported_kernel_set()));
     const Kernels* expected = nullptr;
     // Whoever chose first wins; all choose the same.
     active_kernels.compare_exchange_strong(expected, &chosen, std::memory_order_relaxed);
@@ -87,16 +102,28 @@ const Kernels& choose_kernels() noexcept {
 
 }  // namespace detail
 
-KernelSet choose_kernel_set(const char* requested, bool avx2_available) noexcept {
-    const KernelSet best = avx2_available ? KernelSet::avx2 : KernelSet::portable;
-    if (requested == nullptr) return best;
-    if (std::strcmp(requested, "portable") == 0) return KernelSet::portable;
-    if (std::strcmp(requested, "avx2") == 0 && avx2_available) return KernelSet::avx2;
-    return best;  // an unknown or unsupported set is ignored
+KernelSet best_supported_kernel_set() noexcept {
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+    if (!__builtin_cpu_supports("avx2")) return KernelSet::portable;
+    const bool vbmi2 = __builtin_cpu_supports("avx512vbmi2") &&
+                       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+    return vbmi2 ? KernelSet::avx512 : KernelSet::avx2;
+#else
+    return KernelSet::portable;
+#endif
+}
+
+KernelSet choose_kernel_set(const char* requested, KernelSet best_supported) noexcept {
+    if (requested == nullptr) return best_supported;
+    for (const auto& named : SET_NAMES) {
+        if (std::strcmp(requested, named.name) == 0 && named.set <= best_supported)
+            return named.set;
+    }
+    return best_supported;  // an unknown or unsupported set is ignored
 }
 
 bool kernel_set_supported(KernelSet set) noexcept {
-    return set == KernelSet::portable || avx2_supported();
+    return set <= best_supported_kernel_set();
 }
 
 bool use_kernel_set(KernelSet set) noexcept {

@@ -21,6 +21,7 @@ namespace textmend {
 enum class KernelSet {
     portable,  // 64-bit words, for every processor (and every Windows build)
     avx2,      // 32-byte vectors, for x86-64 processors that have AVX2
+    avx512,    // the AVX2 set, with AVX-512 VBMI2 where it gains (packing bytes)
 };
 
 struct Kernels {
@@ -46,8 +47,13 @@ struct Kernels {
 };
 
 // The set the environment variable TEXTMEND_KERNELS names ("portable",
-// "avx2") when the processor supports it, else the best it supports.
-[[nodiscard]] KernelSet choose_kernel_set(const char* requested, bool avx2_supported) noexcept;
+// "avx2", "avx512") when the processor supports it, else the best it
+// supports. Each set needs what the one before it needs and more, so best
+// supported tells which are.
+[[nodiscard]] KernelSet choose_kernel_set(const char* requested, KernelSet best_supported) noexcept;
+
+// The widest set this processor runs.
+[[nodiscard]] KernelSet best_supported_kernel_set() noexcept;
 
 [[nodiscard]] bool kernel_set_supported(KernelSet set) noexcept;
 

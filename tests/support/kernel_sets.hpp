@@ -1,5 +1,5 @@
 // Running engine code with each kernel set the processor supports, so that
-// the portable code is tested in full on a machine with AVX2 too.
+// the portable and AVX2 code is tested in full on a machine with more too.
 #pragma once
 
 #include <vector>
@@ -11,7 +11,9 @@ namespace textmend::test {
 // The supported sets, portable first.
 inline std::vector<KernelSet> supported_kernel_sets() {
     std::vector<KernelSet> sets{KernelSet::portable};
-    if (kernel_set_supported(KernelSet::avx2)) sets.push_back(KernelSet::avx2);
+    for (const KernelSet set : {KernelSet::avx2, KernelSet::avx512}) {
+        if (kernel_set_supported(set)) sets.push_back(set);
+    }
     return sets;
 }
 
