@@ -106,6 +106,23 @@ TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i nex
     return mask_of(_mm256_and_si256(invalid, starts.from3));
 }
 
+// A byte is left as it is when it is ASCII or lies in a well-formed sequence
+// (a strict lead followed by the continuation bytes of its length). Every
+// well-formed sequence is one the byte loop takes whole: bytes inside one are
+// continuation bytes, which never start one, so the loop never steps into a
+// sequence from the side. Which bytes lie in one can therefore be worked out
+// for all lanes at once; the others are replaced by their character's UTF-8.
+// Mask of the bytes of the block at p (v holds them, high marks the bytes
+// with the high bit) that -u replaces; previous are the sequence starts of
+// the block before, updated to this block's.
+TEXTMEND_AVX2 inline std::uint32_t bytes_to_replace(const std::uint8_t* p, __m256i v,
+                                                    std::uint32_t high, Starts& previous) {
+    const Starts starts = strict_starts(p, v);
+    const std::uint32_t inside = inside_lanes<4>(starts, previous);
+    previous = starts;
+    return high & ~inside;
+}
+
 }  // namespace textmend::avx2
 
 #endif

@@ -71,6 +71,8 @@ BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p, const std::uint
                                           std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                       std::uint8_t* out);
+BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t* p, const std::uint8_t* lead_end,
+                                        std::uint8_t* out);
 
 // Stops at the end of the blocks, or early at a lead position where a change
 // may start.

@@ -57,7 +57,7 @@ constexpr Kernels AVX512_KERNELS = {
     find_non_ascii_avx2,
     find_candidate_lead_avx2,
     bulk_blocks_to_latin1_avx512,
-    bulk_blocks_to_utf8_avx2,
+    bulk_blocks_to_utf8_avx512,
     bulk_blocks_unchanged_avx2,
     inspect_blocks_avx2,
     growth_of_blocks_avx2,
@@ -106,7 +106,8 @@ KernelSet best_supported_kernel_set() noexcept {
 #ifdef TEXTMEND_HAVE_AVX2_PATH
     if (!__builtin_cpu_supports("avx2")) return KernelSet::portable;
     const bool vbmi2 = __builtin_cpu_supports("avx512vbmi2") &&
-                       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+                       __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vl") &&
+                       __builtin_cpu_supports("avx512bw");
     return vbmi2 ? KernelSet::avx512 : KernelSet::avx2;
 #else
     return KernelSet::portable;

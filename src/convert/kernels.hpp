@@ -21,7 +21,7 @@ namespace textmend {
 enum class KernelSet {
     portable,  // 64-bit words, for every processor (and every Windows build)
     avx2,      // 32-byte vectors, for x86-64 processors that have AVX2
-    avx512,    // the AVX2 set, with AVX-512 VBMI2 where it gains (packing bytes)
+    avx512,    // the AVX2 set, with AVX-512 VBMI and VBMI2 where they gain (packing bytes)
 };
 
 struct Kernels {
