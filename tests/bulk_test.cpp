@@ -9,6 +9,9 @@
 #include <string>
 
 #include "convert/bulk.hpp"
+#include "convert/byte_tables.hpp"
+#include "encoding/target_byte.hpp"
+#include "encoding/utf8.hpp"
 #include "support/bytes.hpp"
 #include "support/kernel_sets.hpp"
 #include "support/model.hpp"
@@ -123,6 +126,46 @@ TEST(BulkConverters, EveryKernelSetAgreesWithTheModel) {
 
 namespace textmend {
 namespace {
+
+// The pairs by which the vector code passes over leads of 0xC4 and above:
+// a lead and second byte are listed exactly when some sequence they start
+// decodes to a code point of the target set. With the second byte fixed,
+// the sequence's code points run from the one with all further bytes 0x80
+// to the one with all 0xBF.
+TEST(LeadPairs, ListEveryPairThatCanStartAChangeAndNoOther) {
+    for (const OutputMode mode : {MODE_LATIN1, MODE_CP1252}) {
+        const LeadPairs& listed = mode == MODE_CP1252 ? CP1252_LEAD_PAIRS : LATIN1_LEAD_PAIRS;
+        for (int lead = 0xC4; lead <= 0xFF; ++lead) {
+            const std::int32_t n = PERMISSIVE_LENGTHS[static_cast<std::size_t>(lead)];
+            if (n < 2) continue;
+            for (int second = 0x80; second <= 0xBF; ++second) {
+                std::uint8_t low[6] = {static_cast<std::uint8_t>(lead),
+                                       static_cast<std::uint8_t>(second),
+                                       0x80,
+                                       0x80,
+                                       0x80,
+                                       0x80};
+                std::uint8_t high[6] = {static_cast<std::uint8_t>(lead),
+                                        static_cast<std::uint8_t>(second),
+                                        0xBF,
+                                        0xBF,
+                                        0xBF,
+                                        0xBF};
+                bool reaches = false;
+                for (std::int32_t cp = utf8_decode_at(low, n);
+                     cp <= utf8_decode_at(high, n) && cp <= 0x10FFFF && !reaches; ++cp)
+                    reaches = target_byte(cp, mode) >= 0;
+                bool in_list = false;
+                for (int i = 0; i < listed.count; ++i) {
+                    const auto& pair = listed.pairs[static_cast<std::size_t>(i)];
+                    in_list = in_list || (pair[0] == lead && pair[1] == second);
+                }
+                EXPECT_EQ(in_list, reaches)
+                    << std::hex << lead << " " << second << " mode " << static_cast<int>(mode);
+            }
+        }
+    }
+}
 
 TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
     constexpr KernelSet portable = KernelSet::portable;

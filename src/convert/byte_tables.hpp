@@ -62,6 +62,43 @@ constexpr CandidateLeads make_candidate_leads(OutputMode mode) {
 inline constexpr CandidateLeads LATIN1_LEADS = make_candidate_leads(MODE_LATIN1);
 inline constexpr CandidateLeads CP1252_LEADS = make_candidate_leads(MODE_CP1252);
 
+// The first two bytes of every (possibly overlong) form of a code point of
+// the target set whose lead is not below 0xC4: a candidate lead of 3 or more
+// bytes, or one of the few 2-byte leads of Windows-1252's characters. A
+// sequence with such a lead can change only if its first two bytes are one
+// of these pairs, which lets the vector code pass over the many that cannot.
+struct LeadPairs {
+    std::array<std::array<std::uint8_t, 2>, 64> pairs;
+    int count;
+};
+
+constexpr void add_lead_pairs(LeadPairs& set, std::int32_t cp, OutputMode mode) {
+    if (target_byte(cp, mode) < 0) return;
+    for (std::int32_t lead = 0xC4; lead <= 0xFF; ++lead) {
+        if (!lead_can_reach(lead, cp)) continue;
+        const std::int32_t n = utf8_sequence_length(lead);
+        const auto second = static_cast<std::uint8_t>(0x80 | ((cp >> (6 * (n - 2))) & 0x3F));
+        const std::array<std::uint8_t, 2> pair{static_cast<std::uint8_t>(lead), second};
+        bool known = false;
+        for (int i = 0; i < set.count; ++i)
+            known = known || set.pairs[static_cast<std::size_t>(i)] == pair;
+        if (!known) set.pairs[static_cast<std::size_t>(set.count++)] = pair;
+    }
+}
+
+constexpr LeadPairs make_lead_pairs(OutputMode mode) {
+    LeadPairs set{};
+    for (std::int32_t cp = 0; cp < 0x100; ++cp)
+        add_lead_pairs(set, cp, mode);
+    for (std::int32_t cp : cp1252_table) {
+        if (cp != -1) add_lead_pairs(set, cp, mode);
+    }
+    return set;
+}
+
+inline constexpr LeadPairs LATIN1_LEAD_PAIRS = make_lead_pairs(MODE_LATIN1);
+inline constexpr LeadPairs CP1252_LEAD_PAIRS = make_lead_pairs(MODE_CP1252);
+
 // What -u writes for a byte that does not start a well-formed sequence: the
 // UTF-8 of its Latin-1 or Windows-1252 character, or the byte itself for the
 // five bytes Windows-1252 leaves undefined (and for ASCII).

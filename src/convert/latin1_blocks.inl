@@ -11,9 +11,23 @@
 
 namespace {
 
+// Lanes whose byte and the next (in next) are the first two bytes of a form
+// of a code point of the target set with a lead of 0xC4 or above (pairs).
+// Only such a lead can change: any other, even with a whole sequence after
+// it, is copied like the continuation bytes that follow it.
+TEXTMEND_BLOCKS_INLINE inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
+                                                             const LeadPairs& pairs) {
+    __m256i found = _mm256_setzero_si256();
+    for (int i = 0; i < pairs.count; ++i) {
+        const auto& pair = pairs.pairs[static_cast<std::size_t>(i)];
+        found = _mm256_or_si256(found, _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(pair[0])),
+                                                        _mm256_cmpeq_epi8(next, splat(pair[1]))));
+    }
+    return mask_of(found);
+}
+
 // Whether one of the leads marked in the mask starts a sequence of its
-// length whose following bytes are all continuation bytes. Only such a lead
-// can change; any other is copied like every other byte.
+// length whose following bytes are all continuation bytes.
 TEXTMEND_BLOCKS_INLINE inline bool has_whole_sequence(const std::uint8_t* p, __m256i v,
                                                       std::uint32_t leads) {
     return (mask_of(permissive_starts(p, v).from2) & leads) != 0;
@@ -35,6 +49,7 @@ struct LatinBatch {
 
 template <bool EveryBlockWhole>
 TEXTMEND_BLOCKS_INLINE inline LatinBatch latin1_batch(const CandidateClassifier& leads,
+                                                      const LeadPairs& lead_pairs,
                                                       const std::uint8_t* p, std::ptrdiff_t blocks,
                                                       std::uint8_t* out, std::uint32_t carried) {
     int busy = 0;
@@ -53,8 +68,10 @@ TEXTMEND_BLOCKS_INLINE inline LatinBatch latin1_batch(const CandidateClassifier&
         const __m256i next = load(p + 1);
         const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
         const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
-        if (other_leads != 0 && has_whole_sequence(p, v, other_leads)) {
-            return {p, out, carried, busy, true};
+        if (other_leads != 0) {
+            const std::uint32_t may_change = other_leads & may_change_lanes(v, next, lead_pairs);
+            if (may_change != 0 && has_whole_sequence(p, v, may_change))
+                return {p, out, carried, busy, true};
         }
         const __m256i converts = _mm256_andnot_si256(
             c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
@@ -91,12 +108,15 @@ constexpr int BUSY_BATCH = LATIN1_BATCH / 2;
 // two-byte sequence with lead C0..C3, whose code point is below 0x100: it
 // becomes the byte ((lead & 3) << 6) | (continuation & 0x3F), except C2
 // followed by 80..9F (code points 80..9F are neither Latin-1 nor Windows-1252
-// bytes). A block with any other candidate lead goes to the scalar converter.
+// bytes). A block where another candidate lead may change (its first two
+// bytes are a pair of LeadPairs, and a whole sequence follows) goes to the
+// stepwise converter.
 TEXTMEND_BLOCKS_ENTRY BulkProgress TEXTMEND_BLOCKS_TO_LATIN1(const std::uint8_t* p,
                                                              const std::uint8_t* lead_end,
                                                              std::uint8_t* out, OutputMode mode) {
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
+    const LeadPairs& lead_pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIRS : LATIN1_LEAD_PAIRS;
 
     // 1 when the first byte of the block at p is the second byte of a pair
     // converted in the block before; it is dropped. The blocks themselves
@@ -106,8 +126,9 @@ TEXTMEND_BLOCKS_ENTRY BulkProgress TEXTMEND_BLOCKS_TO_LATIN1(const std::uint8_t*
     while (lead_end - p >= BLOCK_REACH) {
         const std::ptrdiff_t fit = (lead_end - p - BLOCK_REACH) / BLOCK + 1;
         const std::ptrdiff_t blocks = fit < LATIN1_BATCH ? fit : LATIN1_BATCH;
-        const LatinBatch batch = busy_text ? latin1_batch<true>(leads, p, blocks, out, carried)
-                                           : latin1_batch<false>(leads, p, blocks, out, carried);
+        const LatinBatch batch =
+            busy_text ? latin1_batch<true>(leads, lead_pairs, p, blocks, out, carried)
+                      : latin1_batch<false>(leads, lead_pairs, p, blocks, out, carried);
         p = batch.p;
         out = batch.out;
         carried = batch.carried;
