@@ -12,7 +12,12 @@
 // a child's peak RSS counts the parent's memory it was forked from.
 //
 //   textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR [--runs N]
-//                       [--only CORPUS]
+//                       [--only CORPUS] [--against BIN]
+//
+// --against BIN runs another textmend (a previous version, say) in every
+// round right after this one, on the same files, and prints this one's time
+// as a ratio to it: paired round by round, such a ratio holds steadier than
+// the ratios to cat when the machine's speed swings.
 //
 // With TEXTMEND_BENCH_TRACE set in the environment, every run's time is
 // printed on standard error as it happens.
@@ -43,7 +48,8 @@ struct Options {
     std::string work_dir;
     std::string out_dir;
     int runs = 9;
-    std::string only;  // one corpus by name; empty for all
+    std::string only;     // one corpus by name; empty for all
+    std::string against;  // another textmend to compare with; empty for none
 };
 
 struct Command {
@@ -52,6 +58,7 @@ struct Command {
     bool output_on_stdout;          // cat: OUT is its standard output
     int highest_success = 0;        // textmend-report: 1 means not clean
     std::string output_floor{};     // textmend: the label of cat copying its output
+    std::string paired_with{};      // textmend: the label of the --against run of its mode
 };
 
 struct Sample {
@@ -66,6 +73,7 @@ struct Row {
     double mb_per_second;
     double ratio_median, ratio_low, ratio_high;  // to cat of the input, per round
     double floor_median, floor_low, floor_high;  // to cat of the output, per round
+    double pair_median, pair_low, pair_high;     // to the --against run, per round
     long peak_rss_kib;
 };
 
@@ -75,11 +83,12 @@ struct Mode {
     const char* label;
     const char* floor_label;
     const char* output_copy;  // stands for the file holding this mode's output
+    const char* against_label;
 };
 const Mode MODES[] = {
-    {nullptr, "textmend", "cat (default output)", "OUTPUT_DEFAULT"},
-    {"-w", "textmend -w", "cat (-w output)", "OUTPUT_W"},
-    {"-u", "textmend -u", "cat (-u output)", "OUTPUT_U"},
+    {nullptr, "textmend", "cat (default output)", "OUTPUT_DEFAULT", "against"},
+    {"-w", "textmend -w", "cat (-w output)", "OUTPUT_W", "against -w"},
+    {"-u", "textmend -u", "cat (-u output)", "OUTPUT_U", "against -u"},
 };
 
 struct Files {
@@ -138,8 +147,9 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-std::vector<std::string> textmend_argv(const Options& o, const Mode& mode, const std::string& out) {
-    std::vector<std::string> argv{o.textmend};
+std::vector<std::string> textmend_argv(const std::string& binary, const Mode& mode,
+                                       const std::string& out) {
+    std::vector<std::string> argv{binary};
     if (mode.flag != nullptr) argv.emplace_back(mode.flag);
     argv.emplace_back("IN");
     argv.push_back(out);
@@ -148,8 +158,15 @@ std::vector<std::string> textmend_argv(const Options& o, const Mode& mode, const
 
 std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
     std::vector<Command> cmds = {{"cat", {"cat", "IN"}, true}};
-    for (const Mode& mode : MODES)
-        cmds.push_back({mode.label, textmend_argv(o, mode, "OUT"), false, 0, mode.floor_label});
+    for (const Mode& mode : MODES) {
+        const std::string pair = o.against.empty() ? "" : mode.against_label;
+        cmds.push_back(
+            {mode.label, textmend_argv(o.textmend, mode, "OUT"), false, 0, mode.floor_label, pair});
+        if (!o.against.empty()) {
+            cmds.push_back({mode.against_label, textmend_argv(o.against, mode, "OUT"), false, 0,
+                            mode.floor_label});
+        }
+    }
     for (const Mode& mode : MODES)
         cmds.push_back({mode.floor_label, {"cat", mode.output_copy}, true});
     cmds.insert(cmds.end(), {
@@ -194,7 +211,7 @@ Files prepare_files(const std::string& name, const Options& o) {
     for (const Mode& mode : MODES) {
         const std::string copy =
             o.work_dir + "/" + name + ".output" + (mode.flag != nullptr ? mode.flag : "");
-        run_once(Command{"output", textmend_argv(o, mode, copy), false}, files);
+        run_once(Command{"output", textmend_argv(o.textmend, mode, copy), false}, files);
         files.output_copies.push_back(copy);
     }
     return files;
@@ -233,10 +250,14 @@ std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
         const Ratio to_output = cmds[c].output_floor.empty()
                                     ? Ratio{0, 0, 0}
                                     : ratio_of(samples, c, index_of(cmds, cmds[c].output_floor));
+        const Ratio to_pair = cmds[c].paired_with.empty()
+                                  ? Ratio{0, 0, 0}
+                                  : ratio_of(samples, c, index_of(cmds, cmds[c].paired_with));
         const double t = median(times);
         rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t,
                         to_input.median, to_input.low, to_input.high, to_output.median,
-                        to_output.low, to_output.high, rss});
+                        to_output.low, to_output.high, to_pair.median, to_pair.low, to_pair.high,
+                        rss});
     }
     std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
     return rows;
@@ -280,6 +301,23 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
         }
         std::printf(" |\n");
     }
+    if (!o.against.empty()) {
+        std::printf(
+            "\nWall time as a ratio to %s (--against), run right after in every round: "
+            "median (lowest–highest), below 1: faster\n\n| corpus | default | `-w` | "
+            "`-u` |\n|---|---|---|---|\n",
+            o.against.c_str());
+        for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+            const std::string name = textmend::bench::corpus_name(kind);
+            if (find_row(rows, name, "cat") == nullptr) continue;
+            std::printf("| %s", name.c_str());
+            for (const Mode& mode : MODES) {
+                const Row* r = find_row(rows, name, mode.label);
+                std::printf(" | %.2f (%.2f–%.2f)", r->pair_median, r->pair_low, r->pair_high);
+            }
+            std::printf(" |\n");
+        }
+    }
     std::printf(
         "\ntextmend-report --json: median wall time as a ratio to converting the same file "
         "(below 1: faster)\n\n| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
@@ -314,7 +352,7 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
 int usage() {
     std::fprintf(stderr,
                  "usage: textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR "
-                 "[--runs N] [--only CORPUS]\n");
+                 "[--runs N] [--only CORPUS] [--against BIN]\n");
     return 2;
 }
 
@@ -337,6 +375,8 @@ int main(int argc, char** argv) {
             o.runs = std::atoi(value.c_str());
         else if (key == "--only")
             o.only = value;
+        else if (key == "--against")
+            o.against = value;
         else
             return usage();
     }

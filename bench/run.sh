@@ -3,7 +3,7 @@
 # iconv, and textmend-report against converting, on generated corpora; prints
 # Markdown tables (see README, Performance).
 #
-#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS]
+#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN]
 #
 # SIZE_MB   size of each generated input (default 256)
 # --out-dir where the outputs are written (default /dev/shm, a tmpfs; give a
@@ -11,6 +11,8 @@
 # --runs    rounds per command, alternating the commands (default 9)
 # --only    one corpus: mixed-prose, utf8-prose, latin1-prose, ascii,
 #           dense-utf8 or random-bytes
+# --against another textmend binary (a previous version, say), run right
+#           after this one in every round: adds its time as a paired ratio
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,12 +20,14 @@ size_mb=256
 out_dir=/dev/shm
 runs=9
 only=()
+against=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --out-dir) out_dir="$2"; shift 2 ;;
         --runs) runs="$2"; shift 2 ;;
         --only) only=(--only "$2"); shift 2 ;;
-        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+        --against) against=(--against "$(realpath "$2")"); shift 2 ;;
+        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
         *) size_mb="$1"; shift ;;
     esac
 done
@@ -43,4 +47,4 @@ echo "Inputs: ${size_mb} MiB each, generated into $work (in memory); outputs in 
 echo
 build/bench/bench/textmend_make_corpus "$work" "$size_mb"
 build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
-    --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}"
+    --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}" "${against[@]}"
