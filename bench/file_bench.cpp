@@ -66,14 +66,19 @@ struct Sample {
     long peak_rss_kib;
 };
 
+// Median, lowest and highest of ratios taken round by round.
+struct Ratio {
+    double median, low, high;
+};
+
 struct Row {
     std::string corpus;
     std::string label;
     double median_seconds;
     double mb_per_second;
-    double ratio_median, ratio_low, ratio_high;  // to cat of the input, per round
-    double floor_median, floor_low, floor_high;  // to cat of the output, per round
-    double pair_median, pair_low, pair_high;     // to the --against run, per round
+    Ratio to_input;   // to cat of the input
+    Ratio to_output;  // to cat of the output
+    Ratio to_pair;    // to the --against run
     long peak_rss_kib;
 };
 
@@ -186,9 +191,6 @@ std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
 
 // Median, lowest and highest of the round-by-round ratios of command c to
 // command base.
-struct Ratio {
-    double median, low, high;
-};
 Ratio ratio_of(const std::vector<std::vector<Sample>>& samples, std::size_t c, std::size_t base) {
     std::vector<double> ratios;
     for (std::size_t r = 0; r < samples[c].size(); ++r)
@@ -254,10 +256,8 @@ std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
                                   ? Ratio{0, 0, 0}
                                   : ratio_of(samples, c, index_of(cmds, cmds[c].paired_with));
         const double t = median(times);
-        rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t,
-                        to_input.median, to_input.low, to_input.high, to_output.median,
-                        to_output.low, to_output.high, to_pair.median, to_pair.low, to_pair.high,
-                        rss});
+        rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t, to_input,
+                        to_output, to_pair, rss});
     }
     std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
     return rows;
@@ -271,52 +271,41 @@ const Row* find_row(const std::vector<Row>& rows, const std::string& corpus,
     return nullptr;
 }
 
-void print_tables(const std::vector<Row>& rows, const Options& o) {
-    std::printf(
-        "Ratio of wall time to `cat in > out`, median of %d alternating rounds (lowest–highest); "
-        "output in %s\n\n",
-        o.runs, o.out_dir.c_str());
-    std::printf("| corpus | default | `-w` | `-u` | cat MB/s |\n|---|---|---|---|---|\n");
+// A table with a line per corpus: one ratio of each mode's textmend run,
+// and the speed of cat copying the input if asked for.
+void print_ratio_table(const std::vector<Row>& rows, Ratio Row::*ratio, bool cat_speed) {
+    std::printf("| corpus | default | `-w` | `-u` |%s\n|---|---|---|---|%s\n",
+                cat_speed ? " cat MB/s |" : "", cat_speed ? "---|" : "");
     for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
         const std::string name = textmend::bench::corpus_name(kind);
         const Row* cat = find_row(rows, name, "cat");
         if (cat == nullptr) continue;
         std::printf("| %s", name.c_str());
         for (const Mode& mode : MODES) {
-            const Row* r = find_row(rows, name, mode.label);
-            std::printf(" | %.2f (%.2f–%.2f)", r->ratio_median, r->ratio_low, r->ratio_high);
+            const Ratio& r = find_row(rows, name, mode.label)->*ratio;
+            std::printf(" | %.2f (%.2f–%.2f)", r.median, r.low, r.high);
         }
-        std::printf(" | %.0f |\n", cat->mb_per_second);
-    }
-    std::printf(
-        "\nRatio of wall time to `cat` copying a file of the output's size (the mode's own "
-        "output), same rounds\n\n| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
-    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
-        const std::string name = textmend::bench::corpus_name(kind);
-        if (find_row(rows, name, "cat") == nullptr) continue;
-        std::printf("| %s", name.c_str());
-        for (const Mode& mode : MODES) {
-            const Row* r = find_row(rows, name, mode.label);
-            std::printf(" | %.2f (%.2f–%.2f)", r->floor_median, r->floor_low, r->floor_high);
-        }
+        if (cat_speed) std::printf(" | %.0f", cat->mb_per_second);
         std::printf(" |\n");
     }
+}
+
+void print_tables(const std::vector<Row>& rows, const Options& o) {
+    std::printf(
+        "Ratio of wall time to `cat in > out`, median of %d alternating rounds (lowest–highest); "
+        "output in %s\n\n",
+        o.runs, o.out_dir.c_str());
+    print_ratio_table(rows, &Row::to_input, true);
+    std::printf(
+        "\nRatio of wall time to `cat` copying a file of the output's size (the mode's own "
+        "output), same rounds\n\n");
+    print_ratio_table(rows, &Row::to_output, false);
     if (!o.against.empty()) {
         std::printf(
             "\nWall time as a ratio to %s (--against), run right after in every round: "
-            "median (lowest–highest), below 1: faster\n\n| corpus | default | `-w` | "
-            "`-u` |\n|---|---|---|---|\n",
+            "median (lowest–highest), below 1: faster\n\n",
             o.against.c_str());
-        for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
-            const std::string name = textmend::bench::corpus_name(kind);
-            if (find_row(rows, name, "cat") == nullptr) continue;
-            std::printf("| %s", name.c_str());
-            for (const Mode& mode : MODES) {
-                const Row* r = find_row(rows, name, mode.label);
-                std::printf(" | %.2f (%.2f–%.2f)", r->pair_median, r->pair_low, r->pair_high);
-            }
-            std::printf(" |\n");
-        }
+        print_ratio_table(rows, &Row::to_pair, false);
     }
     std::printf(
         "\ntextmend-report --json: median wall time as a ratio to converting the same file "
@@ -337,7 +326,7 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
         "|\n|---|---|---|---|---|---|\n");
     for (const Row& r : rows) {
         std::printf("| %s | %s | %.3f | %.0f | %.2f | %.1f |\n", r.corpus.c_str(), r.label.c_str(),
-                    r.median_seconds, r.mb_per_second, r.ratio_median,
+                    r.median_seconds, r.mb_per_second, r.to_input.median,
                     static_cast<double>(r.peak_rss_kib) / 1024.0);
     }
     const Row* iconv = find_row(rows, "utf8-prose", "iconv -f UTF-8 -t ISO-8859-1");

@@ -7,71 +7,20 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <functional>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cli/file_conversion.hpp"
 #include "cli/run.hpp"
+#include "support/fault_plan.hpp"
 #include "support/random_text.hpp"
 #include "support/run_program.hpp"
 
 namespace textmend {
 namespace {
 
-// How a run's reads and writes fail: after so many bytes (-1: never).
-struct FaultPlan {
-    std::int64_t read_limit = -1;
-    std::int64_t write_limit = -1;
-    ByteSource real_input{};
-    ByteSink real_output{};
-    std::int64_t bytes_read = 0;
-    std::int64_t bytes_written = 0;
-    std::function<void()> before_write_fails{};  // what another program does first
-};
-
-std::int64_t failing_read(void* context, std::uint8_t* dst, std::size_t n) {
-    FaultPlan& plan = *static_cast<FaultPlan*>(context);
-    if (plan.read_limit >= 0) {
-        const std::int64_t left = plan.read_limit - plan.bytes_read;
-        if (left <= 0) {
-            errno = EIO;
-            return -1;
-        }
-        if (static_cast<std::int64_t>(n) > left) n = static_cast<std::size_t>(left);
-    }
-    const std::int64_t got = plan.real_input.read(plan.real_input.context, dst, n);
-    if (got > 0) plan.bytes_read += got;
-    return got;
-}
-
-std::int64_t failing_write(void* context, const std::uint8_t* src, std::size_t n) {
-    FaultPlan& plan = *static_cast<FaultPlan*>(context);
-    if (plan.write_limit >= 0) {
-        const std::int64_t left = plan.write_limit - plan.bytes_written;
-        if (left <= 0) {
-            if (plan.before_write_fails) std::exchange(plan.before_write_fails, nullptr)();
-            errno = ENOSPC;
-            return -1;
-        }
-        if (static_cast<std::int64_t>(n) > left) n = static_cast<std::size_t>(left);
-    }
-    const std::int64_t put = plan.real_output.write(plan.real_output.context, src, n);
-    if (put > 0) plan.bytes_written += put;
-    return put;
-}
-
-ByteSource wrap_input(ByteSource real, void* context) {
-    static_cast<FaultPlan*>(context)->real_input = real;
-    return ByteSource{failing_read, context};
-}
-
-ByteSink wrap_output(ByteSink real, void* context) {
-    static_cast<FaultPlan*>(context)->real_output = real;
-    return ByteSink{failing_write, context};
-}
+using test::FaultPlan;
 
 struct Outcome {
     int status;
@@ -88,7 +37,7 @@ Outcome run_with_faults(const std::vector<std::string>& args, FaultPlan& plan) {
     const int file = open((capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(file, 2);
     close(file);
-    const IoHooks hooks{wrap_input, wrap_output, &plan};
+    const IoHooks hooks = test::fault_hooks(plan);
     const int status = run_textmend(static_cast<int>(argv.size()), argv.data(), &hooks);
     std::fflush(stderr);
     dup2(saved, 2);

@@ -19,6 +19,7 @@
 #include "cli/background_writer.hpp"
 #include "cli/file_conversion.hpp"
 #include "convert/output_stream.hpp"
+#include "support/fault_plan.hpp"
 #include "support/files.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
@@ -312,64 +313,21 @@ TEST(WriterThread, StretchesHandedOffEndOnlyWhereNoSequenceReachesAcross) {
 
 // Reads and writes that fail at random places, on both threads' sides: the
 // failure is the run's, and nothing is left behind.
-struct Faults {
-    std::int64_t read_limit, write_limit;
-    ByteSource real_input;
-    ByteSink real_output;
-    std::int64_t bytes_read, bytes_written;
-};
-
-std::int64_t read_until_limit(void* context, std::uint8_t* dst, std::size_t n) {
-    Faults& f = *static_cast<Faults*>(context);
-    const std::int64_t left = f.read_limit - f.bytes_read;
-    if (f.read_limit >= 0 && left <= 0) {
-        errno = EIO;
-        return -1;
-    }
-    if (f.read_limit >= 0 && static_cast<std::int64_t>(n) > left)
-        n = static_cast<std::size_t>(left);
-    const std::int64_t got = f.real_input.read(f.real_input.context, dst, n);
-    if (got > 0) f.bytes_read += got;
-    return got;
-}
-
-std::int64_t write_until_limit(void* context, const std::uint8_t* src, std::size_t n) {
-    Faults& f = *static_cast<Faults*>(context);
-    const std::int64_t left = f.write_limit - f.bytes_written;
-    if (f.write_limit >= 0 && left <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    if (f.write_limit >= 0 && static_cast<std::int64_t>(n) > left)
-        n = static_cast<std::size_t>(left);
-    const std::int64_t put = f.real_output.write(f.real_output.context, src, n);
-    if (put > 0) f.bytes_written += put;
-    return put;
-}
-
 TEST(WriterThread, FailuresAtRandomPlacesLeaveNothingBehind) {
     std::mt19937_64 rng(6);
     const std::string input = test::random_mixed_bytes(rng, 2 << 20);
-    const IoHooks hooks{[](ByteSource real, void* context) {
-                            static_cast<Faults*>(context)->real_input = real;
-                            return ByteSource{read_until_limit, context};
-                        },
-                        [](ByteSink real, void* context) {
-                            static_cast<Faults*>(context)->real_output = real;
-                            return ByteSink{write_until_limit, context};
-                        },
-                        nullptr};
     for (int round = 0; round < 24; ++round) {
         // Every mode, so that stretches converted by the writer fail too.
         const OutputMode mode = MODES[round % 3];
         const auto output_size = static_cast<std::int64_t>(test::model_convert(input, mode).size());
         const bool reading_fails = round % 2 == 0;
         const auto limit = static_cast<std::int64_t>(rng() % (3 << 20));
-        Faults faults{reading_fails ? limit : -1, reading_fails ? -1 : limit, {}, {}, 0, 0};
-        IoHooks with_context = hooks;
-        with_context.context = &faults;
+        test::FaultPlan plan;
+        plan.read_limit = reading_fails ? limit : -1;
+        plan.write_limit = reading_fails ? -1 : limit;
+        const IoHooks hooks = test::fault_hooks(plan);
         ConversionSettings settings = forcing_thread(false);
-        settings.hooks = &with_context;
+        settings.hooks = &hooks;
         test::TempDir dir;
         test::write_file(dir / "in", input);
         const bool in_place = round % 4 < 2;

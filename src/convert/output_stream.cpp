@@ -31,15 +31,21 @@ static void write_all(OutputStream& out, const std::uint8_t* bytes, std::size_t 
     if (out.error == 0) out.error = sink_write_all(out.sink, bytes, n);
 }
 
+// Goes on in the buffer an exchanging sink gave back for the one it took;
+// nullptr (a failed write) becomes the stream's error.
+static void continue_in(OutputStream& out, std::uint8_t* next) {
+    out.used = 0;
+    if (next == nullptr) {
+        out.error = errno != 0 ? errno : EIO;
+    } else {
+        out.storage = next;
+    }
+}
+
 // Hands the full buffer to an exchanging sink and goes on in the one it gives.
 static void exchange_buffer(OutputStream& out) {
     if (out.used > 0 && out.error == 0) {
-        std::uint8_t* next = out.sink.exchange(out.sink.context, out.storage, out.used);
-        if (next == nullptr) {
-            out.error = errno != 0 ? errno : EIO;
-        } else {
-            out.storage = next;
-        }
+        continue_in(out, out.sink.exchange(out.sink.context, out.storage, out.used));
     }
     out.used = 0;
 }
@@ -107,12 +113,7 @@ bool output_hand_off(OutputStream& out, const std::uint8_t* src, std::size_t len
     std::uint8_t* next = nullptr;
     if (!out.sink.hand_off(out.sink.context, out.storage, out.used, src, length, mode, &next))
         return false;
-    out.used = 0;
-    if (next == nullptr) {
-        out.error = errno != 0 ? errno : EIO;
-    } else {
-        out.storage = next;
-    }
+    continue_in(out, next);
     return true;
 }
 
