@@ -94,6 +94,54 @@ TEST(UnchangedPrefix, SequenceAtEveryOffset) {
     }
 }
 
+// Well-formed UTF-8 with one fault, for every kind of fault at every offset
+// around a few block boundaries: the vector search stops exactly where the
+// stepwise one does, neither early (a stretch lost to the slow path) nor late.
+TEST(UnchangedPrefix, StopsWhereTheStepwiseSearchStops) {
+    const std::string text =
+        "Stra\xC3\x9F"
+        "e \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80 "
+        "na\xC3\xAFve \xE4\xB8\xAD\xE6\x96\x87 \xC3\xA0 la cr\xC3\xA8me ";
+    const std::string faults[] = {
+        "\xE9",
+        "\x80",
+        "\xBF\xBF",
+        "\xC0\x80",
+        "\xC1\xBF",
+        "\xF5\x80\x80\x80",
+        "\xFF",
+        "\xC3",
+        "\xE2\x82",
+        "\xF0\x9F\x98",
+        "\xC3\xA9\x80",
+        "\xE2\x82\xAC\xAC",
+        "\xF0\x9F\x98\x80\x80",
+        "\xE2\xC3\xA9",
+        "\xF4\x8F\xBF\xBF\xBF",
+    };
+    std::string base;
+    while (base.size() < 300)
+        base += text;
+    for (const std::string& fault : faults) {
+        for (std::size_t at = 20; at < 240; ++at) {
+            std::string input = base;
+            input.insert(at, fault);
+            const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
+            for (OutputMode mode : ALL_MODES) {
+                const std::uint8_t* expected =
+                    bulk_unchanged_prefix_stepwise(bytes(input), lead_end, mode);
+                for (const KernelSet set : test::supported_kernel_sets()) {
+                    const test::KernelSetScope scope(set);
+                    ASSERT_EQ(bulk_unchanged_prefix(bytes(input), lead_end, mode) - bytes(input),
+                              expected - bytes(input))
+                        << "fault " << test::to_hex(fault) << " at " << at << ", mode " << mode
+                        << ", kernels " << kernels().name;
+                }
+            }
+        }
+    }
+}
+
 // A bulk converter's output for the part it did, followed by the model's for
 // the rest, is the model's output for the whole.
 TEST(BulkConverters, EveryKernelSetAgreesWithTheModel) {

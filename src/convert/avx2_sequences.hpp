@@ -106,6 +106,33 @@ TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i nex
     return mask_of(_mm256_and_si256(invalid, starts.from3));
 }
 
+// Checks the block v against the strict rule without finding the sequences
+// (-u): nonzero in the lanes where it breaks. A lead of length n calls for
+// continuation bytes in the next n - 1 lanes, so a lane must hold one exactly
+// when a byte 1 to 3 lanes before it is a lead of 2, 3 or 4 bytes (before
+// holds the block before, zero at the start); the bytes C0, C1 and F5..FF
+// never lie in a sequence. Every byte -u replaces shows as a break at most
+// three lanes after it, and the first break lies at most three lanes after
+// a replaced byte; a lead in the last three lanes is checked by the block
+// after it.
+static_assert(STRICT_LEADS[2].first == 0xC2 && STRICT_LEADS[2].last == 0xDF &&
+              STRICT_LEADS[3].first == 0xE0 && STRICT_LEADS[3].last == 0xEF &&
+              STRICT_LEADS[4].first == 0xF0 && STRICT_LEADS[4].last == 0xF4);
+
+TEXTMEND_AVX2 inline __m256i strict_breaks(__m256i v, __m256i before) {
+    const __m256i joined = _mm256_permute2x128_si256(before, v, 0x21);
+    // Positive where the byte 1, 2 or 3 lanes back is at least C0, E0, F0.
+    const __m256i calls = _mm256_or_si256(
+        _mm256_subs_epu8(_mm256_alignr_epi8(v, joined, 15), splat(0xBF)),
+        _mm256_or_si256(_mm256_subs_epu8(_mm256_alignr_epi8(v, joined, 14), splat(0xDF)),
+                        _mm256_subs_epu8(_mm256_alignr_epi8(v, joined, 13), splat(0xEF))));
+    const __m256i called = _mm256_cmpgt_epi8(calls, _mm256_setzero_si256());
+    const __m256i no_lead =
+        _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_and_si256(v, splat(0xFE)), splat(0xC0)),
+                        _mm256_subs_epu8(v, splat(0xF4)));
+    return _mm256_or_si256(_mm256_xor_si256(called, is_continuation(v)), no_lead);
+}
+
 // A byte is left as it is when it is ASCII or lies in a well-formed sequence
 // (a strict lead followed by the continuation bytes of its length). Every
 // well-formed sequence is one the byte loop takes whole: bytes inside one are

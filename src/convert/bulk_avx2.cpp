@@ -173,32 +173,70 @@ TEXTMEND_AVX2 inline bool all_ascii_64(const std::uint8_t* p, const std::uint8_t
 
 }  // namespace
 
+// -u from p, with the sequence starts of the block before p in previous:
+// the first byte to replace, found block by block.
+TEXTMEND_AVX2 inline const std::uint8_t* first_replaced_byte(const std::uint8_t* p,
+                                                             const std::uint8_t* lead_end,
+                                                             Starts previous) {
+    bool any_block = false;
+    while (lead_end - p >= BLOCK_REACH) {
+        any_block = true;
+        if (all_ascii_64(p, lead_end)) {
+            previous = no_starts();
+            p += 2 * BLOCK;
+            continue;
+        }
+        const __m256i v = load(p);
+        const std::uint32_t high = mask_of(v);
+        if (high == 0) {
+            previous = no_starts();
+        } else if (const std::uint32_t replace = bytes_to_replace(p, v, high, previous);
+                   replace != 0) {
+            return p + __builtin_ctz(replace);
+        }
+        p += BLOCK;
+    }
+    if (any_block) p += sequence_reaching_past(p, STRICT_LENGTHS);
+    return p;
+}
+
+// Whether a lead in the last three lanes of the block v calls for bytes of
+// the block after it.
+TEXTMEND_AVX2 inline bool calls_past(__m256i v) {
+    return (mask_of(_mm256_and_si256(v, _mm256_slli_epi16(v, 1))) >> (BLOCK - 3)) != 0;
+}
+
+// -u: blocks are checked by strict_breaks, which is cheaper than finding
+// their sequences, as far as they keep the rule. A break there, or a lead
+// in the last lanes checked, leaves the replaced byte at most three bytes
+// before the block, so first_replaced_byte takes over one block back.
+TEXTMEND_AVX2 inline const std::uint8_t* unchanged_utf8_blocks(const std::uint8_t* p,
+                                                               const std::uint8_t* lead_end) {
+    const std::uint8_t* const start = p;
+    __m256i before = _mm256_setzero_si256();
+    while (lead_end - p >= BLOCK_REACH) {
+        if (all_ascii_64(p, lead_end) && !calls_past(before)) {
+            before = _mm256_setzero_si256();
+            p += 2 * BLOCK;
+            continue;
+        }
+        const __m256i v = load(p);
+        const __m256i breaks = strict_breaks(v, before);
+        if (!_mm256_testz_si256(breaks, breaks)) break;
+        before = v;
+        p += BLOCK;
+    }
+    if (p == start) return first_replaced_byte(p, lead_end, no_starts());
+    const std::uint8_t* back = p - BLOCK;
+    const Starts previous =
+        back - start >= BLOCK ? strict_starts(back - BLOCK, load(back - BLOCK)) : no_starts();
+    return first_replaced_byte(back, lead_end, previous);
+}
+
 TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p,
                                                                    const std::uint8_t* lead_end,
                                                                    OutputMode mode) {
-    if (mode == MODE_UTF8) {
-        Starts previous = no_starts();
-        bool any_block = false;
-        while (lead_end - p >= BLOCK_REACH) {
-            any_block = true;
-            if (all_ascii_64(p, lead_end)) {
-                previous = no_starts();
-                p += 2 * BLOCK;
-                continue;
-            }
-            const __m256i v = load(p);
-            const std::uint32_t high = mask_of(v);
-            if (high == 0) {
-                previous = no_starts();
-            } else if (const std::uint32_t replace = bytes_to_replace(p, v, high, previous);
-                       replace != 0) {
-                return p + __builtin_ctz(replace);
-            }
-            p += BLOCK;
-        }
-        if (any_block) p += sequence_reaching_past(p, STRICT_LENGTHS);
-        return p;
-    }
+    if (mode == MODE_UTF8) return unchanged_utf8_blocks(p, lead_end);
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
     while (lead_end - p >= BLOCK_REACH) {
