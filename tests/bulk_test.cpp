@@ -215,6 +215,39 @@ TEST(LeadPairs, ListEveryPairThatCanStartAChangeAndNoOther) {
     }
 }
 
+// The lookup tables made from the lists: by six bits they find exactly the
+// listed pairs, by nibbles at least those (a pair missed would be a change
+// missed; a few more only cost time).
+TEST(LeadPairs, LookupTablesFindEveryListedPair) {
+    for (const OutputMode mode : {MODE_LATIN1, MODE_CP1252}) {
+        const LeadPairs& listed = mode == MODE_CP1252 ? CP1252_LEAD_PAIRS : LATIN1_LEAD_PAIRS;
+        const LeadPairBits& bits =
+            mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+        int nibble_extra = 0;
+        for (int lead = 0xC4; lead <= 0xFF; ++lead) {
+            for (int second = 0x80; second <= 0xBF; ++second) {
+                bool in_list = false;
+                for (int i = 0; i < listed.count; ++i) {
+                    const auto& pair = listed.pairs[static_cast<std::size_t>(i)];
+                    in_list = in_list || (pair[0] == lead && pair[1] == second);
+                }
+                const auto at = [](const auto& table, int index) {
+                    return table[static_cast<std::size_t>(index)];
+                };
+                const bool by_six_bits =
+                    (at(bits.lead, lead & 0x3F) & at(bits.second, second & 0x3F)) != 0;
+                const bool by_nibbles =
+                    (at(bits.lead_high, lead >> 4) & at(bits.lead_low, lead & 0x0F) &
+                     at(bits.second_high, second >> 4) & at(bits.second_low, second & 0x0F)) != 0;
+                EXPECT_EQ(by_six_bits, in_list) << std::hex << lead << " " << second;
+                EXPECT_TRUE(by_nibbles || !in_list) << std::hex << lead << " " << second;
+                nibble_extra += by_nibbles && !in_list;
+            }
+        }
+        EXPECT_LT(nibble_extra, 64) << "mode " << static_cast<int>(mode);
+    }
+}
+
 TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
     constexpr KernelSet portable = KernelSet::portable;
     constexpr KernelSet avx2 = KernelSet::avx2;

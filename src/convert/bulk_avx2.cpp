@@ -63,6 +63,27 @@ TEXTMEND_AVX2 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, std:
     return out + _mm_popcnt_u32(keep);
 }
 
+TEXTMEND_AVX2 inline __m256i nibble_lookup(const std::array<std::uint8_t, 16>& table,
+                                           __m256i nibbles) {
+    __m128i t;
+    std::memcpy(&t, table.data(), 16);
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(t), nibbles);
+}
+
+// The pairs by the nibble tables: exact for the lead, a superset for the
+// second byte.
+TEXTMEND_AVX2 inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
+                                                    const LeadPairBits& bits) {
+    const __m256i nibble = splat(0x0F);
+    const __m256i lead = _mm256_and_si256(
+        nibble_lookup(bits.lead_high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        nibble_lookup(bits.lead_low, _mm256_and_si256(v, nibble)));
+    const __m256i second = _mm256_and_si256(
+        nibble_lookup(bits.second_high, _mm256_and_si256(_mm256_srli_epi16(next, 4), nibble)),
+        nibble_lookup(bits.second_low, _mm256_and_si256(next, nibble)));
+    return ~mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(lead, second), _mm256_setzero_si256()));
+}
+
 }  // namespace
 
 // The kernel itself, written once for this set and the AVX-512 one.

@@ -39,6 +39,19 @@ TEXTMEND_AVX512 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, st
     return out + _mm_popcnt_u32(keep);
 }
 
+TEXTMEND_AVX512 inline __m256i lookup64(const std::array<std::uint8_t, 64>& table, __m256i index) {
+    const auto* t = reinterpret_cast<const __m256i*>(table.data());
+    return _mm256_permutex2var_epi8(_mm256_loadu_si256(t), index, _mm256_loadu_si256(t + 1));
+}
+
+// The pairs by the 64-entry tables, exact for the lead and the second byte
+// (lanes that hold no lead, or a next byte that is no continuation byte, may
+// be marked; the caller masks the one, has_whole_sequence the other).
+TEXTMEND_AVX512 inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
+                                                      const LeadPairBits& bits) {
+    return _mm256_test_epi8_mask(lookup64(bits.lead, v), lookup64(bits.second, next));
+}
+
 }  // namespace
 
 #define TEXTMEND_BLOCKS_INLINE TEXTMEND_AVX512

@@ -99,6 +99,57 @@ constexpr LeadPairs make_lead_pairs(OutputMode mode) {
 inline constexpr LeadPairs LATIN1_LEAD_PAIRS = make_lead_pairs(MODE_LATIN1);
 inline constexpr LeadPairs CP1252_LEAD_PAIRS = make_lead_pairs(MODE_CP1252);
 
+// LeadPairs as tables for vector lookups, so that a block is checked for all
+// pairs at once: each lead of a pair has a bit, set for the lead's byte in
+// the lead tables and for its second bytes in the second tables; a byte and
+// the one after it form a pair when their bits meet. The 64-entry tables
+// are indexed by the low six bits (leads are C0..FF, second bytes 80..BF),
+// the 16-entry ones by the high and the low nibble: exact for a lead, but
+// for second bytes a superset (every high nibble of the lead's second bytes
+// with every low nibble), which only sends a few more blocks the slow way.
+struct LeadPairBits {
+    std::array<std::uint8_t, 64> lead, second;
+    std::array<std::uint8_t, 16> lead_high, lead_low, second_high, second_low;
+};
+
+constexpr int distinct_leads(const LeadPairs& set) {
+    int count = 0;
+    for (int i = 0; i < set.count; ++i) {
+        bool seen = false;
+        for (int j = 0; j < i; ++j)
+            seen = seen || set.pairs[static_cast<std::size_t>(j)][0] ==
+                               set.pairs[static_cast<std::size_t>(i)][0];
+        count += seen ? 0 : 1;
+    }
+    return count;
+}
+static_assert(distinct_leads(LATIN1_LEAD_PAIRS) <= 8 && distinct_leads(CP1252_LEAD_PAIRS) <= 8,
+              "each lead of a pair needs a bit of a byte");
+
+constexpr LeadPairBits make_lead_pair_bits(const LeadPairs& set) {
+    LeadPairBits bits{};
+    std::array<std::uint8_t, 8> leads{};
+    int lead_count = 0;
+    for (int i = 0; i < set.count; ++i) {
+        const auto [lead, second] = set.pairs[static_cast<std::size_t>(i)];
+        int k = 0;
+        while (k < lead_count && leads[static_cast<std::size_t>(k)] != lead)
+            ++k;
+        if (k == lead_count) leads[static_cast<std::size_t>(lead_count++)] = lead;
+        const auto bit = static_cast<std::uint8_t>(1U << k);
+        bits.lead[lead & 0x3F] |= bit;
+        bits.second[second & 0x3F] |= bit;
+        bits.lead_high[lead >> 4] |= bit;
+        bits.lead_low[lead & 0x0F] |= bit;
+        bits.second_high[second >> 4] |= bit;
+        bits.second_low[second & 0x0F] |= bit;
+    }
+    return bits;
+}
+
+inline constexpr LeadPairBits LATIN1_LEAD_PAIR_BITS = make_lead_pair_bits(LATIN1_LEAD_PAIRS);
+inline constexpr LeadPairBits CP1252_LEAD_PAIR_BITS = make_lead_pair_bits(CP1252_LEAD_PAIRS);
+
 // What -u writes for a byte that does not start a well-formed sequence: the
 // UTF-8 of its Latin-1 or Windows-1252 character, or the byte itself for the
 // five bytes Windows-1252 leaves undefined (and for ASCII).

@@ -4,27 +4,18 @@
 //                              and always_inline)
 //   TEXTMEND_BLOCKS_ENTRY      the attribute of the kernel (a target)
 //   TEXTMEND_BLOCKS_TO_LATIN1  the kernel's name
-// and a function store_kept(out, v, keep) that stores the bytes of v whose
-// bit is set in keep, packed together, and returns the new output position.
+// and the functions store_kept(out, v, keep), which stores the bytes of v
+// whose bit is set in keep, packed together, and returns the new output
+// position, and may_change_lanes(v, next, bits), the mask of the lanes whose
+// byte and the next (in next) may be the first two bytes of a form of a
+// code point of the target set with a lead of 0xC4 or above (pairs of
+// LeadPairs, looked up in bits; a superset is allowed). Only such a lead
+// can change: any other, even with a whole sequence after it, is copied like
+// the continuation bytes that follow it.
 // Include it inside namespace textmend, after using namespace avx2, with
 // BLOCK_REACH defined.
 
 namespace {
-
-// Lanes whose byte and the next (in next) are the first two bytes of a form
-// of a code point of the target set with a lead of 0xC4 or above (pairs).
-// Only such a lead can change: any other, even with a whole sequence after
-// it, is copied like the continuation bytes that follow it.
-TEXTMEND_BLOCKS_INLINE inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
-                                                             const LeadPairs& pairs) {
-    __m256i found = _mm256_setzero_si256();
-    for (int i = 0; i < pairs.count; ++i) {
-        const auto& pair = pairs.pairs[static_cast<std::size_t>(i)];
-        found = _mm256_or_si256(found, _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(pair[0])),
-                                                        _mm256_cmpeq_epi8(next, splat(pair[1]))));
-    }
-    return mask_of(found);
-}
 
 // Whether one of the leads marked in the mask starts a sequence of its
 // length whose following bytes are all continuation bytes.
@@ -49,7 +40,7 @@ struct LatinBatch {
 
 template <bool EveryBlockWhole>
 TEXTMEND_BLOCKS_INLINE inline LatinBatch latin1_batch(const CandidateClassifier& leads,
-                                                      const LeadPairs& lead_pairs,
+                                                      const LeadPairBits& lead_pairs,
                                                       const std::uint8_t* p, std::ptrdiff_t blocks,
                                                       std::uint8_t* out, std::uint32_t carried) {
     int busy = 0;
@@ -116,7 +107,8 @@ TEXTMEND_BLOCKS_ENTRY BulkProgress TEXTMEND_BLOCKS_TO_LATIN1(const std::uint8_t*
                                                              std::uint8_t* out, OutputMode mode) {
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
-    const LeadPairs& lead_pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIRS : LATIN1_LEAD_PAIRS;
+    const LeadPairBits& lead_pairs =
+        mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
 
     // 1 when the first byte of the block at p is the second byte of a pair
     // converted in the block before; it is dropped. The blocks themselves
