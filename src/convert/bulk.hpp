@@ -26,8 +26,9 @@ struct BulkProgress {
 
 // Room beyond the result that a bulk converter may overwrite: whole vector
 // stores run past the bytes that count. Every store starts at the current
-// output position and reaches at most 32 bytes past it, so nothing is ever
-// written more than BULK_OUTPUT_SLACK bytes past the end of the whole result.
+// output position and reaches at most 32 bytes past the bytes it writes that
+// count, so nothing is ever written more than BULK_OUTPUT_SLACK bytes past
+// the end of the whole result.
 inline constexpr std::size_t BULK_OUTPUT_SLACK = 64;
 
 // Converts the bytes from p on while p is before lead_end. A sequence, or an

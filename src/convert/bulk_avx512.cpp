@@ -116,13 +116,32 @@ TEXTMEND_AVX512 inline std::uint8_t* store_words(std::uint8_t* out, __m256i word
 // Any block: a byte kept stays one byte, a replaced byte from A0 on becomes
 // 0xC0 | b >> 6 and 0x80 | b & 0x3F, and one below A0 its Windows-1252
 // character's bytes from the planes (itself where Windows-1252 has none).
+// Blocks without the latter take expand_to_pairs.
 TEXTMEND_AVX512 inline bool expands(__m256i, std::uint32_t) {
     return true;
+}
+
+// The common case of Latin-1 text: every replaced byte lies in A0..FF and
+// becomes two bytes. Each byte is widened to a 16-bit word, a replaced
+// byte's word holding both its bytes, and the 64 bytes are packed by
+// keeping every word's first byte and the non-zero second ones.
+TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m256i v,
+                                                     std::uint32_t replace) {
+    const __m512i words = _mm512_cvtepu8_epi16(v);
+    const __m512i lead = _mm512_or_si512(_mm512_srli_epi16(words, 6), _mm512_set1_epi16(0xC0));
+    const __m512i second = _mm512_slli_epi16(
+        _mm512_or_si512(_mm512_and_si512(words, _mm512_set1_epi16(0x3F)), _mm512_set1_epi16(0x80)),
+        8);
+    const __m512i pairs = _mm512_mask_mov_epi16(words, replace, _mm512_or_si512(lead, second));
+    const __mmask64 keep = _mm512_test_epi8_mask(pairs, pairs) | 0x5555555555555555ULL;
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, pairs));
+    return out + BLOCK + _mm_popcnt_u32(replace);
 }
 
 TEXTMEND_AVX512 inline std::uint8_t* expand_replaced(std::uint8_t* out, __m256i v,
                                                      std::uint32_t replace) {
     const __mmask32 c1 = replace & _mm256_cmplt_epu8_mask(v, splat(0xA0));
+    if (c1 == 0) return expand_to_pairs(out, v, replace);
     const __m256i lead =
         _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 6), splat(0x03)), splat(0xC0));
     const __m256i second = _mm256_or_si256(_mm256_and_si256(v, splat(0x3F)), splat(0x80));
