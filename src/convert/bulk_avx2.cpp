@@ -63,6 +63,14 @@ TEXTMEND_AVX2 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, std:
     return out + _mm_popcnt_u32(keep);
 }
 
+TEXTMEND_AVX2 inline std::uint32_t block_candidates(const CandidateClassifier& leads, __m256i v) {
+    return candidate_lanes(leads, v);
+}
+
+TEXTMEND_AVX2 inline PairBlock pair_block(__m256i v, __m256i next) {
+    return pair_block_avx2(v, next);
+}
+
 TEXTMEND_AVX2 inline __m256i nibble_lookup(const std::array<std::uint8_t, 16>& table,
                                            __m256i nibbles) {
     __m128i t;

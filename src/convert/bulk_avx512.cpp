@@ -39,6 +39,35 @@ TEXTMEND_AVX512 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, st
     return out + _mm_popcnt_u32(keep);
 }
 
+// The same classifications as the AVX2 set's, in mask registers: a compare
+// gives its lanes' bits at once, where AVX2 needs a vector compare and a
+// move of its mask.
+TEXTMEND_AVX512 inline std::uint32_t block_candidates(const CandidateClassifier& leads, __m256i v) {
+    const __m256i nibble = splat(0x0F);
+    return _mm256_test_epi8_mask(
+        _mm256_shuffle_epi8(leads.high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        _mm256_shuffle_epi8(leads.low_table, _mm256_and_si256(v, nibble)));
+}
+
+// Signed compares: continuation bytes 80..BF are the bytes below 0xC0 taken
+// as signed (ASCII is positive), and C1 controls' second bytes 80..9F those
+// below 0xA0.
+static_assert(LEADS_BELOW_0X100.first == 0xC0 && LEADS_BELOW_0X100.last == 0xC3);
+static_assert(C1_CONTROL_SECONDS.first == 0x80 && C1_CONTROL_SECONDS.last == 0x9F);
+
+TEXTMEND_AVX512 inline PairBlock pair_block(__m256i v, __m256i next) {
+    const __mmask32 short_leads =
+        _mm256_cmpeq_epi8_mask(_mm256_and_si256(v, splat(0xFC)), splat(0xC0));
+    const __mmask32 continuation = _mm256_cmplt_epi8_mask(next, splat(0xC0));
+    const __mmask32 c1 = _mm256_cmpeq_epi8_mask(v, splat(C1_CONTROL_LEAD)) &
+                         _mm256_cmplt_epi8_mask(next, splat(0xA0));
+    const __mmask32 pairs = short_leads & continuation & ~c1;
+    // The top two bits from the lead shifted up, the rest from next.
+    const __m256i value =
+        _mm256_ternarylogic_epi32(splat(0xC0), _mm256_slli_epi16(v, 6), next, 0xCA);
+    return {short_leads, pairs, _mm256_mask_mov_epi8(v, pairs, value)};
+}
+
 TEXTMEND_AVX512 inline __m256i lookup64(const std::array<std::uint8_t, 64>& table, __m256i index) {
     const auto* t = reinterpret_cast<const __m256i*>(table.data());
     return _mm256_permutex2var_epi8(_mm256_loadu_si256(t), index, _mm256_loadu_si256(t + 1));

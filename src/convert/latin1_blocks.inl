@@ -4,9 +4,12 @@
 //                              and always_inline)
 //   TEXTMEND_BLOCKS_ENTRY      the attribute of the kernel (a target)
 //   TEXTMEND_BLOCKS_TO_LATIN1  the kernel's name
-// and the functions store_kept(out, v, keep), which stores the bytes of v
-// whose bit is set in keep, packed together, and returns the new output
-// position, and may_change_lanes(v, next, bits), the mask of the lanes whose
+// and the functions block_candidates(leads, v), the mask of the lanes of v
+// that hold a candidate lead; pair_block(v, next), v's leads below 0x100
+// and the pairs they start that convert (see PairBlock); store_kept(out, v,
+// keep), which stores the bytes of v whose bit is set in keep, packed
+// together, and returns the new output position; and
+// may_change_lanes(v, next, bits), the mask of the lanes whose
 // byte and the next (in next) may be the first two bytes of a form of a
 // code point of the target set with a lead of 0xC4 or above (pairs of
 // LeadPairs, looked up in bits; a superset is allowed). Only such a lead
@@ -46,7 +49,7 @@ TEXTMEND_BLOCKS_INLINE inline LatinBatch latin1_batch(const CandidateClassifier&
     int busy = 0;
     for (std::ptrdiff_t b = 0; b < blocks; ++b) {
         const __m256i v = load(p);
-        const std::uint32_t candidates = candidate_lanes(leads, v);
+        const std::uint32_t candidates = block_candidates(leads, v);
         busy += (candidates | carried) != 0;
         if constexpr (!EveryBlockWhole) {
             if ((candidates | carried) == 0) {
@@ -57,32 +60,25 @@ TEXTMEND_BLOCKS_INLINE inline LatinBatch latin1_batch(const CandidateClassifier&
             }
         }
         const __m256i next = load(p + 1);
-        const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
-        const std::uint32_t other_leads = candidates & ~mask_of(short_lead);
+        const PairBlock block = pair_block(v, next);
+        const std::uint32_t other_leads = candidates & ~block.short_leads;
         if (other_leads != 0) {
             const std::uint32_t may_change = other_leads & may_change_lanes(v, next, lead_pairs);
             if (may_change != 0 && has_whole_sequence(p, v, may_change))
                 return {p, out, carried, busy, true};
         }
-        const __m256i converts = _mm256_andnot_si256(
-            c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
-        const std::uint32_t pairs = mask_of(converts);
-        const __m256i value =
-            _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
-                            _mm256_and_si256(next, splat(0x3F)));
         if constexpr (!EveryBlockWhole) {
-            if ((pairs | carried) == 0) {
+            if ((block.pairs | carried) == 0) {
                 store(out, v);
                 out += BLOCK;
                 p += BLOCK;
                 continue;
             }
         }
-        const __m256i merged = _mm256_blendv_epi8(v, value, converts);
         // Each converted pair drops its second byte; a pair at the last lane
         // drops the first byte of the next block.
-        out = store_kept(out, merged, ~((pairs << 1) | carried));
-        carried = pairs >> 31;
+        out = store_kept(out, block.merged, ~((block.pairs << 1) | carried));
+        carried = block.pairs >> 31;
         p += BLOCK;
     }
     return {p, out, carried, busy, false};
