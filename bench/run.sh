@@ -11,8 +11,8 @@
 # --runs    rounds per command, alternating the commands (default 9)
 # --only    one corpus: mixed-prose, utf8-prose, latin1-prose, ascii,
 #           dense-utf8 or random-bytes
-# --against another textmend binary (a previous version, say), run right
-#           after this one in every round: adds its time as a paired ratio
+# --against another textmend binary (a previous version, say), run next
+#           to this one in every round: adds its time as a paired ratio
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
