@@ -169,6 +169,38 @@ TEST(BulkConverters, EveryKernelSetAgreesWithTheModel) {
     }
 }
 
+// With -u a kernel may choose how to write a block by the blocks before it
+// (a run of Latin-1 text takes a path of its own): after a long run of such
+// blocks, a block with a NUL, a Windows-1252 byte or a UTF-8 sequence in
+// any lane, and then Latin-1 again.
+TEST(BulkConverters, BlocksAfterALongRunOfLatin1Text) {
+    std::string latin1_run;
+    while (latin1_run.size() < 32 * 24)
+        latin1_run +=
+            "Gr\xFC\xDF"
+            "e aus K\xF6ln, \xE0 bient\xF4t. ";
+    const std::string odd_bytes[] = {std::string(1, '\0'), "\x93", "\x80", "\x81", "\xC3\xA9"};
+    std::string out(1 << 14, '\0');
+    for (const std::string& odd : odd_bytes) {
+        for (std::size_t lane = 0; lane < 32; ++lane) {
+            std::string input = latin1_run;
+            input.replace(latin1_run.size() - 64 + lane, odd.size(), odd);
+            input += latin1_run;
+            const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
+            for (const KernelSet set : test::supported_kernel_sets()) {
+                const test::KernelSetScope scope(set);
+                auto* o = reinterpret_cast<std::uint8_t*>(out.data());
+                const BulkProgress done = bulk_convert_to_utf8(bytes(input), lead_end, o);
+                const auto used = static_cast<std::size_t>(done.in - bytes(input));
+                const std::string got = out.substr(0, static_cast<std::size_t>(done.out - o)) +
+                                        test::model_convert(input.substr(used), MODE_UTF8);
+                ASSERT_EQ(test::to_hex(got), test::to_hex(test::model_convert(input, MODE_UTF8)))
+                    << test::to_hex(odd) << " in lane " << lane << ", kernels " << kernels().name;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace textmend
 

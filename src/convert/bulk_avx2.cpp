@@ -144,8 +144,11 @@ TEXTMEND_AVX2 inline __m128i pack_pairs_shuffle(unsigned mask) {
 // 0x80 | b & 0x3F), with no branch on how many there are: sixteen bytes at a
 // time become 16-bit words, a replaced byte's word holding both its bytes,
 // and each eight words are packed by a shuffle chosen by their eight bits.
+// This set chooses no path by what came before.
+struct ExpandHistory {};
+
 TEXTMEND_AVX2 inline std::uint8_t* expand_replaced(std::uint8_t* out, __m256i v,
-                                                   std::uint32_t replace) {
+                                                   std::uint32_t replace, ExpandHistory&) {
     const __m128i halves[2] = {_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)};
     for (int half = 0; half < 2; ++half) {
         const unsigned bits = (replace >> (16 * half)) & 0xFFFF;

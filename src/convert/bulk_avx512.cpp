@@ -145,7 +145,7 @@ TEXTMEND_AVX512 inline std::uint8_t* store_words(std::uint8_t* out, __m256i word
 // Any block: a byte kept stays one byte, a replaced byte from A0 on becomes
 // 0xC0 | b >> 6 and 0x80 | b & 0x3F, and one below A0 its Windows-1252
 // character's bytes from the planes (itself where Windows-1252 has none).
-// Blocks without the latter take expand_to_pairs.
+// Blocks without the latter take expand_to_pairs once they come in a run.
 TEXTMEND_AVX512 inline bool expands(__m256i, std::uint32_t) {
     return true;
 }
@@ -167,10 +167,23 @@ TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m256i 
     return out + BLOCK + _mm_popcnt_u32(replace);
 }
 
+// Blocks in a row with replaced bytes but none below A0, so far. Text in
+// Windows-1252 mixes both kinds of block at random, and a branch on each
+// block's kind costs more there than expand_to_pairs saves; so only after
+// a run of blocks without one (Latin-1 text) do blocks take it.
+struct ExpandHistory {
+    int without_c1 = 0;
+};
+
+constexpr int PAIRS_AFTER = 8;
+
 TEXTMEND_AVX512 inline std::uint8_t* expand_replaced(std::uint8_t* out, __m256i v,
-                                                     std::uint32_t replace) {
+                                                     std::uint32_t replace,
+                                                     ExpandHistory& history) {
     const __mmask32 c1 = replace & _mm256_cmplt_epu8_mask(v, splat(0xA0));
-    if (c1 == 0) return expand_to_pairs(out, v, replace);
+    // The count stops at PAIRS_AFTER: it only tells whether the run is long enough.
+    if (history.without_c1 >= PAIRS_AFTER && c1 == 0) return expand_to_pairs(out, v, replace);
+    history.without_c1 = c1 == 0 ? history.without_c1 + 1 : 0;
     const __m256i lead =
         _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 6), splat(0x03)), splat(0xC0));
     const __m256i second = _mm256_or_si256(_mm256_and_si256(v, splat(0x3F)), splat(0x80));

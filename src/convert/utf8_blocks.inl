@@ -5,8 +5,10 @@
 //   TEXTMEND_BLOCKS_ENTRY    the attribute of the kernel (a target)
 //   TEXTMEND_BLOCKS_TO_UTF8  the kernel's name
 // and two functions: expands(v, replace), whether expand_replaced(out, v,
-// replace) can write the block v with the bytes marked in replace replaced,
-// and expand_replaced itself, which returns the new output position. Include
+// replace, history) can write the block v with the bytes marked in replace
+// replaced, and expand_replaced itself, which returns the new output
+// position (history, of the set's type ExpandHistory, lets it choose by the
+// blocks before). Include
 // it inside namespace textmend, after using namespace avx2, with BLOCK_REACH
 // defined.
 
@@ -54,8 +56,9 @@ constexpr std::array<std::array<std::uint8_t, 16>, 256> PACK_WORDS = make_pack_t
 // itself, and the words are packed. Fewer are cheaper to patch one by one.
 constexpr int MANY_REPLACEMENTS = 4;
 
-TEXTMEND_BLOCKS_INLINE inline std::uint8_t* replace_in_block(const std::uint8_t* p, std::uint8_t* out,
-                                                    std::uint32_t replace) {
+TEXTMEND_BLOCKS_INLINE inline std::uint8_t* replace_in_block(const std::uint8_t* p,
+                                                             std::uint8_t* out,
+                                                             std::uint32_t replace) {
     const __m256i lane_bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     const __m256i count_one = _mm256_set1_epi32(1 << 24);
     const auto* table =
@@ -95,9 +98,10 @@ TEXTMEND_BLOCKS_INLINE inline std::uint8_t* replace_in_block(const std::uint8_t*
 }  // namespace
 
 TEXTMEND_BLOCKS_ENTRY BulkProgress TEXTMEND_BLOCKS_TO_UTF8(const std::uint8_t* p,
-                                                          const std::uint8_t* lead_end,
-                                                          std::uint8_t* out) {
+                                                           const std::uint8_t* lead_end,
+                                                           std::uint8_t* out) {
     Starts previous = no_starts();
+    ExpandHistory history{};
     bool any_block = false;
 
     while (lead_end - p >= BLOCK_REACH) {
@@ -119,7 +123,7 @@ TEXTMEND_BLOCKS_ENTRY BulkProgress TEXTMEND_BLOCKS_TO_UTF8(const std::uint8_t* p
             continue;
         }
         if (expands(v, replace)) {
-            out = expand_replaced(out, v, replace);
+            out = expand_replaced(out, v, replace, history);
             p += BLOCK;
             continue;
         }
