@@ -10,6 +10,7 @@
 
 #include <immintrin.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,20 +63,31 @@ struct CandidateClassifier {
     __m256i low_table;
 };
 
-TEXTMEND_AVX2 inline CandidateClassifier classifier_for(const CandidateLeads& leads) {
+// A classifier from two nibble tables: byte c's classes are
+// high[c >> 4] & low[c & 15].
+TEXTMEND_AVX2 inline CandidateClassifier nibble_classifier(
+    const std::array<std::uint8_t, 16>& high, const std::array<std::uint8_t, 16>& low) {
     __m128i high128, low128;
-    std::memcpy(&high128, leads.high.data(), 16);
-    std::memcpy(&low128, leads.low.data(), 16);
+    std::memcpy(&high128, high.data(), 16);
+    std::memcpy(&low128, low.data(), 16);
     return {_mm256_broadcastsi128_si256(high128), _mm256_broadcastsi128_si256(low128)};
+}
+
+TEXTMEND_AVX2 inline CandidateClassifier classifier_for(const CandidateLeads& leads) {
+    return nibble_classifier(leads.high, leads.low);
+}
+
+// The classes of each lane of v: not zero for a member.
+TEXTMEND_AVX2 inline __m256i nibble_classes(const CandidateClassifier& c, __m256i v) {
+    const __m256i nibble = splat(0x0F);
+    return _mm256_and_si256(
+        _mm256_shuffle_epi8(c.high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        _mm256_shuffle_epi8(c.low_table, _mm256_and_si256(v, nibble)));
 }
 
 // Mask of the lanes of v that hold a candidate lead.
 TEXTMEND_AVX2 inline std::uint32_t candidate_lanes(const CandidateClassifier& c, __m256i v) {
-    const __m256i nibble = splat(0x0F);
-    const __m256i classes = _mm256_and_si256(
-        _mm256_shuffle_epi8(c.high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-        _mm256_shuffle_epi8(c.low_table, _mm256_and_si256(v, nibble)));
-    return ~mask_of(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+    return ~mask_of(_mm256_cmpeq_epi8(nibble_classes(c, v), _mm256_setzero_si256()));
 }
 
 // After blocks that stopped at p: a sequence whose lead lies in the last

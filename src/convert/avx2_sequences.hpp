@@ -98,21 +98,13 @@ TEXTMEND_AVX2 inline std::uint32_t c1_control_lanes(__m256i v, __m256i next) {
 // lanes of its leads below 0x100 (C0..C3), and of those the pairs that
 // convert: a lead followed by a continuation byte, but not a C1 control.
 // merged is the block with each such lead replaced by the pair's byte,
-// ((lead & 3) << 6) | (second & 0x3F).
+// ((lead & 3) << 6) | (second & 0x3F). Each kernel set works it out its own
+// way (pair_block).
 struct PairBlock {
     std::uint32_t short_leads;
     std::uint32_t pairs;
     __m256i merged;
 };
-
-TEXTMEND_AVX2 inline PairBlock pair_block_avx2(__m256i v, __m256i next) {
-    const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
-    const __m256i converts = _mm256_andnot_si256(
-        c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
-    const __m256i value = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
-                                          _mm256_and_si256(next, splat(0x3F)));
-    return {mask_of(short_lead), mask_of(converts), _mm256_blendv_epi8(v, value, converts)};
-}
 
 // Lanes of the strict sequences of 3 or more bytes (starts.from3) that are
 // not valid UTF-8, told by lead and second byte (INVALID_FORMS).

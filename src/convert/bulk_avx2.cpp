@@ -68,27 +68,21 @@ TEXTMEND_AVX2 inline std::uint32_t block_candidates(const CandidateClassifier& l
 }
 
 TEXTMEND_AVX2 inline PairBlock pair_block(__m256i v, __m256i next) {
-    return pair_block_avx2(v, next);
-}
-
-TEXTMEND_AVX2 inline __m256i nibble_lookup(const std::array<std::uint8_t, 16>& table,
-                                           __m256i nibbles) {
-    __m128i t;
-    std::memcpy(&t, table.data(), 16);
-    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(t), nibbles);
+    const __m256i short_lead = in_range(v, LEADS_BELOW_0X100);
+    const __m256i converts = _mm256_andnot_si256(
+        c1_controls(v, next), _mm256_and_si256(short_lead, is_continuation(next)));
+    const __m256i value = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, splat(0x03)), 6),
+                                          _mm256_and_si256(next, splat(0x3F)));
+    return {mask_of(short_lead), mask_of(converts), _mm256_blendv_epi8(v, value, converts)};
 }
 
 // The pairs by the nibble tables: exact for the lead, a superset for the
 // second byte.
 TEXTMEND_AVX2 inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
                                                     const LeadPairBits& bits) {
-    const __m256i nibble = splat(0x0F);
-    const __m256i lead = _mm256_and_si256(
-        nibble_lookup(bits.lead_high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-        nibble_lookup(bits.lead_low, _mm256_and_si256(v, nibble)));
-    const __m256i second = _mm256_and_si256(
-        nibble_lookup(bits.second_high, _mm256_and_si256(_mm256_srli_epi16(next, 4), nibble)),
-        nibble_lookup(bits.second_low, _mm256_and_si256(next, nibble)));
+    const __m256i lead = nibble_classes(nibble_classifier(bits.lead_high, bits.lead_low), v);
+    const __m256i second =
+        nibble_classes(nibble_classifier(bits.second_high, bits.second_low), next);
     return ~mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(lead, second), _mm256_setzero_si256()));
 }
 
@@ -203,8 +197,6 @@ TEXTMEND_AVX2 inline bool all_ascii_64(const std::uint8_t* p, const std::uint8_t
            mask_of(_mm256_or_si256(load(p), load(p + BLOCK))) == 0;
 }
 
-}  // namespace
-
 // -u from p, with the sequence starts of the block before p in previous:
 // the first byte to replace, found block by block.
 TEXTMEND_AVX2 inline const std::uint8_t* first_replaced_byte(const std::uint8_t* p,
@@ -264,6 +256,8 @@ TEXTMEND_AVX2 inline const std::uint8_t* unchanged_utf8_blocks(const std::uint8_
         back - start >= BLOCK ? strict_starts(back - BLOCK, load(back - BLOCK)) : no_starts();
     return first_replaced_byte(back, lead_end, previous);
 }
+
+}  // namespace
 
 TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p,
                                                                    const std::uint8_t* lead_end,

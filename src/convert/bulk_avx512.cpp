@@ -43,10 +43,8 @@ TEXTMEND_AVX512 inline std::uint8_t* store_kept(std::uint8_t* out, __m256i v, st
 // gives its lanes' bits at once, where AVX2 needs a vector compare and a
 // move of its mask.
 TEXTMEND_AVX512 inline std::uint32_t block_candidates(const CandidateClassifier& leads, __m256i v) {
-    const __m256i nibble = splat(0x0F);
-    return _mm256_test_epi8_mask(
-        _mm256_shuffle_epi8(leads.high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
-        _mm256_shuffle_epi8(leads.low_table, _mm256_and_si256(v, nibble)));
+    const __m256i classes = nibble_classes(leads, v);
+    return _mm256_test_epi8_mask(classes, classes);
 }
 
 // Signed compares: continuation bytes 80..BF are the bytes below 0xC0 taken
