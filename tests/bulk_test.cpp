@@ -169,22 +169,24 @@ TEST(BulkConverters, EveryKernelSetAgreesWithTheModel) {
     }
 }
 
-// With -u a kernel may choose how to write a block by the blocks before it
-// (a run of Latin-1 text takes a path of its own): after a long run of such
-// blocks, a block with a NUL, a Windows-1252 byte or a UTF-8 sequence in
-// any lane, and then Latin-1 again.
+// With -u a kernel writes a block of Latin-1 text a way of its own: after a
+// long run of such blocks, a block with a NUL, a Windows-1252 byte or a
+// UTF-8 sequence in any lane of the widest block (64 bytes; a sequence in
+// the last lanes reaches into the next block), and then Latin-1 again.
 TEST(BulkConverters, BlocksAfterALongRunOfLatin1Text) {
     std::string latin1_run;
     while (latin1_run.size() < 32 * 24)
         latin1_run +=
             "Gr\xFC\xDF"
             "e aus K\xF6ln, \xE0 bient\xF4t. ";
-    const std::string odd_bytes[] = {std::string(1, '\0'), "\x93", "\x80", "\x81", "\xC3\xA9"};
+    const std::string odd_bytes[] = {
+        std::string(1, '\0'), "\x93", "\x80", "\x81", "\xC3\xA9", "\xE2\x82\xAC",
+        "\xF0\x9F\x98\x80"};
     std::string out(1 << 14, '\0');
     for (const std::string& odd : odd_bytes) {
-        for (std::size_t lane = 0; lane < 32; ++lane) {
+        for (std::size_t lane = 0; lane < 64; ++lane) {
             std::string input = latin1_run;
-            input.replace(latin1_run.size() - 64 + lane, odd.size(), odd);
+            input.replace(latin1_run.size() - 128 + lane, odd.size(), odd);
             input += latin1_run;
             const std::uint8_t* lead_end = bytes(input) + input.size() - (BULK_LOOK_AHEAD - 1);
             for (const KernelSet set : test::supported_kernel_sets()) {

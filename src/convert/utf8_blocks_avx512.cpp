@@ -1,0 +1,284 @@
+// The -u block kernel for processors with AVX-512 VBMI2. It works on
+// 64-byte blocks, with the lanes' classes in 64-bit masks: which bytes lie
+// in a well-formed sequence (and stay), which are replaced. A block whose
+// replaced bytes all lie in A0..FF (Latin-1 text, and any block without a
+// replaced byte) becomes pairs of bytes packed by two compress
+// instructions; any other block becomes 32-bit words holding up to three
+// bytes each, packed by four. No branch depends on how many bytes change.
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+// GCC 12 warns that the "undefined" source some AVX-512 intrinsics pass to
+// their builtins may be used uninitialized (fixed in GCC 13): it never is.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include <array>
+#include <cstring>
+
+#include "convert/avx2_ops.hpp"
+#include "convert/avx512_target.hpp"
+#include "convert/bulk.hpp"
+#include "convert/byte_tables.hpp"
+#include "encoding/lead_ranges.hpp"
+
+namespace textmend {
+
+namespace {
+
+constexpr std::ptrdiff_t WIDE_BLOCK = 64;
+
+TEXTMEND_AVX512 inline __m512i wide_splat(int byte) {
+    return _mm512_set1_epi8(static_cast<char>(byte));
+}
+
+// The constants of the loop, built once. GCC would otherwise build most of
+// them again in every pass (a move and a broadcast each), and the loop is
+// bound by how many instructions it issues; the empty asm hides their
+// values from the compiler, so that it keeps them in registers.
+TEXTMEND_AVX512 inline __m512i opaque(__m512i v) {
+    __asm__("" : "+v"(v));
+    return v;
+}
+
+TEXTMEND_AVX512 inline __m512i constant_bytes(int byte) {
+    return opaque(wide_splat(byte));
+}
+
+// The ternary-logic immediate for (a & b) | c.
+constexpr int A_AND_B_OR_C = 0xEA;
+
+// A range of bytes as its first byte and span, for one subtraction and one
+// unsigned compare.
+struct WideRange {
+    __m512i first, span;
+};
+
+TEXTMEND_AVX512 inline WideRange wide_range(ByteRange range) {
+    return {constant_bytes(range.first), constant_bytes(range.last - range.first)};
+}
+
+struct WideConstants {
+    __m512i c0, a0, low2, low6, x80;
+    WideRange lead2, lead3, lead4;  // leads of 2, 3 and 4 bytes by the strict rule
+};
+
+TEXTMEND_AVX512 inline WideConstants wide_constants() {
+    WideConstants k;
+    k.c0 = constant_bytes(0xC0);
+    k.a0 = constant_bytes(0xA0);
+    k.low2 = constant_bytes(0x03);
+    k.low6 = constant_bytes(0x3F);
+    k.x80 = constant_bytes(0x80);
+    k.lead2 = wide_range(STRICT_LEADS[2]);
+    k.lead3 = wide_range(STRICT_LEADS[3]);
+    k.lead4 = wide_range(STRICT_LEADS[4]);
+    return k;
+}
+
+// Lanes of v whose byte lies in range.
+TEXTMEND_AVX512 inline std::uint64_t wide_in_range(__m512i v, const WideRange& range) {
+    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, range.first), range.span);
+}
+
+// Lanes of the block at p (v holds it) that are inside a well-formed
+// sequence by the strict rule (-u). The lanes of the block's first three
+// bytes that sequences of the block before reach come in carried; the lanes
+// of the next block that this block's sequences reach go out in it.
+// Continuation bytes 80..BF are the bytes below 0xC0 taken as signed.
+TEXTMEND_AVX512 inline std::uint64_t inside_sequences(const std::uint8_t* p, __m512i v,
+                                                      std::uint64_t& carried,
+                                                      const WideConstants& k) {
+    const __mmask64 c1 = _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 1), k.c0);
+    const __mmask64 c12 = _mm512_mask_cmplt_epi8_mask(c1, _mm512_loadu_si512(p + 2), k.c0);
+    const __mmask64 c123 = _mm512_mask_cmplt_epi8_mask(c12, _mm512_loadu_si512(p + 3), k.c0);
+    const std::uint64_t from4 = wide_in_range(v, k.lead4) & c123;
+    const std::uint64_t from3 = (wide_in_range(v, k.lead3) & c12) | from4;
+    const std::uint64_t from2 = (wide_in_range(v, k.lead2) & c1) | from3;
+    const std::uint64_t inside = from2 | from2 << 1 | from3 << 2 | from4 << 3 | carried;
+    carried = from2 >> 63 | from3 >> 62 | from4 >> 61;
+    return inside;
+}
+
+// The bytes of the block at p that -u replaces.
+TEXTMEND_AVX512 inline std::uint64_t wide_bytes_to_replace(const std::uint8_t* p, __m512i v,
+                                                           std::uint64_t& carried,
+                                                           const WideConstants& k) {
+    return _mm512_movepi8_mask(v) & ~inside_sequences(p, v, carried, k);
+}
+
+// What -u writes for the bytes 80..9F standing alone, as planes of 64 bytes
+// for a vector lookup by the low six bits: the first, second and third byte
+// (0 past the replacement's end) at 0..31.
+struct C1Planes {
+    std::array<std::uint8_t, 64> first, second, third;
+};
+
+constexpr C1Planes make_c1_planes() {
+    C1Planes planes{};
+    for (std::size_t i = 0; i < 32; ++i) {
+        const Replacement& r = UTF8_REPLACEMENTS[0x80 + i];
+        planes.first[i] = r.bytes[0];
+        planes.second[i] = r.length > 1 ? r.bytes[1] : 0;
+        planes.third[i] = r.length > 2 ? r.bytes[2] : 0;
+    }
+    return planes;
+}
+
+constexpr C1Planes C1_PLANES = make_c1_planes();
+
+TEXTMEND_AVX512 inline __m512i wide_plane(const std::array<std::uint8_t, 64>& bytes) {
+    return _mm512_loadu_si512(bytes.data());
+}
+
+// Indices that gather the bytes of quarter q (input lanes 16q..16q+15) into
+// 32-bit words: byte 0 from the first of two sources, byte 1 from the
+// second (index + 64), byte 2 from a third, looked up on its own.
+constexpr std::array<std::array<std::uint8_t, 64>, 4> make_word_indices() {
+    std::array<std::array<std::uint8_t, 64>, 4> indices{};
+    for (std::size_t q = 0; q < 4; ++q) {
+        for (std::size_t j = 0; j < 16; ++j) {
+            const auto lane = static_cast<std::uint8_t>(16 * q + j);
+            indices[q][4 * j] = lane;
+            indices[q][4 * j + 1] = static_cast<std::uint8_t>(64 + lane);
+            indices[q][4 * j + 2] = lane;
+        }
+    }
+    return indices;
+}
+
+constexpr std::array<std::array<std::uint8_t, 64>, 4> WORD_INDICES = make_word_indices();
+
+// What the packing below relies on: a replacement is one to three bytes,
+// and the bytes after the first are continuation bytes, never 0, so that a
+// replaced byte's word is packed by keeping its non-zero bytes (and every
+// word's first byte); from A0 on it is the two bytes of the Latin-1
+// character.
+constexpr bool replacements_pack_by_non_zero_bytes() {
+    for (unsigned c = 0x80; c < 0x100; ++c) {
+        const Replacement& r = UTF8_REPLACEMENTS[c];
+        if (r.length < 1 || r.length > 3) return false;
+        for (std::size_t i = 1; i < r.length; ++i) {
+            if ((r.bytes[i] & 0xC0) != 0x80) return false;
+        }
+        if (c >= 0xA0 &&
+            (r.length != 2 || r.bytes[0] != (0xC0 | c >> 6) || r.bytes[1] != (0x80 | (c & 0x3F))))
+            return false;
+    }
+    return true;
+}
+static_assert(replacements_pack_by_non_zero_bytes());
+
+// Writes the block v with the bytes marked in replace replaced, those
+// marked in c1 (all below A0) from C1_PLANES, the others as the two bytes of
+// their Latin-1 character: each output byte worked out in one of three
+// planes, then each 16 input lanes gathered to 32-bit words holding their
+// output bytes and packed by one compress. Returns the new output position.
+TEXTMEND_AVX512 inline std::uint8_t* expand_words(std::uint8_t* out, __m512i v,
+                                                  std::uint64_t replace, std::uint64_t c1,
+                                                  const WideConstants& k) {
+    const __m512i lead =
+        _mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C);
+    const __m512i second = _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C);
+    __m512i byte0 = _mm512_mask_mov_epi8(v, replace, lead);
+    byte0 = _mm512_mask_permutexvar_epi8(byte0, c1, v, wide_plane(C1_PLANES.first));
+    __m512i byte1 = _mm512_maskz_mov_epi8(replace, second);
+    byte1 = _mm512_mask_permutexvar_epi8(byte1, c1, v, wide_plane(C1_PLANES.second));
+    const __m512i byte2 = _mm512_maskz_permutexvar_epi8(c1, v, wide_plane(C1_PLANES.third));
+    for (std::size_t q = 0; q < 4; ++q) {
+        const __m512i index = _mm512_loadu_si512(WORD_INDICES[q].data());
+        __m512i words = _mm512_maskz_permutex2var_epi8(0x3333333333333333ULL, byte0, index, byte1);
+        words = _mm512_mask_permutexvar_epi8(words, 0x4444444444444444ULL, index, byte2);
+        const __mmask64 keep = _mm512_test_epi8_mask(words, words) | 0x1111111111111111ULL;
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, words));
+        out += _mm_popcnt_u64(keep);
+    }
+    return out;
+}
+
+// Indices that interleave two sources byte by byte: the first 32 bytes of
+// each, then the last 32.
+constexpr std::array<std::array<std::uint8_t, 64>, 2> make_interleave_indices() {
+    std::array<std::array<std::uint8_t, 64>, 2> indices{};
+    for (std::size_t half = 0; half < 2; ++half) {
+        for (std::size_t j = 0; j < 32; ++j) {
+            indices[half][2 * j] = static_cast<std::uint8_t>(32 * half + j);
+            indices[half][2 * j + 1] = static_cast<std::uint8_t>(64 + 32 * half + j);
+        }
+    }
+    return indices;
+}
+
+constexpr std::array<std::array<std::uint8_t, 64>, 2> INTERLEAVE = make_interleave_indices();
+
+// Latin-1 text: every replaced byte lies in A0..FF and becomes two bytes,
+// 0xC0 | b >> 6 and 0x80 | b & 0x3F. The first bytes (the lead or the byte
+// kept) and the second bytes are worked out for the whole block, then
+// interleaved 32 lanes at a time and packed, keeping every lane's first
+// byte and the second bytes of the replaced ones.
+TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m512i v,
+                                                     std::uint64_t replace,
+                                                     const WideConstants& k) {
+    const __m512i lead =
+        _mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C);
+    const __m512i first = _mm512_mask_mov_epi8(v, replace, lead);
+    const __m512i second = _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C);
+    for (std::size_t half = 0; half < 2; ++half) {
+        const auto bits = static_cast<std::uint32_t>(replace >> (32 * half));
+        const __m512i index = _mm512_loadu_si512(INTERLEAVE[half].data());
+        const __m512i pairs = _mm512_permutex2var_epi8(first, index, second);
+        const __mmask64 keep = _pdep_u64(bits, 0xAAAAAAAAAAAAAAAAULL) | 0x5555555555555555ULL;
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, pairs));
+        out += WIDE_BLOCK / 2 + _mm_popcnt_u32(bits);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t* p,
+                                                              const std::uint8_t* lead_end,
+                                                              std::uint8_t* out) {
+    if (lead_end - p < WIDE_BLOCK) return {p, out};
+    std::uint64_t carried = 0;
+    // Each block is classified one pass ahead of its writing, so that the
+    // classification's long chain of dependent steps overlaps the writing
+    // of the block before.
+    const WideConstants k = wide_constants();
+    __m512i v = _mm512_loadu_si512(p);
+    std::uint64_t replace = wide_bytes_to_replace(p, v, carried, k);
+    for (;;) {
+        const bool more = lead_end - p >= 2 * WIDE_BLOCK;
+        __m512i next_v = v;
+        std::uint64_t next_replace = 0;
+        if (more) {
+            next_v = _mm512_loadu_si512(p + WIDE_BLOCK);
+            next_replace = wide_bytes_to_replace(p + WIDE_BLOCK, next_v, carried, k);
+        }
+        const std::uint64_t c1 = replace & _mm512_cmplt_epu8_mask(v, k.a0);
+        if (c1 == 0) {
+            out = expand_to_pairs(out, v, replace, k);
+        } else {
+            out = expand_words(out, v, replace, c1, k);
+        }
+        p += WIDE_BLOCK;
+        if (!more) break;
+        v = next_v;
+        replace = next_replace;
+    }
+    // A sequence judged in the last block may reach past it: copy its
+    // remaining bytes and go on after it.
+    const std::ptrdiff_t rest = avx2::sequence_reaching_past(p, STRICT_LENGTHS);
+    std::memcpy(out, p, static_cast<std::size_t>(rest));
+    out += rest;
+    p += rest;
+    return {p, out};
+}
+
+}  // namespace textmend
+
+#endif
