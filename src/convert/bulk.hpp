@@ -79,5 +79,7 @@ BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t* p, const std::uint8_
 // may start.
 const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                                OutputMode mode);
+const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
+                                                 const std::uint8_t* lead_end, OutputMode mode);
 
 }  // namespace textmend

@@ -80,6 +80,71 @@ TEXTMEND_AVX512 inline std::uint32_t may_change_lanes(__m256i v, __m256i next,
 #define TEXTMEND_BLOCKS_TO_LATIN1 bulk_blocks_to_latin1_avx512
 #include "convert/latin1_blocks.inl"
 
+// ---- how far nothing changes ------------------------------------------------
+
+namespace {
+
+TEXTMEND_AVX512 inline __m512i broadcast_table(const std::array<std::uint8_t, 16>& table) {
+    return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+
+// Lanes of the 64 bytes at p that hold a candidate lead followed by a
+// continuation byte (80..BF, the bytes below 0xC0 taken as signed): only
+// there can a change start in the default mode and -w.
+struct UnchangedScan {
+    __m512i high, low, nibble, c0;
+};
+
+TEXTMEND_AVX512 inline std::uint64_t change_start_lanes(const UnchangedScan& scan,
+                                                        const std::uint8_t* p) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const __mmask64 candidates = _mm512_test_epi8_mask(
+        _mm512_shuffle_epi8(scan.high, _mm512_and_si512(_mm512_srli_epi16(v, 4), scan.nibble)),
+        _mm512_shuffle_epi8(scan.low, _mm512_and_si512(v, scan.nibble)));
+    return _mm512_mask_cmplt_epi8_mask(candidates, _mm512_loadu_si512(p + 1), scan.c0);
+}
+
+TEXTMEND_AVX512 inline bool all_ascii_256(const std::uint8_t* p) {
+    const __m512i any = _mm512_ternarylogic_epi32(
+        _mm512_loadu_si512(p), _mm512_loadu_si512(p + 64),
+        _mm512_or_si512(_mm512_loadu_si512(p + 128), _mm512_loadu_si512(p + 192)), 0xFE);
+    return _mm512_movepi8_mask(any) == 0;
+}
+
+}  // namespace
+
+// The default mode and -w: 64-byte blocks with no branch but the one that
+// stops, after a test that passes over 256 bytes of ASCII at once (taken
+// either nearly always or nearly never, so it is well predicted where a
+// test of every block is not: in Latin-1 text). -u goes to the AVX2 scan.
+TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
+                                                                       const std::uint8_t* lead_end,
+                                                                       OutputMode mode) {
+    if (mode == MODE_UTF8) return bulk_blocks_unchanged_avx2(p, lead_end, mode);
+    constexpr std::ptrdiff_t WIDE_BLOCK = 64;
+    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
+    const UnchangedScan scan{broadcast_table(leads.high), broadcast_table(leads.low),
+                             _mm512_set1_epi8(0x0F), _mm512_set1_epi8(static_cast<char>(0xC0))};
+    // A block is looked at while it and the byte after it lie before lead_end.
+    while (lead_end - p > 4 * WIDE_BLOCK) {
+        if (all_ascii_256(p)) {
+            p += 4 * WIDE_BLOCK;
+            continue;
+        }
+        for (int block = 0; block < 4; ++block) {
+            const std::uint64_t may_change = change_start_lanes(scan, p);
+            if (may_change != 0) return p + __builtin_ctzll(may_change);
+            p += WIDE_BLOCK;
+        }
+    }
+    while (lead_end - p > WIDE_BLOCK) {
+        const std::uint64_t may_change = change_start_lanes(scan, p);
+        if (may_change != 0) return p + __builtin_ctzll(may_change);
+        p += WIDE_BLOCK;
+    }
+    return p;
+}
+
 }  // namespace textmend
 
 #endif

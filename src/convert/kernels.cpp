@@ -58,7 +58,7 @@ constexpr Kernels AVX512_KERNELS = {
     find_candidate_lead_avx2,
     bulk_blocks_to_latin1_avx512,
     bulk_blocks_to_utf8_avx512,
-    bulk_blocks_unchanged_avx2,
+    bulk_blocks_unchanged_avx512,
     inspect_blocks_avx2,
     growth_of_blocks_avx2,
 };

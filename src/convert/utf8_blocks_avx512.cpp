@@ -11,12 +11,6 @@
 
 #include <immintrin.h>
 
-// GCC 12 warns that the "undefined" source some AVX-512 intrinsics pass to
-// their builtins may be used uninitialized (fixed in GCC 13): it never is.
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include <array>
 #include <cstring>
 
