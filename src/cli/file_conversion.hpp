@@ -27,8 +27,7 @@ struct IoHooks {
 inline constexpr std::int64_t WRITER_THREAD_AT_LEAST = 2 * 1024 * 1024;
 
 struct ConversionSettings {
-    // The process is textmend itself: large inputs are mapped (a SIGBUS
-    // handler guards the mapping), the interrupting signals remove an
+    // The process is textmend itself: the interrupting signals remove an
     // incomplete output, and closed standard descriptors are filled before
     // the output is opened. A library caller leaves all that alone.
     bool as_program = false;
