@@ -94,18 +94,6 @@ TEXTMEND_AVX2 inline std::uint32_t c1_control_lanes(__m256i v, __m256i next) {
     return mask_of(c1_controls(v, next));
 }
 
-// A block in the default mode and -w, given the bytes after it in next: the
-// lanes of its leads below 0x100 (C0..C3), and of those the pairs that
-// convert: a lead followed by a continuation byte, but not a C1 control.
-// merged is the block with each such lead replaced by the pair's byte,
-// ((lead & 3) << 6) | (second & 0x3F). Each kernel set works it out its own
-// way (pair_block).
-struct PairBlock {
-    std::uint32_t short_leads;
-    std::uint32_t pairs;
-    __m256i merged;
-};
-
 // Lanes of the strict sequences of 3 or more bytes (starts.from3) that are
 // not valid UTF-8, told by lead and second byte (INVALID_FORMS).
 TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i next,

@@ -67,7 +67,8 @@ const std::uint8_t* bulk_unchanged_prefix_stepwise(const std::uint8_t* p,
 // for the stepwise code to go on from. Called through kernels() only.
 BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
                                         std::uint8_t* out, OutputMode mode);
-// The same for processors with AVX-512 VBMI2 (see bulk_avx512.cpp).
+// The same for processors with AVX-512 VBMI2 (see latin1_blocks_avx512.cpp
+// and utf8_blocks_avx512.cpp).
 BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p, const std::uint8_t* lead_end,
                                           std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,

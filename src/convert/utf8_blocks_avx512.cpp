@@ -15,33 +15,16 @@
 #include <cstring>
 
 #include "convert/avx2_ops.hpp"
-#include "convert/avx512_target.hpp"
+#include "convert/avx512_ops.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
 
 namespace textmend {
 
+using namespace avx512;
+
 namespace {
-
-constexpr std::ptrdiff_t WIDE_BLOCK = 64;
-
-TEXTMEND_AVX512 inline __m512i wide_splat(int byte) {
-    return _mm512_set1_epi8(static_cast<char>(byte));
-}
-
-// The constants of the loop, built once. GCC would otherwise build most of
-// them again in every pass (a move and a broadcast each), and the loop is
-// bound by how many instructions it issues; the empty asm hides their
-// values from the compiler, so that it keeps them in registers.
-TEXTMEND_AVX512 inline __m512i opaque(__m512i v) {
-    __asm__("" : "+v"(v));
-    return v;
-}
-
-TEXTMEND_AVX512 inline __m512i constant_bytes(int byte) {
-    return opaque(wide_splat(byte));
-}
 
 // The ternary-logic immediate for (a & b) | c.
 constexpr int A_AND_B_OR_C = 0xEA;
@@ -125,7 +108,7 @@ constexpr C1Planes make_c1_planes() {
 
 constexpr C1Planes C1_PLANES = make_c1_planes();
 
-TEXTMEND_AVX512 inline __m512i wide_plane(const std::array<std::uint8_t, 64>& bytes) {
+TEXTMEND_AVX512 inline __m512i plane(const std::array<std::uint8_t, 64>& bytes) {
     return _mm512_loadu_si512(bytes.data());
 }
 
@@ -179,10 +162,10 @@ TEXTMEND_AVX512 inline std::uint8_t* expand_words(std::uint8_t* out, __m512i v,
         _mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C);
     const __m512i second = _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C);
     __m512i byte0 = _mm512_mask_mov_epi8(v, replace, lead);
-    byte0 = _mm512_mask_permutexvar_epi8(byte0, c1, v, wide_plane(C1_PLANES.first));
+    byte0 = _mm512_mask_permutexvar_epi8(byte0, c1, v, plane(C1_PLANES.first));
     __m512i byte1 = _mm512_maskz_mov_epi8(replace, second);
-    byte1 = _mm512_mask_permutexvar_epi8(byte1, c1, v, wide_plane(C1_PLANES.second));
-    const __m512i byte2 = _mm512_maskz_permutexvar_epi8(c1, v, wide_plane(C1_PLANES.third));
+    byte1 = _mm512_mask_permutexvar_epi8(byte1, c1, v, plane(C1_PLANES.second));
+    const __m512i byte2 = _mm512_maskz_permutexvar_epi8(c1, v, plane(C1_PLANES.third));
     for (std::size_t q = 0; q < 4; ++q) {
         const __m512i index = _mm512_loadu_si512(WORD_INDICES[q].data());
         __m512i words = _mm512_maskz_permutex2var_epi8(0x3333333333333333ULL, byte0, index, byte1);

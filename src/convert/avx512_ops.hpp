@@ -1,0 +1,72 @@
+// What the AVX-512 kernels share: their target (AVX2 and the AVX-512
+// extensions they use: byte and word operations, VBMI byte permutes, VBMI2
+// compress; and BMI2), their block of 64 bytes, and constants kept in
+// registers. Only for the kernel files that check TEXTMEND_HAVE_AVX2_PATH;
+// the functions are only called when the processor has all of it.
+#pragma once
+
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// GCC 12 warns that the "undefined" source some AVX-512 intrinsics pass to
+// their builtins may be used uninitialized (fixed in GCC 13): it never is.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#define TEXTMEND_AVX512_TARGET "avx2,bmi2,popcnt,avx512f,avx512vl,avx512bw,avx512vbmi,avx512vbmi2"
+#define TEXTMEND_AVX512 __attribute__((target(TEXTMEND_AVX512_TARGET), always_inline))
+#define TEXTMEND_AVX512_ENTRY __attribute__((target(TEXTMEND_AVX512_TARGET)))
+
+namespace textmend::avx512 {
+
+// Bytes in one vector: the block the AVX-512 kernels work on, with the
+// lanes' classes in 64-bit masks.
+inline constexpr std::ptrdiff_t WIDE_BLOCK = 64;
+
+// The kernels' loops are bound by the instructions they issue. GCC builds
+// most constants again in every pass (a move and a broadcast each); a
+// kernel builds its constants once, through opaque, whose empty asm hides
+// their values from the compiler, so that it keeps them in registers.
+TEXTMEND_AVX512 inline __m512i opaque(__m512i v) {
+    __asm__("" : "+v"(v));
+    return v;
+}
+
+TEXTMEND_AVX512 inline __m512i constant_bytes(int byte) {
+    return opaque(_mm512_set1_epi8(static_cast<char>(byte)));
+}
+
+// A 16-byte table in each 16-byte lane, for byte shuffles. (The masked form
+// of the broadcast: GCC 12 flags the plain one's undefined source as used
+// uninitialized, which the pragma above does not cover.)
+TEXTMEND_AVX512 inline __m512i constant_table(const std::array<std::uint8_t, 16>& table) {
+    return opaque(_mm512_maskz_broadcast_i32x4(
+        0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data()))));
+}
+
+// A 64-byte table, for byte permutes by the low six bits.
+TEXTMEND_AVX512 inline __m512i constant_table(const std::array<std::uint8_t, 64>& table) {
+    return opaque(_mm512_loadu_si512(table.data()));
+}
+
+// Lanes of v whose byte has a bit in common with the nibble tables' entries
+// for its high and low nibble (given in every lane, with 0x0F bytes in
+// nibble).
+TEXTMEND_AVX512 inline std::uint64_t nibble_lanes(__m512i v, __m512i high, __m512i low,
+                                                  __m512i nibble) {
+    return _mm512_test_epi8_mask(
+        _mm512_shuffle_epi8(high, _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble)),
+        _mm512_shuffle_epi8(low, _mm512_and_si512(v, nibble)));
+}
+
+}  // namespace textmend::avx512
+
+#endif

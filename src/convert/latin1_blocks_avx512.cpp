@@ -1,0 +1,196 @@
+// The kernels of the default mode and -w for processors with AVX-512 VBMI2:
+// the block converter and the search for an unchanged stretch, on 64-byte
+// blocks with the lanes' classes in 64-bit masks. The other kernels of this
+// set are the AVX2 ones, and the -u block kernel is in
+// utf8_blocks_avx512.cpp.
+#include "convert/simd_support.hpp"
+
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstring>
+
+#include "convert/avx512_ops.hpp"
+#include "convert/bulk.hpp"
+#include "convert/byte_tables.hpp"
+#include "encoding/lead_ranges.hpp"
+
+namespace textmend {
+
+using namespace avx512;
+
+namespace {
+
+// Continuation bytes 80..BF are the bytes below 0xC0 taken as signed
+// (ASCII is positive), and C1 controls' second bytes 80..9F those below
+// 0xA0: one compare each.
+static_assert(LEADS_BELOW_0X100.first == 0xC0 && LEADS_BELOW_0X100.last == 0xC3);
+static_assert(C1_CONTROL_SECONDS.first == 0x80 && C1_CONTROL_SECONDS.last == 0x9F);
+
+struct LatinConstants {
+    __m512i lead_high, lead_low, nibble;  // candidate leads, by nibble tables
+    __m512i pair_lead, pair_second;       // LeadPairBits, 64 entries each
+    __m512i c0, fc, c2, a0;
+};
+
+TEXTMEND_AVX512 inline LatinConstants latin_constants(OutputMode mode) {
+    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
+    const LeadPairBits& pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+    LatinConstants k;
+    k.lead_high = constant_table(leads.high);
+    k.lead_low = constant_table(leads.low);
+    k.nibble = constant_bytes(0x0F);
+    k.pair_lead = constant_table(pairs.lead);
+    k.pair_second = constant_table(pairs.second);
+    k.c0 = constant_bytes(0xC0);
+    k.fc = constant_bytes(0xFC);
+    k.c2 = constant_bytes(C1_CONTROL_LEAD);
+    k.a0 = constant_bytes(0xA0);
+    return k;
+}
+
+// Whether one of the lanes marked in leads starts a sequence by the
+// permissive rule: a lead of length n followed by n - 1 continuation bytes.
+TEXTMEND_AVX512 inline bool has_whole_sequence(const std::uint8_t* p, __m512i v,
+                                               std::uint64_t leads, const LatinConstants& k) {
+    // continues[i]: the i bytes after the lane are continuation bytes.
+    std::array<std::uint64_t, 6> continues{};
+    continues[1] = _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 1), k.c0);
+    for (std::size_t i = 2; i < continues.size(); ++i) {
+        continues[i] =
+            _mm512_mask_cmplt_epi8_mask(continues[i - 1], _mm512_loadu_si512(p + i), k.c0);
+    }
+    std::uint64_t whole = 0;
+    for (std::size_t n = 2; n < PERMISSIVE_LEADS.size(); ++n) {
+        const ByteRange range = PERMISSIVE_LEADS[n];
+        whole |= continues[n - 1] &
+                 _mm512_cmple_epu8_mask(
+                     _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(range.first))),
+                     _mm512_set1_epi8(static_cast<char>(range.last - range.first)));
+    }
+    return (whole & leads) != 0;
+}
+
+}  // namespace
+
+// In these modes only candidate leads can change. The common change is a
+// two-byte sequence with lead C0..C3, whose code point is below 0x100: it
+// becomes the byte ((lead & 3) << 6) | (continuation & 0x3F), except C2
+// followed by 80..9F (code points 80..9F are neither Latin-1 nor Windows-1252
+// bytes). A block where another candidate lead may change (its first two
+// bytes are a pair of LeadPairs, and a whole sequence follows) goes to the
+// stepwise converter.
+TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p,
+                                                                const std::uint8_t* lead_end,
+                                                                std::uint8_t* out,
+                                                                OutputMode mode) {
+    const LatinConstants k = latin_constants(mode);
+    // 1 when the first byte of the block at p is the second byte of a pair
+    // converted in the block before; it is dropped. A block's look-ahead
+    // (the bytes of a sequence starting in it) lies within the readable
+    // bytes past lead_end.
+    std::uint64_t carried = 0;
+    while (lead_end - p >= WIDE_BLOCK) {
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t candidates = nibble_lanes(v, k.lead_high, k.lead_low, k.nibble);
+        // A block without a candidate is stored as it is. The branch goes
+        // one way for long in text where few blocks hold one (Cyrillic,
+        // Chinese) and where most do (prose in UTF-8).
+        if ((candidates | carried) == 0) {
+            _mm512_storeu_si512(out, v);
+            out += WIDE_BLOCK;
+            p += WIDE_BLOCK;
+            continue;
+        }
+        const __m512i next = _mm512_loadu_si512(p + 1);
+        const std::uint64_t short_leads = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, k.fc), k.c0);
+        const std::uint64_t other_leads = candidates & ~short_leads;
+        if (other_leads != 0) {
+            // The pairs by the 64-entry tables, exact for lead and second byte.
+            const std::uint64_t may_change =
+                _mm512_mask_test_epi8_mask(other_leads, _mm512_permutexvar_epi8(v, k.pair_lead),
+                                           _mm512_permutexvar_epi8(next, k.pair_second));
+            if (may_change != 0 && has_whole_sequence(p, v, may_change, k)) {
+                const BulkProgress done =
+                    bulk_convert_to_latin1_stepwise(p + carried, p + WIDE_BLOCK, out, mode);
+                p = done.in;
+                out = done.out;
+                carried = 0;
+                continue;
+            }
+        }
+        // The pairs that convert: a short lead followed by a continuation
+        // byte, but not a C1 control.
+        const std::uint64_t pairs =
+            _mm512_mask_cmplt_epi8_mask(short_leads, next, k.c0) &
+            ~_mm512_mask_cmplt_epi8_mask(_mm512_cmpeq_epi8_mask(v, k.c2), next, k.a0);
+        // The top two bits from the lead shifted up, the rest from next.
+        const __m512i value = _mm512_ternarylogic_epi32(k.c0, _mm512_slli_epi16(v, 6), next, 0xCA);
+        const __m512i merged = _mm512_mask_mov_epi8(v, pairs, value);
+        // Each converted pair drops its second byte; a pair at the last lane
+        // drops the first byte of the next block.
+        const std::uint64_t keep = ~((pairs << 1) | carried);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, merged));
+        out += _mm_popcnt_u64(keep);
+        carried = pairs >> 63;
+        p += WIDE_BLOCK;
+    }
+    return {p + carried, out};
+}
+
+// ---- how far nothing changes ------------------------------------------------
+
+namespace {
+
+TEXTMEND_AVX512 inline bool all_ascii_256(const std::uint8_t* p) {
+    const __m512i any = _mm512_ternarylogic_epi32(
+        _mm512_loadu_si512(p), _mm512_loadu_si512(p + 64),
+        _mm512_or_si512(_mm512_loadu_si512(p + 128), _mm512_loadu_si512(p + 192)), 0xFE);
+    return _mm512_movepi8_mask(any) == 0;
+}
+
+// Lanes of the 64 bytes at p that hold a candidate lead followed by a
+// continuation byte: only there can a change start in these modes.
+TEXTMEND_AVX512 inline std::uint64_t change_start_lanes(const std::uint8_t* p,
+                                                        const LatinConstants& k) {
+    const std::uint64_t candidates =
+        nibble_lanes(_mm512_loadu_si512(p), k.lead_high, k.lead_low, k.nibble);
+    return _mm512_mask_cmplt_epi8_mask(candidates, _mm512_loadu_si512(p + 1), k.c0);
+}
+
+}  // namespace
+
+// The default mode and -w: 64-byte blocks with no branch but the one that
+// stops, after a test that passes over 256 bytes of ASCII at once (taken
+// either nearly always or nearly never, so it is well predicted where a
+// test of every block is not: in Latin-1 text). -u goes to the AVX2 scan.
+TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
+                                                                       const std::uint8_t* lead_end,
+                                                                       OutputMode mode) {
+    if (mode == MODE_UTF8) return bulk_blocks_unchanged_avx2(p, lead_end, mode);
+    const LatinConstants k = latin_constants(mode);
+    // A block is looked at while it and the byte after it lie before lead_end.
+    while (lead_end - p > 4 * WIDE_BLOCK) {
+        if (all_ascii_256(p)) {
+            p += 4 * WIDE_BLOCK;
+            continue;
+        }
+        for (int block = 0; block < 4; ++block) {
+            const std::uint64_t may_change = change_start_lanes(p, k);
+            if (may_change != 0) return p + __builtin_ctzll(may_change);
+            p += WIDE_BLOCK;
+        }
+    }
+    while (lead_end - p > WIDE_BLOCK) {
+        const std::uint64_t may_change = change_start_lanes(p, k);
+        if (may_change != 0) return p + __builtin_ctzll(may_change);
+        p += WIDE_BLOCK;
+    }
+    return p;
+}
+
+}  // namespace textmend
+
+#endif
