@@ -29,6 +29,7 @@ namespace {
 static_assert(LEADS_BELOW_0X100.first == 0xC0 && LEADS_BELOW_0X100.last == 0xC3);
 static_assert(C1_CONTROL_SECONDS.first == 0x80 && C1_CONTROL_SECONDS.last == 0x9F);
 
+// The loops' constants, built once (see avx512_ops.hpp).
 struct LatinConstants {
     __m512i lead_high, lead_low, nibble;  // candidate leads, by nibble tables
     __m512i pair_lead, pair_second;       // LeadPairBits, 64 entries each
@@ -145,6 +146,7 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8
 namespace {
 
 TEXTMEND_AVX512 inline bool all_ascii_256(const std::uint8_t* p) {
+    // 0xFE: a | b | c.
     const __m512i any = _mm512_ternarylogic_epi32(
         _mm512_loadu_si512(p), _mm512_loadu_si512(p + 64),
         _mm512_or_si512(_mm512_loadu_si512(p + 128), _mm512_loadu_si512(p + 192)), 0xFE);

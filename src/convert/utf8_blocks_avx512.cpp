@@ -39,6 +39,7 @@ TEXTMEND_AVX512 inline WideRange wide_range(ByteRange range) {
     return {constant_bytes(range.first), constant_bytes(range.last - range.first)};
 }
 
+// The loop's constants, built once (see avx512_ops.hpp).
 struct WideConstants {
     __m512i c0, a0, low2, low6, x80;
     WideRange lead2, lead3, lead4;  // leads of 2, 3 and 4 bytes by the strict rule
