@@ -82,5 +82,8 @@ const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p, const std:
                                                OutputMode mode);
 const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
                                                  const std::uint8_t* lead_end, OutputMode mode);
+// -u alone: bulk_blocks_unchanged_avx512 goes to it.
+const std::uint8_t* unchanged_utf8_blocks_avx512(const std::uint8_t* p,
+                                                 const std::uint8_t* lead_end);
 
 }  // namespace textmend

@@ -145,14 +145,6 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8
 
 namespace {
 
-TEXTMEND_AVX512 inline bool all_ascii_256(const std::uint8_t* p) {
-    // 0xFE: a | b | c.
-    const __m512i any = _mm512_ternarylogic_epi32(
-        _mm512_loadu_si512(p), _mm512_loadu_si512(p + 64),
-        _mm512_or_si512(_mm512_loadu_si512(p + 128), _mm512_loadu_si512(p + 192)), 0xFE);
-    return _mm512_movepi8_mask(any) == 0;
-}
-
 // Lanes of the 64 bytes at p that hold a candidate lead followed by a
 // continuation byte: only there can a change start in these modes.
 TEXTMEND_AVX512 inline std::uint64_t change_start_lanes(const std::uint8_t* p,
@@ -167,11 +159,11 @@ TEXTMEND_AVX512 inline std::uint64_t change_start_lanes(const std::uint8_t* p,
 // The default mode and -w: 64-byte blocks with no branch but the one that
 // stops, after a test that passes over 256 bytes of ASCII at once (taken
 // either nearly always or nearly never, so it is well predicted where a
-// test of every block is not: in Latin-1 text). -u goes to the AVX2 scan.
+// test of every block is not: in Latin-1 text). -u has a scan of its own.
 TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
                                                                        const std::uint8_t* lead_end,
                                                                        OutputMode mode) {
-    if (mode == MODE_UTF8) return bulk_blocks_unchanged_avx2(p, lead_end, mode);
+    if (mode == MODE_UTF8) return unchanged_utf8_blocks_avx512(p, lead_end);
     const LatinConstants k = latin_constants(mode);
     // A block is looked at while it and the byte after it lie before lead_end.
     while (lead_end - p > 4 * WIDE_BLOCK) {

@@ -257,6 +257,29 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t
     return {p, out};
 }
 
+// -u: the first byte to replace, found block by block as the kernel finds
+// them, after a test that passes over 256 bytes of ASCII at once (no
+// sequence reaches into or out of such a run: the carried lanes of a block
+// before it would be continuation bytes).
+TEXTMEND_AVX512_ENTRY const std::uint8_t* unchanged_utf8_blocks_avx512(
+    const std::uint8_t* p, const std::uint8_t* lead_end) {
+    if (lead_end - p < WIDE_BLOCK) return p;
+    const WideConstants k = wide_constants();
+    std::uint64_t carried = 0;
+    while (lead_end - p >= WIDE_BLOCK) {
+        if (lead_end - p >= 4 * WIDE_BLOCK && all_ascii_256(p)) {
+            p += 4 * WIDE_BLOCK;
+            continue;
+        }
+        const std::uint64_t replace = wide_bytes_to_replace(p, _mm512_loadu_si512(p), carried, k);
+        if (replace != 0) return p + __builtin_ctzll(replace);
+        p += WIDE_BLOCK;
+    }
+    // The last block's sequences may reach past it: the search goes on
+    // after them.
+    return p + avx2::sequence_reaching_past(p, STRICT_LENGTHS);
+}
+
 }  // namespace textmend
 
 #endif
