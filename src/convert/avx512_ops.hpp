@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "encoding/lead_ranges.hpp"
+
 // GCC 12 warns that the "undefined" source some AVX-512 intrinsics pass to
 // their builtins may be used uninitialized (fixed in GCC 13): it never is.
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
@@ -42,6 +44,21 @@ TEXTMEND_AVX512 inline __m512i opaque(__m512i v) {
 
 TEXTMEND_AVX512 inline __m512i constant_bytes(int byte) {
     return opaque(_mm512_set1_epi8(static_cast<char>(byte)));
+}
+
+// A range of bytes as its first byte and span, for one subtraction and one
+// unsigned compare.
+struct WideRange {
+    __m512i first, span;
+};
+
+TEXTMEND_AVX512 inline WideRange wide_range(ByteRange range) {
+    return {constant_bytes(range.first), constant_bytes(range.last - range.first)};
+}
+
+// Lanes of v whose byte lies in range.
+TEXTMEND_AVX512 inline std::uint64_t wide_in_range(__m512i v, const WideRange& range) {
+    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, range.first), range.span);
 }
 
 // A 16-byte table in each 16-byte lane, for byte shuffles. (The masked form

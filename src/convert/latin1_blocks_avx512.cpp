@@ -65,11 +65,7 @@ TEXTMEND_AVX512 inline bool has_whole_sequence(const std::uint8_t* p, __m512i v,
     }
     std::uint64_t whole = 0;
     for (std::size_t n = 2; n < PERMISSIVE_LEADS.size(); ++n) {
-        const ByteRange range = PERMISSIVE_LEADS[n];
-        whole |= continues[n - 1] &
-                 _mm512_cmple_epu8_mask(
-                     _mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(range.first))),
-                     _mm512_set1_epi8(static_cast<char>(range.last - range.first)));
+        whole |= continues[n - 1] & wide_in_range(v, wide_range(PERMISSIVE_LEADS[n]));
     }
     return (whole & leads) != 0;
 }

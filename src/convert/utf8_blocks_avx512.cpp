@@ -29,16 +29,6 @@ namespace {
 // The ternary-logic immediate for (a & b) | c.
 constexpr int A_AND_B_OR_C = 0xEA;
 
-// A range of bytes as its first byte and span, for one subtraction and one
-// unsigned compare.
-struct WideRange {
-    __m512i first, span;
-};
-
-TEXTMEND_AVX512 inline WideRange wide_range(ByteRange range) {
-    return {constant_bytes(range.first), constant_bytes(range.last - range.first)};
-}
-
 // The loop's constants, built once (see avx512_ops.hpp).
 struct WideConstants {
     __m512i c0, a0, low2, low6, x80;
@@ -56,11 +46,6 @@ TEXTMEND_AVX512 inline WideConstants wide_constants() {
     k.lead3 = wide_range(STRICT_LEADS[3]);
     k.lead4 = wide_range(STRICT_LEADS[4]);
     return k;
-}
-
-// Lanes of v whose byte lies in range.
-TEXTMEND_AVX512 inline std::uint64_t wide_in_range(__m512i v, const WideRange& range) {
-    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, range.first), range.span);
 }
 
 // Lanes of the block at p (v holds it) that are inside a well-formed
