@@ -209,6 +209,36 @@ TEST(WriterThread, HandedOffStretchesAreConvertedAndWrittenInTheirPlace) {
     }
 }
 
+// A writer with a write waiting behind the one at work is the slower
+// thread already: it takes a stretch only with at most one task to do.
+TEST(WriterThread, AWriterWithWritesWaitingTakesNoStretch) {
+    std::mt19937_64 rng(10);
+    for (const int buffers_before : {0, 1, 2, 3}) {
+        GatedSink gated;
+        BackgroundWriter writer;
+        ASSERT_TRUE(writer.start(ByteSink{gated_write, &gated}));
+        OutputStream out{};
+        output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+        std::string expected;
+        for (int i = 0; i < buffers_before; ++i) {
+            const std::string piece = test::random_mixed_bytes(rng, 1000);
+            output_write_block(out, bytes_of(piece), piece.size());
+            output_flush(out);  // the first is held at the gate, the others wait
+            expected += piece;
+        }
+        const std::string stretch = test::random_mixed_bytes(rng, 5000);
+        const bool taken = output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8);
+        EXPECT_EQ(taken, buffers_before <= 1) << buffers_before;
+        const std::string converted = test::model_convert(stretch, MODE_UTF8);
+        if (!taken) output_write_block(out, bytes_of(converted), converted.size());
+        expected += converted;
+        gated.open = true;
+        output_flush(out);
+        EXPECT_EQ(writer.drain(), 0);
+        EXPECT_TRUE(gated.sink.written == expected) << buffers_before;
+    }
+}
+
 TEST(WriterThread, AFailedWriteOfAStretchStopsTheStream) {
     std::mt19937_64 rng(8);
     const std::string stretch = test::random_mixed_bytes(rng, 100000);

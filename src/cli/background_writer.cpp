@@ -113,7 +113,7 @@ bool BackgroundWriter::hand_off(void* context, std::uint8_t* filled, std::size_t
     const std::uint64_t k = writer.stretches_handed_;
     {
         const std::lock_guard lock(writer.mutex_);
-        if (writer.stretches_started_ != k) return false;
+        if (writer.stretches_started_ != k || writer.has_work_waiting()) return false;
     }
     std::memcpy(writer.stretch_input(k), src, length);
     std::unique_lock lock(writer.mutex_);
@@ -126,6 +126,15 @@ bool BackgroundWriter::hand_off(void* context, std::uint8_t* filled, std::size_t
     }
     *next = writer.next_free_buffer(lock);
     return true;
+}
+
+// Whether more than one task is still to be done, so that at least one
+// waits behind the one at work. The writer takes a stretch only when none
+// does: converting it then fills time it would otherwise spend idle, while
+// a writer with writes waiting is the slower of the two threads already.
+// Under mutex_.
+bool BackgroundWriter::has_work_waiting() const {
+    return tasks_queued_ - tasks_done_ > 1;
 }
 
 // Queues the converter's buffer, n bytes long, to be written. Under mutex_.

@@ -7,9 +7,9 @@
 // The writer is an exchanging ByteSink (see byte_io.hpp): the output stream
 // hands it a full buffer and gets an empty one back, waiting only when every
 // buffer is still to be written. When writing leaves it time, it converts
-// too: while it has no stretch of input waiting, the converting thread hands
-// it the next one (hand_off) instead of converting it itself, so the two
-// share the conversion as well as the work. Buffers and stretches are
+// too: while it has no more than the task at work to do, the converting
+// thread hands it the next stretch of input (hand_off) instead of converting
+// it itself, so the two share the conversion as well as the work. Buffers and stretches are
 // written in the order they were handed over. The first failed write is
 // kept; the writer then drops what is still handed to it and the next
 // exchange fails with that errno, so that the conversion stops.
@@ -75,6 +75,7 @@ private:
     static bool hand_off(void* context, std::uint8_t* filled, std::size_t n,
                          const std::uint8_t* src, std::size_t length, Target target,
                          std::uint8_t** next);
+    [[nodiscard]] bool has_work_waiting() const;
     void queue_buffer(std::size_t n);
     std::uint8_t* next_free_buffer(std::unique_lock<std::mutex>& lock);
     void work();

@@ -41,7 +41,7 @@ inline constexpr std::size_t HAND_OFF_MAX = 128 * 1024;
 // convert on its own to the same bytes as within the whole input: it starts
 // where a sequence may start, and the byte after it is below 0x80, which no
 // sequence reaches across. Returns false, taking nothing, when the thread
-// has a stretch still waiting; otherwise true with *next the buffer to fill
+// has work waiting; otherwise true with *next the buffer to fill
 // next, or nullptr with errno set once a write has failed. src may be
 // reused as soon as it returns.
 using HandOffFunction = bool (*)(void* context, std::uint8_t* filled, std::size_t n,
