@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -18,6 +20,7 @@
 
 #include "cli/background_writer.hpp"
 #include "cli/file_conversion.hpp"
+#include "cli/spinning_condition.hpp"
 #include "convert/output_stream.hpp"
 #include "support/fault_plan.hpp"
 #include "support/files.hpp"
@@ -151,6 +154,35 @@ TEST(WriterThread, StopsWithBuffersStillToWriteAndStartsAgain) {
     output_flush(out);
     EXPECT_EQ(writer.drain(), 0);
     EXPECT_EQ(sink.written, second);
+}
+
+// A waiter sees the change it waits for whether it comes at once, while it
+// spins, or after it has gone to sleep; and a change that does not make it
+// ready does not end its wait.
+TEST(WriterThread, AWaiterSeesTheChangeWhenItComesWhileSpinningOrAsleep) {
+    using std::chrono::microseconds;
+    for (const bool spin : {false, true}) {
+        for (const microseconds delay :
+             {microseconds{0}, SPIN_BEFORE_SLEEP / 4, 20 * SPIN_BEFORE_SLEEP}) {
+            std::mutex mutex;
+            SpinningCondition condition;
+            int value = 0;
+            std::thread changer([&] {
+                for (const int step : {1, 2}) {
+                    std::this_thread::sleep_for(delay);
+                    const std::lock_guard lock(mutex);
+                    value = step;
+                    condition.notify_one();
+                }
+            });
+            std::unique_lock lock(mutex);
+            condition.wait(
+                lock, [&value] { return value == 2; }, spin);
+            EXPECT_EQ(value, 2) << spin << " " << delay.count();
+            lock.unlock();
+            changer.join();
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

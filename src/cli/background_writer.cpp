@@ -13,6 +13,10 @@
 #include <pthread.h>
 #include <signal.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
+#include <thread>
 
 namespace textmend {
 
@@ -32,6 +36,16 @@ sigset_t writer_signal_mask() {
     return set;
 }
 #endif
+
+// Whether the two threads can run at once, each on a processor of its own:
+// only then does a thread gain by spinning while it waits for the other.
+bool spinning_pays() {
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return CPU_COUNT(&allowed) > 1;
+#endif
+    return std::thread::hardware_concurrency() > 1;
+}
 
 // Room for what a stretch of input becomes, in the widest target.
 constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(HAND_OFF_MAX, Target::utf8);
@@ -53,6 +67,7 @@ bool BackgroundWriter::start(ByteSink sink) {
         if (memory_ == nullptr) return false;
     }
     sink_ = sink;
+    spin_ = spinning_pays();
     // A new thread inherits the mask of the one that creates it.
 #ifndef _WIN32
     const sigset_t held = writer_signal_mask();
@@ -148,9 +163,9 @@ void BackgroundWriter::queue_buffer(std::size_t n) {
 // The buffer the converter fills next, once the one that used it last is
 // written; nullptr with errno set after a failed write.
 std::uint8_t* BackgroundWriter::next_free_buffer(std::unique_lock<std::mutex>& lock) {
-    work_done_.wait(lock, [this] {
-        return buffers_handed_ < buffers_written_ + WRITER_BUFFERS || error_ != 0;
-    });
+    work_done_.wait(
+        lock, [this] { return buffers_handed_ < buffers_written_ + WRITER_BUFFERS || error_ != 0; },
+        spin_);
     if (error_ != 0) {
         errno = error_;
         return nullptr;
@@ -161,7 +176,8 @@ std::uint8_t* BackgroundWriter::next_free_buffer(std::unique_lock<std::mutex>& l
 void BackgroundWriter::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        work_ready_.wait(lock, [this] { return tasks_done_ < tasks_queued_ || stopping_; });
+        work_ready_.wait(
+            lock, [this] { return tasks_done_ < tasks_queued_ || stopping_; }, spin_);
         if (stopping_) return;
         const Task task = tasks_[tasks_done_ % TASKS];
         const std::uint64_t k = task.stretch ? stretches_started_++ : buffers_written_;
@@ -185,7 +201,8 @@ int BackgroundWriter::carry_out(const Task& task, std::uint64_t k) {
 
 int BackgroundWriter::drain() {
     std::unique_lock lock(mutex_);
-    work_done_.wait(lock, [this] { return tasks_done_ == tasks_queued_; });
+    work_done_.wait(
+        lock, [this] { return tasks_done_ == tasks_queued_; }, false);
     return error_;
 }
 

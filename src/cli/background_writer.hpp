@@ -15,13 +15,13 @@
 // exchange fails with that errno, so that the conversion stops.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "cli/spinning_condition.hpp"
 #include "convert/byte_io.hpp"
 #include "textmend/target.hpp"
 
@@ -87,6 +87,7 @@ private:
     ByteSink sink_{};
     std::unique_ptr<std::uint8_t[]> memory_;
     std::thread thread_;
+    bool spin_ = false;  // the threads wait for each other spinning first
 
     // Buffer k (counting from 0 over the whole run) is buffer(k % WRITER_BUFFERS),
     // stretch k is held in slot k % WRITER_STRETCHES, and task k is
@@ -95,8 +96,8 @@ private:
     // work. All below is guarded by mutex_, except that the converting
     // thread reads the counts only it changes without it.
     std::mutex mutex_;
-    std::condition_variable work_ready_;  // tasks_queued_ grew, or stopping_
-    std::condition_variable work_done_;   // tasks_done_ grew
+    SpinningCondition work_ready_;  // tasks_queued_ grew, or stopping_
+    SpinningCondition work_done_;   // tasks_done_ grew
     Task tasks_[TASKS] = {};
     std::uint64_t tasks_queued_ = 0;
     std::uint64_t tasks_done_ = 0;
