@@ -9,10 +9,10 @@
 // buffer is still to be written. When writing leaves it time, it converts
 // too: while it has no more than the task at work to do, the converting
 // thread hands it the next stretch of input (hand_off) instead of converting
-// it itself, so the two share the conversion as well as the work. Buffers and stretches are
-// written in the order they were handed over. The first failed write is
-// kept; the writer then drops what is still handed to it and the next
-// exchange fails with that errno, so that the conversion stops.
+// it itself, so the two share the conversion as well as the work. Buffers
+// and stretches are written in the order they were handed over. The first
+// failed write is kept; the writer then drops what is still handed to it and
+// the next exchange fails with that errno, so that the conversion stops.
 #pragma once
 
 #include <cstddef>
