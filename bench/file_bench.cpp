@@ -4,15 +4,20 @@
 // Markdown tables: ratios to cat first, the report's time as a ratio to
 // converting, then times, speeds and peak memory. Run it through bench/run.sh.
 //
-// Two floors: cat copying the input, and cat copying a file of the output's
+// Three floors: cat copying the input; cat copying a file of the output's
 // size (textmend's own output, made once before the rounds): whatever the
-// conversion costs, the output's bytes must be written.
+// conversion costs, the output's bytes must be written; and as many bytes
+// copied from the input the way cat copies (copy_file_range, by this
+// program run as `--copy IN OUT N`). The last reads the same file as
+// textmend: on a virtual machine the same bytes may copy faster or slower
+// from one file than from another, which moves the second floor.
 //
 // The corpora are made by a separate program so that this one stays small:
 // a child's peak RSS counts the parent's memory it was forked from.
 //
 //   textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR [--runs N]
 //                       [--only CORPUS] [--against BIN]
+//   textmend_file_bench --copy IN OUT N
 //
 // --against BIN runs another textmend (a previous version, say) in every
 // round next to this one, on the same files, and prints this one's time
@@ -58,6 +63,7 @@ struct Command {
     bool output_on_stdout;          // cat: OUT is its standard output
     int highest_success = 0;        // textmend-report: 1 means not clean
     std::string output_floor{};     // textmend: the label of cat copying its output
+    std::string copy_floor{};       // textmend: the label of the copy of its output's size
     std::string paired_with{};      // textmend: the label of the --against run of its mode
 };
 
@@ -78,6 +84,7 @@ struct Row {
     double mb_per_second;
     Ratio to_input;   // to cat of the input
     Ratio to_output;  // to cat of the output
+    Ratio to_copy;    // to the copy of the output's size from the input
     Ratio to_pair;    // to the --against run
     long peak_rss_kib;
 };
@@ -89,18 +96,32 @@ struct Mode {
     const char* floor_label;
     const char* output_copy;  // stands for the file holding this mode's output
     const char* against_label;
+    const char* copy_label;
+    const char* output_size;  // stands for the size of this mode's output
 };
 const Mode MODES[] = {
-    {nullptr, "textmend", "cat (default output)", "OUTPUT_DEFAULT", "against"},
-    {"-w", "textmend -w", "cat (-w output)", "OUTPUT_W", "against -w"},
-    {"-u", "textmend -u", "cat (-u output)", "OUTPUT_U", "against -u"},
+    {nullptr, "textmend", "cat (default output)", "OUTPUT_DEFAULT", "against",
+     "copy (default output's size)", "SIZE_DEFAULT"},
+    {"-w", "textmend -w", "cat (-w output)", "OUTPUT_W", "against -w", "copy (-w output's size)",
+     "SIZE_W"},
+    {"-u", "textmend -u", "cat (-u output)", "OUTPUT_U", "against -u", "copy (-u output's size)",
+     "SIZE_U"},
 };
 
 struct Files {
     std::string in;
     std::string out;
     std::vector<std::string> output_copies;  // per mode, in MODES order
+    std::vector<std::string> output_sizes;   // per mode, in bytes
 };
+
+// This program, run again as `--copy IN OUT N`.
+std::string self_path() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "textmend_file_bench";
+    return std::string(path, static_cast<std::size_t>(n));
+}
 
 // Runs one command with fork/exec, no shell: wall time and peak RSS.
 Sample run_once(const Command& cmd, const Files& files) {
@@ -114,6 +135,8 @@ Sample run_once(const Command& cmd, const Files& files) {
         std::string arg = a == "IN" ? in : a == "OUT" ? out : a;
         for (std::size_t m = 0; m < std::size(MODES); ++m) {
             if (a == MODES[m].output_copy) arg = files.output_copies[m];
+            if (a == MODES[m].output_size && m < files.output_sizes.size())
+                arg = files.output_sizes[m];
         }
         args.push_back(arg);
     }
@@ -165,15 +188,18 @@ std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
     std::vector<Command> cmds = {{"cat", {"cat", "IN"}, true}};
     for (const Mode& mode : MODES) {
         const std::string pair = o.against.empty() ? "" : mode.against_label;
-        cmds.push_back(
-            {mode.label, textmend_argv(o.textmend, mode, "OUT"), false, 0, mode.floor_label, pair});
+        cmds.push_back({mode.label, textmend_argv(o.textmend, mode, "OUT"), false, 0,
+                        mode.floor_label, mode.copy_label, pair});
         if (!o.against.empty()) {
             cmds.push_back({mode.against_label, textmend_argv(o.against, mode, "OUT"), false, 0,
-                            mode.floor_label});
+                            mode.floor_label, mode.copy_label});
         }
     }
     for (const Mode& mode : MODES)
         cmds.push_back({mode.floor_label, {"cat", mode.output_copy}, true});
+    for (const Mode& mode : MODES)
+        cmds.push_back(
+            {mode.copy_label, {self_path(), "--copy", "IN", "OUT", mode.output_size}, false});
     cmds.insert(cmds.end(), {
                                 {"textmend-report", {o.report, "--json", "IN"}, true, 1},
                                 {"textmend-report -w", {o.report, "-w", "--json", "IN"}, true, 1},
@@ -209,12 +235,15 @@ std::size_t index_of(const std::vector<Command>& cmds, const std::string& label)
 // Makes each mode's output once, in the work folder (in memory), for cat to copy.
 Files prepare_files(const std::string& name, const Options& o) {
     Files files{
-        o.work_dir + "/" + name + ".txt", o.out_dir + "/textmend-bench-" + name + ".out", {}};
+        o.work_dir + "/" + name + ".txt", o.out_dir + "/textmend-bench-" + name + ".out", {}, {}};
     for (const Mode& mode : MODES) {
         const std::string copy =
             o.work_dir + "/" + name + ".output" + (mode.flag != nullptr ? mode.flag : "");
         run_once(Command{"output", textmend_argv(o.textmend, mode, copy), false}, files);
         files.output_copies.push_back(copy);
+        struct stat st {};
+        stat(copy.c_str(), &st);
+        files.output_sizes.push_back(std::to_string(st.st_size));
     }
     return files;
 }
@@ -257,12 +286,15 @@ std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
         const Ratio to_output = cmds[c].output_floor.empty()
                                     ? Ratio{0, 0, 0}
                                     : ratio_of(samples, c, index_of(cmds, cmds[c].output_floor));
+        const Ratio to_copy = cmds[c].copy_floor.empty()
+                                  ? Ratio{0, 0, 0}
+                                  : ratio_of(samples, c, index_of(cmds, cmds[c].copy_floor));
         const Ratio to_pair = cmds[c].paired_with.empty()
                                   ? Ratio{0, 0, 0}
                                   : ratio_of(samples, c, index_of(cmds, cmds[c].paired_with));
         const double t = median(times);
         rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t, to_input,
-                        to_output, to_pair, rss});
+                        to_output, to_copy, to_pair, rss});
     }
     std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
     return rows;
@@ -305,6 +337,10 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
         "\nRatio of wall time to `cat` copying a file of the output's size (the mode's own "
         "output), same rounds\n\n");
     print_ratio_table(rows, &Row::to_output, false);
+    std::printf(
+        "\nRatio of wall time to copying the output's number of bytes from the input as cat "
+        "copies (copy_file_range), same rounds\n\n");
+    print_ratio_table(rows, &Row::to_copy, false);
     if (!o.against.empty()) {
         std::printf(
             "\nWall time as a ratio to %s (--against), run next to it in every round: "
@@ -343,6 +379,24 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
     }
 }
 
+// `--copy IN OUT N`: writes N bytes to OUT copied from IN the way cat
+// copies a file, starting IN over at its end when N is larger. Exit status
+// 0, or 1 on failure.
+int copy_bytes(const char* in_path, const char* out_path, const char* count) {
+    const int in = open(in_path, O_RDONLY);
+    const int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0) return 1;
+    long long left = std::atoll(count);
+    while (left > 0) {
+        const ssize_t n =
+            copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
+        if (n < 0) return 1;
+        if (n == 0 && lseek(in, 0, SEEK_SET) != 0) return 1;
+        left -= n;
+    }
+    return close(out) == 0 ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR "
@@ -353,6 +407,8 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--copy") == 0)
+        return copy_bytes(argv[2], argv[3], argv[4]);
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
