@@ -136,6 +136,17 @@ constexpr bool replacements_pack_by_non_zero_bytes() {
 }
 static_assert(replacements_pack_by_non_zero_bytes());
 
+// The two bytes of the Latin-1 character of each lane of v, in UTF-8:
+// 0xC0 | b >> 6 and 0x80 | b & 0x3F (meaningful for the lanes A0..FF).
+struct Latin1Pairs {
+    __m512i lead, second;
+};
+
+TEXTMEND_AVX512 inline Latin1Pairs latin1_pairs(__m512i v, const WideConstants& k) {
+    return {_mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C),
+            _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C)};
+}
+
 // Writes the block v with the bytes marked in replace replaced, those
 // marked in c1 (all below A0) from C1_PLANES, the others as the two bytes of
 // their Latin-1 character: each output byte worked out in one of three
@@ -144,12 +155,10 @@ static_assert(replacements_pack_by_non_zero_bytes());
 TEXTMEND_AVX512 inline std::uint8_t* expand_words(std::uint8_t* out, __m512i v,
                                                   std::uint64_t replace, std::uint64_t c1,
                                                   const WideConstants& k) {
-    const __m512i lead =
-        _mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C);
-    const __m512i second = _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C);
-    __m512i byte0 = _mm512_mask_mov_epi8(v, replace, lead);
+    const Latin1Pairs latin1 = latin1_pairs(v, k);
+    __m512i byte0 = _mm512_mask_mov_epi8(v, replace, latin1.lead);
     byte0 = _mm512_mask_permutexvar_epi8(byte0, c1, v, plane(C1_PLANES.first));
-    __m512i byte1 = _mm512_maskz_mov_epi8(replace, second);
+    __m512i byte1 = _mm512_maskz_mov_epi8(replace, latin1.second);
     byte1 = _mm512_mask_permutexvar_epi8(byte1, c1, v, plane(C1_PLANES.second));
     const __m512i byte2 = _mm512_maskz_permutexvar_epi8(c1, v, plane(C1_PLANES.third));
     for (std::size_t q = 0; q < 4; ++q) {
@@ -178,22 +187,20 @@ constexpr std::array<std::array<std::uint8_t, 64>, 2> make_interleave_indices() 
 
 constexpr std::array<std::array<std::uint8_t, 64>, 2> INTERLEAVE = make_interleave_indices();
 
-// Latin-1 text: every replaced byte lies in A0..FF and becomes two bytes,
-// 0xC0 | b >> 6 and 0x80 | b & 0x3F. The first bytes (the lead or the byte
-// kept) and the second bytes are worked out for the whole block, then
+// Latin-1 text: every replaced byte lies in A0..FF and becomes the two
+// bytes of its character. The first bytes (the lead or the byte kept) and
+// the second bytes are worked out for the whole block, then
 // interleaved 32 lanes at a time and packed, keeping every lane's first
 // byte and the second bytes of the replaced ones.
 TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m512i v,
                                                      std::uint64_t replace,
                                                      const WideConstants& k) {
-    const __m512i lead =
-        _mm512_ternarylogic_epi32(_mm512_srli_epi16(v, 6), k.low2, k.c0, A_AND_B_OR_C);
-    const __m512i first = _mm512_mask_mov_epi8(v, replace, lead);
-    const __m512i second = _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C);
+    const Latin1Pairs latin1 = latin1_pairs(v, k);
+    const __m512i first = _mm512_mask_mov_epi8(v, replace, latin1.lead);
     for (std::size_t half = 0; half < 2; ++half) {
         const auto bits = static_cast<std::uint32_t>(replace >> (32 * half));
         const __m512i index = _mm512_loadu_si512(INTERLEAVE[half].data());
-        const __m512i pairs = _mm512_permutex2var_epi8(first, index, second);
+        const __m512i pairs = _mm512_permutex2var_epi8(first, index, latin1.second);
         const __mmask64 keep = _pdep_u64(bits, 0xAAAAAAAAAAAAAAAAULL) | 0x5555555555555555ULL;
         _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, pairs));
         out += WIDE_BLOCK / 2 + _mm_popcnt_u32(bits);
