@@ -6,7 +6,6 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <system_error>
 
 #ifndef _WIN32
@@ -61,11 +60,9 @@ BackgroundWriter::~BackgroundWriter() {
 
 bool BackgroundWriter::start(ByteSink sink) {
     assert(!thread_.joinable());
-    if (memory_ == nullptr) {
-        memory_.reset(new (std::nothrow)
-                          std::uint8_t[BUFFERS_SIZE + WRITER_STRETCHES * STRETCH_SLOT_SIZE]);
-        if (memory_ == nullptr) return false;
-    }
+    if (memory_.data() == nullptr &&
+        !memory_.allocate(BUFFERS_SIZE + WRITER_STRETCHES * STRETCH_SLOT_SIZE))
+        return false;
     sink_ = sink;
     spin_ = spinning_pays();
     // A new thread inherits the mask of the one that creates it.
@@ -96,11 +93,11 @@ std::uint8_t* BackgroundWriter::first_buffer() {
 }
 
 std::uint8_t* BackgroundWriter::buffer(std::uint64_t k) const {
-    return memory_.get() + (k % WRITER_BUFFERS) * WRITER_BUFFER_SIZE;
+    return memory_.data() + (k % WRITER_BUFFERS) * WRITER_BUFFER_SIZE;
 }
 
 std::uint8_t* BackgroundWriter::stretch_input(std::uint64_t k) const {
-    return memory_.get() + BUFFERS_SIZE + (k % WRITER_STRETCHES) * STRETCH_SLOT_SIZE;
+    return memory_.data() + BUFFERS_SIZE + (k % WRITER_STRETCHES) * STRETCH_SLOT_SIZE;
 }
 
 std::uint8_t* BackgroundWriter::stretch_output(std::uint64_t k) const {

@@ -17,10 +17,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "cli/page_memory.hpp"
 #include "cli/spinning_condition.hpp"
 #include "convert/byte_io.hpp"
 #include "textmend/target.hpp"
@@ -85,7 +85,7 @@ private:
     std::uint8_t* stretch_output(std::uint64_t k) const;
 
     ByteSink sink_{};
-    std::unique_ptr<std::uint8_t[]> memory_;
+    PageMemory memory_;  // the buffers, then the stretches' slots
     std::thread thread_;
     bool spin_ = false;  // the threads wait for each other spinning first
 
