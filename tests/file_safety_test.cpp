@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/file_conversion.hpp"
 #include "support/bytes.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
@@ -139,9 +140,12 @@ bool under_wrapper() {
 }
 
 // Text that grows by half in -u and takes the program a while to convert
-// (under a wrapper such as valgrind a smaller one takes as long).
+// (under a wrapper such as valgrind a smaller one takes as long), large
+// enough to be written on a thread of its own.
 std::string slow_input() {
-    std::string text(under_wrapper() ? 3 << 20 : 32 << 20, '\xE9');
+    const std::size_t size =
+        under_wrapper() ? static_cast<std::size_t>(WRITER_THREAD_AT_LEAST) + (1 << 20) : 32 << 20;
+    std::string text(size, '\xE9');
     for (std::size_t i = 0; i < text.size(); i += 61)
         text[i] = '\n';
     return text;

@@ -23,8 +23,14 @@ struct IoHooks {
 
 // Regular-file inputs at least this large are converted on one thread and
 // written on another (see background_writer.hpp). For smaller ones a thread
-// costs more than it saves.
-inline constexpr std::int64_t WRITER_THREAD_AT_LEAST = 2 * 1024 * 1024;
+// costs more than it saves: starting it and its 2 MiB of buffers take about
+// 0.5 ms, and the writes from buffers filled on the other core are slower.
+// Measured against one thread (files on tmpfs): at 4 MiB the thread lost on
+// every kind of text (mixed prose 10 %, ASCII 34 %); at 8 MiB it broke even
+// on prose (mixed prose -u 0.98, Latin-1 prose -u 1.00) and lost 10 % on
+// ASCII; at 16 MiB it won on prose (0.83 mixed, 0.91 Latin-1 -u) and tied on
+// ASCII.
+inline constexpr std::int64_t WRITER_THREAD_AT_LEAST = 8 * 1024 * 1024;
 
 struct ConversionSettings {
     // The process is textmend itself: the interrupting signals remove an
