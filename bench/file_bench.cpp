@@ -380,9 +380,6 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
     }
 }
 
-// `--copy IN OUT N`: writes N bytes to OUT copied from IN the way cat
-// copies a file, starting IN over at its end when N is larger. Exit status
-// 0, or 1 on failure.
 // Up to n bytes from in to out through a buffer, as cat copies where the
 // kernel cannot copy between the two files (coreutils' 128 KiB).
 ssize_t read_and_write(int in, int out, std::size_t n) {
@@ -397,6 +394,9 @@ ssize_t read_and_write(int in, int out, std::size_t n) {
     return got;
 }
 
+// `--copy IN OUT N`: writes N bytes to OUT copied from IN the way cat
+// copies a file, starting IN over at its end when N is larger. Exit status
+// 0, or 1 on failure.
 int copy_bytes(const char* in_path, const char* out_path, const char* count) {
     const int in = open(in_path, O_RDONLY);
     const int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
