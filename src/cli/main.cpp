@@ -11,9 +11,9 @@ int main(int argc, char** argv) {
 #ifdef __GLIBC__
     // One malloc arena for the whole program. The writer thread allocates
     // nothing, but ending it frees the thread's start-up record, and a
-    // thread's first call into malloc sets up an arena of its own: mapping
-    // and touching 64 MiB of address space at the end of every large run,
-    // about 0.15 ms.
+    // thread's first call into malloc sets up an arena of its own: 64 MiB
+    // of address space reserved and its first pages touched at the end of
+    // every large run, about 0.15 ms.
     mallopt(M_ARENA_MAX, 1);
 #endif
     return textmend::run_textmend(argc, argv);
