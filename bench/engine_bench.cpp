@@ -30,7 +30,9 @@ void convert(benchmark::State& state, CorpusKind kind, textmend::OutputMode mode
     std::vector<std::uint8_t> in_storage(textmend::input_storage_size(textmend::INPUT_BLOCK_SIZE));
     std::vector<std::uint8_t> out_storage(textmend::OUTPUT_BUFFER_SIZE);
     for (auto _ : state) {
-        // A viewed source, as a mapped file is: no copy into the stream.
+        // A viewed source, as the library's functions see the caller's
+        // memory: no copy into the stream. (The program reads files into a
+        // block instead, which keeps its input in the cache.)
         textmend::MemorySource source{reinterpret_cast<const std::uint8_t*>(input.data()),
                                       input.size(), 0, 0};
         textmend::InputStream in{};
