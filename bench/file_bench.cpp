@@ -243,7 +243,10 @@ Files prepare_files(const std::string& name, const Options& o) {
         run_once(Command{"output", textmend_argv(o.textmend, mode, copy), false}, files);
         files.output_copies.push_back(copy);
         struct stat st {};
-        stat(copy.c_str(), &st);
+        if (stat(copy.c_str(), &st) != 0) {
+            std::fprintf(stderr, "file_bench: %s: %s\n", copy.c_str(), std::strerror(errno));
+            std::exit(1);
+        }
         files.output_sizes.push_back(std::to_string(st.st_size));
     }
     return files;

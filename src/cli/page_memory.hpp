@@ -20,7 +20,7 @@ namespace textmend {
 class PageMemory {
 public:
     PageMemory() = default;
-    ~PageMemory();
+    ~PageMemory() { release(); }
     PageMemory(const PageMemory&) = delete;
     PageMemory& operator=(const PageMemory&) = delete;
 

@@ -42,10 +42,6 @@ std::uint8_t* map_aligned(std::size_t size) {
 
 }  // namespace
 
-PageMemory::~PageMemory() {
-    release();
-}
-
 bool PageMemory::allocate(std::size_t size) {
     release();
     const std::size_t mapped = round_up(size, page_size());

@@ -5,10 +5,6 @@
 
 namespace textmend {
 
-PageMemory::~PageMemory() {
-    release();
-}
-
 bool PageMemory::allocate(std::size_t size) {
     release();
     void* const memory = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
