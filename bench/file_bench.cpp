@@ -1,8 +1,9 @@
 // Times textmend against `cat in > out` (copying the file) and iconv on the
 // corpora that textmend_make_corpus wrote, and textmend-report (--json)
-// against converting, alternating the commands round by round, and prints
-// Markdown tables: ratios to cat first, the report's time as a ratio to
-// converting, then times, speeds and peak memory. Run it through bench/run.sh.
+// against converting, running the commands in turn, forth and back, round
+// by round, and prints Markdown tables: ratios to cat first, the report's
+// time as a ratio to converting, then times, speeds and peak memory. Run it
+// through bench/run.sh.
 //
 // Three floors: cat copying the input; cat copying a file of the output's
 // size (textmend's own output, made once before the rounds): whatever the
@@ -170,6 +171,12 @@ Sample run_once(const Command& cmd, const Files& files) {
     return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss};
 }
 
+// One command's two runs in a round, counted as one: the mean time, the
+// higher peak memory.
+Sample mean_of(const Sample& a, const Sample& b) {
+    return {(a.seconds + b.seconds) / 2, std::max(a.peak_rss_kib, b.peak_rss_kib)};
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
@@ -265,14 +272,24 @@ std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
     std::vector<std::vector<Sample>> samples(cmds.size());
     for (const Command& c : cmds)
         run_once(c, files);  // warm the page cache and the binaries
-    // Each round starts one command further on: on this kind of machine the
-    // command right after a round's first (cat) was often the slow one, and
-    // always the same command would pay for it.
+    // Each round runs the commands in one order and then in the reverse
+    // order, and counts the mean of each command's two runs. Every run that
+    // writes a big output gets the pages the previous one freed, handed back
+    // in reverse order, and on some machines such runs are then alternately
+    // fast and slow (35 % apart for cat on the machine this was written on).
+    // Run once per round, a command kept the same slot, fast or slow, round
+    // after round; mirrored, it has one of each in every round, whatever
+    // commands come between. Each round also starts one command further on,
+    // so that no command always follows the same one.
     for (int round = 0; round < o.runs; ++round) {
-        for (std::size_t i = 0; i < cmds.size(); ++i) {
-            const std::size_t c = (i + static_cast<std::size_t>(round)) % cmds.size();
-            samples[c].push_back(run_once(cmds[c], files));
-        }
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < cmds.size(); ++i)
+            order.push_back((i + static_cast<std::size_t>(round)) % cmds.size());
+        std::vector<Sample> first(cmds.size());
+        for (const std::size_t c : order)
+            first[c] = run_once(cmds[c], files);
+        for (auto c = order.rbegin(); c != order.rend(); ++c)
+            samples[*c].push_back(mean_of(first[*c], run_once(cmds[*c], files)));
     }
     unlink(files.out.c_str());
     for (const std::string& copy : files.output_copies)
@@ -333,7 +350,8 @@ void print_ratio_table(const std::vector<Row>& rows, Ratio Row::*ratio, bool cat
 
 void print_tables(const std::vector<Row>& rows, const Options& o) {
     std::printf(
-        "Ratio of wall time to `cat in > out`, median of %d alternating rounds (lowest–highest); "
+        "Ratio of wall time to `cat in > out`, median of %d rounds, each running the commands "
+        "in turn forth and back (lowest–highest); "
         "output in %s\n\n",
         o.runs, o.out_dir.c_str());
     print_ratio_table(rows, &Row::to_input, true);

@@ -8,7 +8,7 @@
 # SIZE_MB   size of each generated input (default 256)
 # --out-dir where the outputs are written (default /dev/shm, a tmpfs; give a
 #           folder on disk to see what users see)
-# --runs    rounds per command, alternating the commands (default 9)
+# --runs    rounds; each runs the commands in turn, then back (default 9)
 # --only    one corpus: mixed-prose, utf8-prose, latin1-prose, ascii,
 #           dense-utf8 or random-bytes
 # --against another textmend binary (a previous version, say), run next
