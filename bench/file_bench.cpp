@@ -19,6 +19,11 @@
 //   textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR [--runs N]
 //                       [--only CORPUS] [--against BIN]
 //   textmend_file_bench --copy IN OUT N
+//   textmend_file_bench --kernels
+//
+// --kernels prints the name of the kernel set the engine runs on this
+// processor (TEXTMEND_KERNELS taken into account, as the programs do), for
+// the provenance of a results file.
 //
 // --against BIN runs another textmend (a previous version, say) in every
 // round next to this one, on the same files, and prints this one's time
@@ -43,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/kernels.hpp"
 #include "corpus.hpp"  // corpus names only
 
 namespace {
@@ -348,7 +354,36 @@ void print_ratio_table(const std::vector<Row>& rows, Ratio Row::*ratio, bool cat
     }
 }
 
+// The table the README shows: per corpus and mode, the ratio to cat of the
+// input and textmend's speed, the highest peak memory of the three modes;
+// then iconv where it ran.
+void print_summary_table(const std::vector<Row>& rows) {
+    std::printf(
+        "Summary: wall time as a ratio to `cat in > out` (median), and MB/s of input\n\n"
+        "| corpus | default | `-w` | `-u` | peak memory |\n|---|---|---|---|---|\n");
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::string name = textmend::bench::corpus_name(kind);
+        if (find_row(rows, name, "cat") == nullptr) continue;
+        std::printf("| %s", name.c_str());
+        long rss = 0;
+        for (const Mode& mode : MODES) {
+            const Row* r = find_row(rows, name, mode.label);
+            std::printf(" | %.2f (%.0f MB/s)", r->to_input.median, r->mb_per_second);
+            rss = std::max(rss, r->peak_rss_kib);
+        }
+        std::printf(" | %.1f MiB |\n", static_cast<double>(rss) / 1024.0);
+    }
+    const Row* iconv = find_row(rows, "utf8-prose", "iconv -f UTF-8 -t ISO-8859-1");
+    if (iconv != nullptr) {
+        std::printf("| `iconv -f UTF-8 -t ISO-8859-1` on utf8-prose | %.2f (%.0f MB/s) | | | %.1f MiB |\n",
+                    iconv->to_input.median, iconv->mb_per_second,
+                    static_cast<double>(iconv->peak_rss_kib) / 1024.0);
+    }
+    std::printf("\n");
+}
+
 void print_tables(const std::vector<Row>& rows, const Options& o) {
+    print_summary_table(rows);
     std::printf(
         "Ratio of wall time to `cat in > out`, median of %d rounds, each running the commands "
         "in turn forth and back (lowest–highest); "
@@ -443,7 +478,9 @@ int copy_bytes(const char* in_path, const char* out_path, const char* count) {
 int usage() {
     std::fprintf(stderr,
                  "usage: textmend_file_bench --textmend BIN --report BIN --work DIR --out DIR "
-                 "[--runs N] [--only CORPUS] [--against BIN]\n");
+                 "[--runs N] [--only CORPUS] [--against BIN]\n"
+                 "       textmend_file_bench --copy IN OUT N\n"
+                 "       textmend_file_bench --kernels\n");
     return 2;
 }
 
@@ -452,6 +489,10 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--copy") == 0)
         return copy_bytes(argv[2], argv[3], argv[4]);
+    if (argc == 2 && std::strcmp(argv[1], "--kernels") == 0) {
+        std::printf("%s\n", textmend::kernels().name);
+        return 0;
+    }
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release programs and times textmend against `cat in > out` and
 # iconv, and textmend-report against converting, on generated corpora; prints
-# Markdown tables (see README, Performance).
+# Markdown tables (docs/performance.md tells how to read them).
 #
-#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN]
+#   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN] [--save]
 #
 # SIZE_MB   size of each generated input (default 256)
 # --out-dir where the outputs are written (default /dev/shm, a tmpfs; give a
@@ -13,6 +13,9 @@
 #           dense-utf8 or random-bytes
 # --against another textmend binary (a previous version, say), run next
 #           to this one in every round: adds its time as a paired ratio
+# --save    also write the tables, headed by where and how they were taken
+#           (machine, compiler, kernel set, Linux, settings, commit, date),
+#           to bench/results/DATE-CPU.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,13 +24,15 @@ out_dir=/dev/shm
 runs=9
 only=()
 against=()
+save=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --out-dir) out_dir="$2"; shift 2 ;;
         --runs) runs="$2"; shift 2 ;;
         --only) only=(--only "$2"); shift 2 ;;
         --against) against=(--against "$(realpath "$2")"); shift 2 ;;
-        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+        --save) save=1; shift ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
         *) size_mb="$1"; shift ;;
     esac
 done
@@ -41,10 +46,53 @@ tmp_base=/dev/shm
 work=$(mktemp -d "$tmp_base/textmend-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-echo "textmend benchmark: $(date -u +%Y-%m-%d), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo
-echo "Inputs: ${size_mb} MiB each, generated into $work (in memory); outputs in $out_dir"
-echo
-build/bench/bench/textmend_make_corpus "$work" "$size_mb"
-build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
-    --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}" "${against[@]}"
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//; s/ *$//')
+today=$(date -u +%Y-%m-%d)
+
+# Where the figures come from: everything that moves them and that a reader
+# needs to judge or repeat them. Settings are read, never changed.
+provenance() {
+    local compiler kernel_set commit thp reporting vm container virt
+    compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/bench/CMakeCache.txt)
+    compiler=$("$compiler" --version | head -n1)
+    kernel_set=$(build/bench/bench/textmend_file_bench --kernels)
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    [ -z "$(git status --porcelain --untracked-files=no 2>/dev/null)" ] || commit="$commit with uncommitted changes"
+    thp=$(sed 's/.*\[\(.*\)\].*/\1/' /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)
+    reporting=$(cat /sys/module/page_reporting/parameters/min_free_ms 2>/dev/null || echo none)
+    # systemd-detect-virt prints "none" (and fails) where there is none.
+    vm=$(systemd-detect-virt --vm 2>/dev/null) || true
+    container=$(systemd-detect-virt --container 2>/dev/null) || true
+    virt="virtual machine: ${vm:-unknown}, container: ${container:-unknown}"
+    echo "- Date: $today"
+    echo "- Processor: $cpu, $(nproc) cores available; $virt"
+    echo "- Compiler: $compiler; kernel set: $kernel_set"
+    echo "- Linux $(uname -r); transparent huge pages: $thp; page_reporting min_free_ms: $reporting"
+    echo "- Commit: $commit"
+    echo "- Command: bench/run.sh $size_mb --runs $runs --out-dir $out_dir${only:+ ${only[*]}}${against:+ --against ${against[1]}}"
+    echo "- Inputs: ${size_mb} MiB each, generated into $tmp_base; outputs in $out_dir"
+}
+
+report() {
+    echo "# textmend benchmark, $today, $cpu"
+    echo
+    provenance
+    echo
+    build/bench/bench/textmend_make_corpus "$work" "$size_mb" >&2
+    build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
+        --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}" "${against[@]}"
+}
+
+if [ "$save" = 1 ]; then
+    slug=$(echo "$cpu" | tr 'A-Z' 'a-z' | sed 's/([^)]*)//g; s/[^a-z0-9]\{1,\}/-/g; s/^-//; s/-$//')
+    mkdir -p bench/results
+    result="bench/results/$today-$slug.md"
+    n=2
+    while [ -e "$result" ]; do result="bench/results/$today-$slug-$n.md"; n=$((n + 1)); done
+    report | tee "$result.partial"
+    mv "$result.partial" "$result"
+    echo
+    echo "saved: $result"
+else
+    report
+fi
