@@ -612,6 +612,10 @@ TEST(Signals, NamedTemporaryFileWithoutProcIsRemovedToo) {
     if (UNDER_ADDRESS_SANITIZER)
         GTEST_SKIP() << "the AddressSanitizer runtime cannot run without /proc";
     REQUIRE_COMMAND("unshare");
+    // In a chroot, or a container that may not make mounts private, there is
+    // no mount namespace of our own in which /proc could be taken away.
+    if (std::system("unshare --mount --propagation private true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "unshare cannot make a private mount namespace here (a chroot?)";
     TempDir dir;
     const std::string original = slow_input();
     RunOptions without_proc;
