@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -420,31 +421,242 @@ TEST(InPlaceSafety, FileTheCallerMayNotWriteIsRefused) {
     }
 }
 
+// A user who may write another user's file (through its group or an ACL)
+// cannot convert it in place: the new file would be theirs, and its owner
+// could lose access. Refused with 3, and the file stays as it was.
+TEST(InPlaceSafety, CallerWhoCannotKeepTheOwnerIsRefused) {
+    REQUIRE_ROOT();
+    constexpr int MEMBER = 1002;
+    const struct {
+        const char* name;
+        const char* setup;  // run in the directory on the file f
+        bool needs_acl_tools;
+    } cases[] = {
+        {"group-writable file, converted by a member", "chown 1001:1002 f && chmod 660 f", false},
+        {"file an ACL lets the caller write",
+         "chown 1001:1001 f && chmod 600 f && setfacl -m u:1002:rw f", true},
+    };
+    for (const auto& c : cases) {
+        if (c.needs_acl_tools && !have_command("setfacl")) {
+            std::printf("skipped \"%s\": needs setfacl (not installed)\n", c.name);
+            continue;
+        }
+        SharedDir shared;
+        write_file(shared / "f", "caf\xE9\n");
+        ASSERT_EQ(std::system(("cd " + shared.dir.path + " && " + c.setup).c_str()), 0) << c.name;
+        const FileState before = state_of(shared / "f");
+        RunOptions member = shared.as_other_user();
+        member.uid = MEMBER;
+        const RunResult r = run_textmend({"-u", shared / "f", shared / "f"}, member);
+        EXPECT_EQ(r.status, 3) << c.name << r.err;
+        EXPECT_TRUE(state_of(shared / "f") == before) << c.name;
+        EXPECT_EQ(read_file(shared / "f"), "caf\xE9\n") << c.name;
+        EXPECT_EQ(list_dir(shared.dir.path), (std::vector<std::string>{"f", "textmend-program"}))
+            << c.name;
+        EXPECT_TRUE(as_user(OTHER_USER, [&] { return access((shared / "f").c_str(), R_OK) == 0; }))
+            << c.name << ": the owner can no longer read the file";
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Folders other users can write
+
+// In a sticky folder that everybody may write, a file or FIFO that another
+// user made there in advance does not get root's output (status 3, nothing
+// written, a FIFO never waited on); one of root's own or of the folder's
+// owner does.
+TEST(SharedDirectories, OutputPreparedByAnotherUserInAStickyFolderIsRefused) {
+    REQUIRE_ROOT();
+    TempDir root_only;
+    write_file(root_only / "secret", "ROOT SECRET \xE9\n");
+    chmod((root_only / "secret").c_str(), 0600);
+    const struct {
+        const char* name;
+        uid_t folder_owner;
+        uid_t file_owner;
+        bool fifo;
+        int status;
+    } cases[] = {
+        {"another user's file", 0, OTHER_USER, false, 3},
+        {"another user's FIFO", 0, OTHER_USER, true, 3},
+        {"root's own file", 0, 0, false, 0},
+        {"the folder owner's file", OTHER_USER, OTHER_USER, false, 0},
+        {"a file that does not exist yet", 0, 0, false, -1},
+    };
+    for (const auto& c : cases) {
+        TempDir sticky;
+        chown(sticky.path.c_str(), c.folder_owner, c.folder_owner);
+        chmod(sticky.path.c_str(), 01777);
+        const std::string out = sticky / "out";
+        if (c.status != -1) {
+            ASSERT_TRUE(as_user(static_cast<int>(c.file_owner), [&] {
+                return c.fifo ? mkfifo(out.c_str(), 0666) == 0
+                              : close(open(out.c_str(), O_WRONLY | O_CREAT, 0666)) == 0;
+            })) << c.name;
+        }
+        // A reader on the FIFO, so that a run that opens it does not wait.
+        const int reader = c.fifo ? open(out.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        const RunResult r = run_textmend({"-u", root_only / "secret", out});
+        EXPECT_EQ(r.status, c.status == -1 ? 0 : c.status) << c.name << r.err;
+        std::string received;
+        if (reader >= 0) {
+            char buf[256];
+            for (ssize_t n; (n = read(reader, buf, sizeof buf)) > 0;)
+                received.append(buf, static_cast<std::size_t>(n));
+            close(reader);
+        } else {
+            received = read_file(out);
+        }
+        const bool got_secret = received.find("ROOT SECRET") != std::string::npos;
+        EXPECT_EQ(got_secret, c.status != 3) << c.name;
+    }
+}
+
+// Where the kernel lets a user link another user's file into their own
+// folder (fs.protected_hardlinks = 0), root must not copy it out through
+// that link: such an input is refused with 2. Files with several links that
+// belong to the folder's owner are converted as ever.
+TEST(SharedDirectories, HardLinkPlantedByAnotherUserIsRefusedAsRootsInput) {
+    REQUIRE_ROOT();
+    TempDir root_only, users, out_dir;
+    chown(users.path.c_str(), OTHER_USER, OTHER_USER);
+    write_file(root_only / "secret", "ROOT SECRET \xE9\n");
+    chmod((root_only / "secret").c_str(), 0600);
+    // Made by root here: the kernel of this machine may forbid the user to.
+    ASSERT_EQ(link((root_only / "secret").c_str(), (users / "planted").c_str()), 0);
+    write_file(users / "own", "caf\xE9\n");
+    chown((users / "own").c_str(), OTHER_USER, OTHER_USER);
+    ASSERT_EQ(link((users / "own").c_str(), (users / "own-too").c_str()), 0);
+    ASSERT_EQ(link((root_only / "secret").c_str(), (root_only / "secret-too").c_str()), 0);
+    const struct {
+        const char* name;
+        std::string input;
+        int status;
+    } cases[] = {
+        {"root's file linked into a user's folder", users / "planted", 2},
+        {"the user's own file of two links", users / "own", 0},
+        {"root's file of two links in root's folder", root_only / "secret-too", 0},
+    };
+    for (const auto& c : cases) {
+        const std::string out = out_dir / "out";
+        unlink(out.c_str());
+        const RunResult r = run_textmend({"-u", c.input, out});
+        EXPECT_EQ(r.status, c.status) << c.name << r.err;
+        EXPECT_EQ(std::filesystem::exists(out), c.status == 0) << c.name;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Symbolic links planted by another user
 
+// Links that another user planted, anywhere in the path, are not followed:
+// root's input is refused with 2, any output with 3, and the file behind the
+// link stays as it was. The victim's folder is root's own.
 TEST(Symlinks, LinkPlantedByAnotherUserIsNotFollowed) {
     REQUIRE_ROOT();
     SharedDir shared;
     TempDir outside;
     const std::string victim = outside / "victim";
     write_file(victim, "victim \xE9\n");
+    chmod(victim.c_str(), 0600);
     const FileState victim_before = state_of(victim);
-    ASSERT_TRUE(as_user(
-        OTHER_USER, [&] { return symlink(victim.c_str(), (shared / "planted").c_str()) == 0; }));
+    ASSERT_TRUE(as_user(OTHER_USER, [&] {
+        return symlink(victim.c_str(), (shared / "planted").c_str()) == 0 &&
+               symlink(outside.path.c_str(), (shared / "dir").c_str()) == 0;
+    }));
     write_file(shared / "in", "attacker \xE9\n");
     const struct {
         const char* name;
         std::vector<std::string> args;
-    } cases[] = {{"in place", {"-u", shared / "planted", shared / "planted"}},
-                 {"plain output", {"-u", shared / "in", shared / "planted"}}};
+        int status;
+    } cases[] = {
+        {"in place, link as the last part", {"-u", shared / "planted", shared / "planted"}, 2},
+        {"plain output, link as the last part", {"-u", shared / "in", shared / "planted"}, 3},
+        {"in place, link as a directory", {"-u", shared / "dir/victim", shared / "dir/victim"}, 2},
+        {"plain output, link as a directory", {"-u", shared / "in", shared / "dir/victim"}, 3},
+        {"input, link as a directory", {"-u", shared / "dir/victim", shared / "out"}, 2},
+        {"input, link as the last part", {"-u", shared / "planted", shared / "out"}, 2},
+    };
     for (const auto& c : cases) {
         const RunResult r = run_textmend(c.args);
-        EXPECT_EQ(r.status, 3) << c.name;
+        EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_TRUE(state_of(victim) == victim_before) << c.name;
         EXPECT_EQ(read_file(victim), "victim \xE9\n") << c.name;
         EXPECT_TRUE(is_symlink(shared / "planted")) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(shared / "out")) << c.name;
     }
+}
+
+// Links that the caller or root made are followed, in any part of the path:
+// a user's run goes through a link root owns, and root's through its own.
+TEST(Symlinks, LinksOfTheCallerOrRootAreFollowed) {
+    REQUIRE_ROOT();
+    SharedDir shared;
+    mkdir((shared / "real").c_str(), 0777);
+    chmod((shared / "real").c_str(), 0777);
+    write_file(shared / "real/f", "caf\xE9\n");
+    chown((shared / "real/f").c_str(), OTHER_USER, OTHER_USER);
+    ASSERT_EQ(symlink("real", (shared / "by-root").c_str()), 0);
+    ASSERT_EQ(symlink("real/f", (shared / "f-by-root").c_str()), 0);
+    ASSERT_TRUE(
+        as_user(OTHER_USER, [&] { return symlink("real", (shared / "by-user").c_str()) == 0; }));
+    const struct {
+        const char* name;
+        std::string path;
+        bool as_root;
+    } cases[] = {
+        {"user, root's link as a directory", shared / "by-root/f", false},
+        {"user, root's link as the last part", shared / "f-by-root", false},
+        {"user, own link as a directory", shared / "by-user/f", false},
+        {"root, root's link", shared / "by-root/f", true},
+    };
+    for (const auto& c : cases) {
+        write_file(shared / "real/f", "caf\xE9\n");
+        const RunOptions options = c.as_root ? RunOptions{} : shared.as_other_user();
+        const RunResult r = run_textmend({"-u", c.path, c.path}, options);
+        EXPECT_EQ(r.status, 0) << c.name << r.err;
+        EXPECT_EQ(to_hex(read_file(shared / "real/f")), "63 61 66 C3 A9 0A") << c.name;
+    }
+}
+
+// Another user swaps a directory of the path, over and over, between one
+// of their own and a link to a root-only folder, while root converts a file
+// in it in place and into the user's folder. The file behind the link must
+// neither change nor reach the user.
+TEST(Symlinks, DirectorySwappedForALinkDuringRunsNeverLeadsOutside) {
+    REQUIRE_ROOT();
+    SharedDir shared;
+    TempDir outside;
+    chmod(outside.path.c_str(), 0700);
+    const std::string victim = outside / "f";
+    write_file(victim, "VICTIM SECRET \xE9\n");
+    chmod(victim.c_str(), 0600);
+    const FileState victim_before = state_of(victim);
+    const pid_t attacker = fork();
+    if (attacker == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(OTHER_USER) != 0 || setuid(OTHER_USER) != 0 ||
+            chdir(shared.dir.path.c_str()) != 0 || mkdir("dir", 0755) != 0 ||
+            symlink(outside.path.c_str(), "other") != 0) {
+            _exit(2);
+        }
+        const int fd = open("dir/f", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        (void)write(fd, "attacker \xE9\n", 10);
+        close(fd);
+        for (;;)
+            renameat2(AT_FDCWD, "dir", AT_FDCWD, "other", RENAME_EXCHANGE);
+    }
+    const int runs = under_wrapper() ? 8 : 300;
+    int leaks = 0;
+    for (int i = 0; i < runs; ++i) {
+        run_textmend({"-u", "dir/f", "dir/f"}, {shared.dir.path});
+        run_textmend({"-u", "dir/f", "out"}, {shared.dir.path});
+        if (read_without_following(shared / "out").find("VICTIM") != std::string::npos) ++leaks;
+    }
+    kill(attacker, SIGKILL);
+    EXPECT_EQ(wait_for_exit(attacker), 128 + SIGKILL) << "the attacker could not set up";
+    EXPECT_EQ(leaks, 0);
+    EXPECT_TRUE(state_of(victim) == victim_before);
+    EXPECT_EQ(read_file(victim), "VICTIM SECRET \xE9\n");
 }
 
 // Another user flips a name between a link to a root-only file and a file of

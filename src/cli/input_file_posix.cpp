@@ -2,16 +2,62 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "cli/input_file.hpp"
+#include "cli/path_walk.hpp"
 
 namespace textmend {
 
+namespace {
+
+constexpr int READ_FLAGS = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+
+// Whether a user other than root may write the directory st describes.
+bool others_may_write(const struct stat& dir) {
+    return (dir.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (dir.st_uid != 0 && (dir.st_mode & S_IWUSR) != 0);
+}
+
+// A second name that another user may have given a file of someone else's
+// (where the kernel does not forbid it, fs.protected_hardlinks = 0) to have
+// root copy it out: a regular file of more than one link, owned by another
+// user than its directory's owner, in a directory other users may write.
+bool may_be_planted_link(int fd, int dir_fd) {
+    struct stat file {
+    }, dir{};
+    if (fstat(fd, &file) != 0 || fstat(dir_fd, &dir) != 0) return true;
+    return S_ISREG(file.st_mode) && file.st_nlink > 1 && file.st_uid != dir.st_uid &&
+           others_may_write(dir);
+}
+
+// Root's input: the path walked part by part, links followed only when root
+// owns them, and a planted hard link refused (EACCES).
+int open_as_root(const char* path) {
+    WalkedPath walked;
+    if (!walk_path(path, ProcLink::by_the_kernel, walked)) return -1;
+    int fd = openat(walked.dir_fd, walked.name, READ_FLAGS | (walked.kernel_link ? 0 : O_NOFOLLOW));
+    int error = errno;
+    if (fd >= 0 && may_be_planted_link(fd, walked.dir_fd)) {
+        close(fd);
+        fd = -1;
+        error = EACCES;
+    }
+    close_walked_path(walked);
+    errno = error;
+    return fd;
+}
+
+}  // namespace
+
 bool open_input_file(const char* path, InputFile& in) {
-    in.fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    in.fd = geteuid() == 0 ? open_as_root(path) : open(path, READ_FLAGS);
     if (in.fd < 0) return false;
     struct stat st {};
     if (fstat(in.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
         close_input_file(in);
+        errno = error;
         return false;
     }
     in.is_regular = S_ISREG(st.st_mode);

@@ -88,11 +88,36 @@ void track_if_regular(OutputFile& out) {
     remove_on_signal(incomplete_output(out));
 }
 
+// In a sticky directory that every user may write (/tmp), a file or FIFO
+// that another user made there in advance would hand them the output: a
+// file they can read, a FIFO they listen on. So an existing output owned by
+// neither the caller nor the directory's owner is refused (EACCES), before
+// it is opened; one the caller or the directory's owner owns cannot be
+// swapped by others there. A missing one must still be missing when it is
+// created (O_EXCL in create_flags), or nobody could tell whose it is. The
+// kernel refuses such files only where fs.protected_regular and
+// fs.protected_fifos are set; this holds whatever they are.
+bool may_write_in_shared_directory(const OutputFile& out, int& create_flags) {
+    struct stat dir {};
+    if (fstat(out.dir_fd, &dir) != 0) return false;
+    if ((dir.st_mode & S_ISVTX) == 0 || (dir.st_mode & S_IWOTH) == 0) return true;
+    struct stat st {};
+    if (fstatat(out.dir_fd, out.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) return false;
+        create_flags |= O_EXCL;
+        return true;
+    }
+    if (st.st_uid == geteuid() || st.st_uid == dir.st_uid) return true;
+    errno = EACCES;
+    return false;
+}
+
 // A plain output, created or truncated. It is opened without waiting, so
 // that signals are held only for an instant; a FIFO that has no reader yet
 // is then opened again, waiting for one with signals free.
 bool open_by_name(OutputFile& out) {
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    if (!may_write_in_shared_directory(out, flags)) return false;
     out.kind = OutputKind::file;
     {
         SignalHold hold;
@@ -151,13 +176,28 @@ bool open_named_temp(OutputFile& out) {
     return false;
 }
 
+// Whether the new file can be given the input's owner: the caller owns the
+// input, or may hand a file of its own to another user (root). Tried on the
+// new file itself, which nobody else sees yet.
+bool can_keep_owner(const OutputFile& out, const InputFile& input) {
+    struct stat st {};
+    if (fstat(input.fd, &st) != 0) return false;
+    return st.st_uid == geteuid() || fchown(out.fd, st.st_uid, static_cast<gid_t>(-1)) == 0;
+}
+
 // In place: the caller must be allowed to write the file itself, as for a
-// plain output; the result goes to a temporary file beside it.
-bool open_in_place(OutputFile& out) {
+// plain output, and must be able to keep its owner: a user who may write
+// another user's file (by its group or an ACL) would otherwise make the file
+// theirs, and its owner could lose access to it. The result goes to a
+// temporary file beside the input.
+bool open_in_place(OutputFile& out, const InputFile& input) {
     if (faccessat(out.dir_fd, out.name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) return false;
     out.kind = OutputKind::in_place;
     SignalHold hold;
-    return open_unnamed_temp(out) || open_named_temp(out);
+    if (!open_unnamed_temp(out) && !open_named_temp(out)) return false;
+    if (can_keep_owner(out, input)) return true;
+    errno = EPERM;
+    return false;
 }
 
 // Whether loc's name is the regular file input is.
@@ -171,7 +211,7 @@ bool open_path(const char* path, bool same_path_as_input, const InputFile& input
     OutputLocation loc;
     if (!find_output_location(path, loc)) return false;
     take_location(loc, out);
-    if (names_input(out, input)) return open_in_place(out);
+    if (names_input(out, input)) return open_in_place(out, input);
     if (same_path_as_input) {
         // The name led to another file than the input a moment ago: it was
         // swapped meanwhile. Writing either would not be what was asked.

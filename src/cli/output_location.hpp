@@ -13,12 +13,12 @@ struct OutputLocation {
     char name[NAME_MAX + 1] = {};
 };
 
-// Finds where path leads. A symbolic link as its last name is followed (and
-// the links it leads to in turn) only when the caller's effective user owns
-// it, the rule the Linux kernel applies in sticky directories: a link
-// planted by another user is not followed. The name found may not exist yet.
-// False with errno set when the location cannot be reached or a link is
-// refused (EACCES); loc holds no open directory then.
+// Finds where path leads, walking it part by part (see path_walk.hpp): a
+// symbolic link anywhere in it is followed only when the caller's effective
+// user or root owns it, so a link another user planted is not followed. The
+// name found is not a link and may not exist yet. False with errno set when
+// the location cannot be reached or a link is refused (EACCES); loc holds no
+// open directory then.
 [[nodiscard]] bool find_output_location(const char* path, OutputLocation& loc);
 
 void close_output_location(OutputLocation& loc);
