@@ -125,6 +125,15 @@ TEST(Files, NamesAreWrittenAsGivenWithControlBytesEscaped) {
         {"tab\tnew\nline", "tab\\011new\\012line"},
         {"\x01start and end\x7F", "\\001start and end\\177"},
         {"back\\slash", "back\\slash"},
+        // C1 controls: a lone 9B starts an escape sequence on an 8-bit
+        // terminal, and so does U+009B in UTF-8; other high bytes and UTF-8
+        // (continuation bytes 80..9F within it too) are written as they are.
+        {"lone\x9B[31mcsi", "lone\\233[31mcsi"},
+        {"utf8\xC2\x9B[31mcsi", "utf8\\302\\233[31mcsi"},
+        {"\x80\x9F\xA0\xFF", "\\200\\237\xA0\xFF"},
+        {"euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80", "euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {"cut \xE2\x82 short", "cut \xE2\\202 short"},
+        {"overlong \xE0\x82\x9B", "overlong \xE0\\202\\233"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -249,6 +258,28 @@ TEST(Files, InputTruncatedDuringTheRunIsAReadFailure) {
     EXPECT_EQ(read_file(dir / "err"),
               "Cannot read input file " + (dir / "in") + ": Input/output error\n");
     EXPECT_FALSE(file_exists(dir / "out"));
+}
+
+// Files of sysfs report a size (a page) that says nothing of what they
+// hold: reading one ends early, which is its end, not a truncation.
+TEST(Files, PseudoFileEndsWhereItsContentEnds) {
+    const char* const candidates[] = {"/sys/kernel/mm/transparent_hugepage/enabled",
+                                      "/sys/devices/system/cpu/online", "/sys/power/state"};
+    std::string path;
+    for (const char* candidate : candidates) {
+        struct stat st {};
+        if (stat(candidate, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+            access(candidate, R_OK) == 0 &&
+            read_file(candidate).size() < static_cast<std::size_t>(st.st_size)) {
+            path = candidate;
+            break;
+        }
+    }
+    if (path.empty()) GTEST_SKIP() << "no sysfs file that holds less than its size says";
+    TempDir dir;
+    const RunResult r = run_textmend({"-u", path, dir / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_file(dir / "out") == model_convert(read_file(path), MODE_UTF8));
 }
 
 TEST(Conversion, EmptyAndAsciiFilesAreUnchangedInEveryMode) {

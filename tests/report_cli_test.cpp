@@ -116,6 +116,31 @@ TEST(ReportProgram, OddNamesInJson) {
               "\"examples\":[]}");
 }
 
+// Names in the text report: control bytes (C0 and C1) as octal escapes, and
+// a backslash doubled, so that an escape in the report always stands for a
+// byte: a file named \001 is not the file named with the byte 01.
+TEST(ReportProgram, OddNamesInText) {
+    TempDir dir;
+    const struct {
+        std::string name, shown;
+    } cases[] = {
+        {"back\\001slash", "back\\\\001slash"},
+        {"byte\001one", "byte\\001one"},
+        {"csi\x9B[2J", "csi\\233[2J"},
+        {"csi\xC2\x9B[2J", "csi\\302\\233[2J"},
+        {"caf\xC3\xA9 caf\xE9", "caf\xC3\xA9 caf\xE9"},
+    };
+    for (const auto& c : cases) {
+        write_file(dir / c.name, "ok\n");
+        RunOptions in_dir;
+        in_dir.cwd = dir.path;
+        const RunResult r = run_report({c.name, c.name + ".missing"}, in_dir);
+        EXPECT_EQ(r.out, c.shown + ": clean\n") << c.shown;
+        EXPECT_EQ(r.err, "textmend-report: " + c.shown + ".missing: No such file or directory\n")
+            << c.shown;
+    }
+}
+
 // bytes_out is exactly the size textmend writes for the same file.
 TEST(ReportProgram, OutputSizeIsWhatTextmendWrites) {
     const std::string sample = std::string(TEXTMEND_SOURCE_DIR) + "/examples/mixed.txt";

@@ -29,8 +29,11 @@ struct RunBuffers {
 };
 
 // The input, read through a check: a regular file that ends before the size
-// it had when it was opened has been cut short by another program meanwhile,
-// and the bytes read from it are no longer its content. That is a failed read.
+// it had when it was opened, and is now smaller than that, has been cut short
+// by another program meanwhile, and the bytes read from it are no longer its
+// content. That is a failed read. A file that ends early but is not smaller
+// now is one whose size says nothing of its content (sysfs and procfs files
+// report a page or nothing): the end met is its end.
 struct CheckedInput {
     const InputFile* file;
     std::int64_t offset;  // of the next byte read
@@ -42,8 +45,12 @@ std::int64_t read_checked(void* context, std::uint8_t* dst, std::size_t n) {
     const std::int64_t got = fd_read(&fd, dst, n);
     if (got > 0) reader.offset += got;
     if (got == 0 && reader.file->is_regular && reader.offset < reader.file->size) {
-        errno = EIO;
-        return -1;
+        const std::int64_t now = input_file_size(*reader.file);
+        if (now < 0) return -1;
+        if (now < reader.file->size) {
+            errno = EIO;
+            return -1;
+        }
     }
     return got;
 }

@@ -98,7 +98,7 @@ void print_json_report(std::FILE* out, const char* name, const Inspection& resul
 
 void print_text_report(std::FILE* out, const char* name, const Inspection& result,
                        const std::vector<Example>& examples, std::size_t shown, bool colour) {
-    write_escaped_name(out, name);
+    write_escaped_name(out, name, Backslashes::doubled);
     if (result.clean()) {
         std::fputs(": clean\n", out);
         return;

@@ -31,7 +31,7 @@ bool is_standard_input(const char* name) {
 
 void report_error(const char* name, int error) {
     std::fputs("textmend-report: ", stderr);
-    write_escaped_name(stderr, name);
+    write_escaped_name(stderr, name, Backslashes::doubled);
     std::fprintf(stderr, ": %s\n", std::strerror(error));
 }
 
