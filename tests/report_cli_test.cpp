@@ -1,9 +1,13 @@
 // End-to-end tests of textmend-report: statuses, standard input, several
 // files with one unreadable, exact JSON and text reports, and output sizes
 // equal to what textmend writes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -138,6 +142,63 @@ TEST(ReportProgram, OddNamesInText) {
         EXPECT_EQ(r.out, c.shown + ": clean\n") << c.shown;
         EXPECT_EQ(r.err, "textmend-report: " + c.shown + ".missing: No such file or directory\n")
             << c.shown;
+    }
+}
+
+// Occurrences of text in the file at path, read a block at a time.
+std::uint64_t count_in_file(const std::string& path, const std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    std::string carry, block(1 << 20, '\0');
+    std::uint64_t count = 0;
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) ||
+           file.gcount() > 0) {
+        std::string window = carry + block.substr(0, static_cast<std::size_t>(file.gcount()));
+        for (std::size_t at = window.find(text); at != std::string::npos;
+             at = window.find(text, at + 1))
+            ++count;
+        carry =
+            window.size() >= text.size() ? window.substr(window.size() - text.size() + 1) : window;
+    }
+    return count;
+}
+
+// However many places are asked for, memory stays bounded (the places wait
+// in a temporary file until the counts are known), and every one is written.
+TEST(ReportProgram, ManyPlacesInBoundedMemory) {
+    if (std::getenv("TEXTMEND_TEST_WRAPPER") != nullptr)
+        GTEST_SKIP() << "the memory measured would be the wrapper's";
+    TempDir dir;
+    std::string input;
+    const std::uint64_t places = 1200000;
+    for (std::uint64_t i = 0; i < places / 60; ++i)
+        input += std::string(60, '\xE9') + "\n";
+    write_file(dir / "latin1", input);
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        const char* per_place;
+    } cases[] = {
+        {"JSON, 2^64 - 1 places",
+         {"--json", "--max-examples", "18446744073709551615"},
+         "{\"offset\":"},
+        {"text, a million places", {"--max-examples", "1000000"}, "\n  line "},
+    };
+    for (const auto& c : cases) {
+        const std::string out = dir / "report";
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        RunOptions to_file;
+        to_file.descriptors = {{fd, 1}};
+        std::vector<std::string> args = {"-u"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(dir / "latin1");
+        const RunResult r = run_report(args, to_file);
+        close(fd);
+        EXPECT_EQ(r.status, 1) << c.name << r.err;
+        EXPECT_LT(r.peak_rss_kib, 64 * 1024) << c.name;
+        const std::uint64_t wanted =
+            std::string(c.name).find("million") != std::string::npos ? 1000000 : places;
+        EXPECT_EQ(count_in_file(out, c.per_place), wanted) << c.name;
     }
 }
 

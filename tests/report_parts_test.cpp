@@ -159,8 +159,9 @@ TEST(ReportExamples, ExcerptsDoNotDependOnBlockBoundaries) {
     for (int i = 0; i < 40; ++i)
         input += "Zeile " + std::to_string(i) + " mit Caf\xC3\xA9 und \xE2\x82\xAC" +
                  (i % 3 ? " " : "\n");
-    const auto collect = [&](const std::vector<std::size_t>& cuts) {
-        ExampleCollector collector(1000);
+    const auto collect = [&](const std::vector<std::size_t>& cuts, std::size_t spool_after,
+                             std::uint64_t shown) {
+        ExampleCollector collector(1000, spool_after);
         StreamInspector inspector(Target::latin1, 1000, ExampleCollector::take, &collector);
         std::size_t at = 0;
         for (std::size_t cut : cuts) {
@@ -173,25 +174,31 @@ TEST(ReportExamples, ExcerptsDoNotDependOnBlockBoundaries) {
         (void)inspector.finish();
         collector.end_input();
         std::vector<std::string> excerpts;
-        for (const Example& e : collector.examples()) {
+        EXPECT_TRUE(collector.for_each(shown, [&](const Example& e) {
             excerpts.push_back(std::to_string(e.finding.offset) + " " +
                                std::string(e.before, e.before + e.before_length) + "|" +
                                std::string(e.after, e.after + e.after_length));
-        }
+        }));
         return excerpts;
     };
-    const std::vector<std::string> whole = collect({input.size()});
+    const std::vector<std::string> whole = collect({input.size()}, SPOOL_AFTER, UINT64_MAX);
     ASSERT_EQ(whole.size(), 80U);
     EXPECT_EQ(whole[1], "22 Zeile 0 mit Caf\xC3\xA9 und |");
     std::mt19937_64 rng(2026);
-    for (int round = 0; round < 50; ++round) {
+    // Held in memory, or spooled to a file after every example or every few:
+    // the same examples, in the same order, all of them or the first few.
+    const std::size_t spool_after[] = {SPOOL_AFTER, 1, 7};
+    for (int round = 0; round < 60; ++round) {
         std::vector<std::size_t> cuts;
         for (std::size_t at = 0; at < input.size();) {
             at =
                 std::min(input.size(), at + std::uniform_int_distribution<std::size_t>(1, 40)(rng));
             cuts.push_back(at);
         }
-        EXPECT_EQ(collect(cuts), whole) << "round " << round;
+        const std::size_t spool = spool_after[round % 3];
+        EXPECT_EQ(collect(cuts, spool, UINT64_MAX), whole) << "round " << round;
+        const std::vector<std::string> first_five(whole.begin(), whole.begin() + 5);
+        EXPECT_EQ(collect(cuts, spool, 5), first_five) << "round " << round;
     }
 }
 

@@ -1,6 +1,13 @@
 #include "report/examples.hpp"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace textmend::report {
 
@@ -35,7 +42,26 @@ std::size_t after_last_whole_character(const std::uint8_t* bytes, std::size_t n)
     return n;
 }
 
+// A temporary file that nobody else sees and that goes with its last
+// descriptor: unnamed in TMPDIR (or /tmp) where the system allows it.
+std::FILE* open_spool() {
+#ifndef _WIN32
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    const int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        if (std::FILE* file = fdopen(fd, "w+b")) return file;
+        close(fd);
+    }
+#endif
+    return std::tmpfile();
+}
+
 }  // namespace
+
+ExampleCollector::~ExampleCollector() {
+    if (spool_ != nullptr) std::fclose(spool_);
+}
 
 void ExampleCollector::begin_block(const std::uint8_t* data, std::size_t size,
                                    std::uint64_t offset) {
@@ -68,11 +94,46 @@ void ExampleCollector::end_input() {
 
 void ExampleCollector::take(const Finding& finding, void* collector) {
     ExampleCollector& self = *static_cast<ExampleCollector*>(collector);
-    if (self.examples_.size() >= self.max_) return;
+    if (self.count_ >= self.max_) return;
     Example& example = self.examples_.emplace_back();
     example.finding = finding;
     self.take_before(example);
     self.take_after(example);
+    if (self.count_++ == 0) self.first_ = finding;
+    if (self.incomplete_ + 1 == self.examples_.size() && example.after_complete) ++self.incomplete_;
+    if (self.examples_.size() >= self.spool_after_) self.spool_finished();
+}
+
+// Moves the examples that have all their bytes to the spool.
+void ExampleCollector::spool_finished() {
+    if (incomplete_ == 0 || error_ != 0) return;
+    if (spool_ == nullptr) spool_ = open_spool();
+    if (spool_ == nullptr) {
+        error_ = errno != 0 ? errno : EIO;
+        return;
+    }
+    if (std::fwrite(examples_.data(), sizeof(Example), incomplete_, spool_) != incomplete_) {
+        error_ = errno != 0 ? errno : EIO;
+        return;
+    }
+    spooled_ += incomplete_;
+    examples_.erase(examples_.begin(),
+                    examples_.begin() + static_cast<std::ptrdiff_t>(incomplete_));
+    incomplete_ = 0;
+}
+
+bool ExampleCollector::rewind_spool() {
+    if (std::fflush(spool_) != 0 || std::fseek(spool_, 0, SEEK_SET) != 0) {
+        error_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+std::size_t ExampleCollector::read_spooled(Example* into, std::size_t n) {
+    const std::size_t got = std::fread(into, sizeof(Example), n, spool_);
+    if (got == 0) error_ = std::ferror(spool_) && errno != 0 ? errno : EIO;
+    return got;
 }
 
 int ExampleCollector::byte_at(std::uint64_t offset) const {

@@ -77,40 +77,43 @@ void print_example(std::FILE* out, const Example& example, Target target, bool c
 
 }  // namespace
 
-void print_json_report(std::FILE* out, const char* name, const Inspection& result,
-                       const std::vector<Example>& examples, std::size_t shown) {
+bool print_json_report(std::FILE* out, const char* name, const Inspection& result,
+                       ExampleCollector& examples, std::uint64_t shown) {
     std::fprintf(out,
                  "{\"file\":%s,\"target\":\"%s\",\"bytes_in\":%" PRIu64 ",\"bytes_out\":%" PRIu64
                  ",\"changed\":%" PRIu64 ",\"kept\":%" PRIu64 ",\"clean\":%s,\"examples\":[",
                  json_string(name).c_str(), json_target(result.target), result.bytes_in,
                  result.bytes_out, result.changed, result.kept, result.clean() ? "true" : "false");
-    for (std::size_t i = 0; i < shown && i < examples.size(); ++i) {
-        const Finding& f = examples[i].finding;
+    const char* separator = "";
+    const bool read = examples.for_each(shown, [&](const Example& example) {
+        const Finding& f = example.finding;
         std::fprintf(out,
                      "%s{\"offset\":%" PRIu64 ",\"line\":%" PRIu64 ",\"column\":%" PRIu64
                      ",\"kind\":\"%s\",\"bytes\":\"%s\"}",
-                     i == 0 ? "" : ",", f.offset, f.line, f.column,
+                     separator, f.offset, f.line, f.column,
                      f.kind == FindingKind::kept ? "kept" : "changed",
                      hex_of(f.bytes, f.length, "").c_str());
-    }
+        separator = ",";
+    });
     std::fputs("]}\n", out);
+    return read;
 }
 
-void print_text_report(std::FILE* out, const char* name, const Inspection& result,
-                       const std::vector<Example>& examples, std::size_t shown, bool colour) {
+bool print_text_report(std::FILE* out, const char* name, const Inspection& result,
+                       ExampleCollector& examples, std::uint64_t shown, bool colour) {
     write_escaped_name(out, name, Backslashes::doubled);
     if (result.clean()) {
         std::fputs(": clean\n", out);
-        return;
+        return true;
     }
     std::fprintf(out, ": %s", counts_text(result).c_str());
-    if (!examples.empty()) {
-        std::fprintf(out, ", first at line %" PRIu64 ", column %" PRIu64, examples[0].finding.line,
-                     examples[0].finding.column);
+    if (const Finding* first = examples.first()) {
+        std::fprintf(out, ", first at line %" PRIu64 ", column %" PRIu64, first->line,
+                     first->column);
     }
     std::fputc('\n', out);
-    for (std::size_t i = 0; i < shown && i < examples.size(); ++i)
-        print_example(out, examples[i], result.target, colour);
+    return examples.for_each(
+        shown, [&](const Example& example) { print_example(out, example, result.target, colour); });
 }
 
 }  // namespace textmend::report

@@ -86,11 +86,14 @@ ReportStatus report_file(const char* name, const ReportOptions& options, std::ui
     }
     const Inspection result = inspector.finish();
     collector.end_input();
-    const auto shown = static_cast<std::size_t>(options.max_examples);
-    if (options.json) {
-        print_json_report(stdout, name, result, collector.examples(), shown);
-    } else {
-        print_text_report(stdout, name, result, collector.examples(), shown, colour);
+    const bool printed =
+        options.json
+            ? print_json_report(stdout, name, result, collector, options.max_examples)
+            : print_text_report(stdout, name, result, collector, options.max_examples, colour);
+    // Examples that could not be spooled or read back leave the report short.
+    if (collector.error() != 0 || !printed) {
+        report_error(name, collector.error() != 0 ? collector.error() : EIO);
+        return REPORT_TROUBLE;
     }
     return result.clean() ? REPORT_CLEAN : REPORT_NOT_CLEAN;
 }

@@ -140,7 +140,12 @@ RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& o
     if (feeder.joinable()) feeder.join();
     close(out_pipe[0]);
     close(err_pipe[0]);
-    result.status = wait_for_exit(pid);
+    int wstatus = 0;
+    rusage usage{};
+    while (wait4(pid, &wstatus, 0, &usage) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.peak_rss_kib = usage.ru_maxrss;
     return result;
 }
 

@@ -15,6 +15,7 @@ struct RunResult {
     int status;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
+    long peak_rss_kib = 0;  // the program's peak memory (a wrapper's, under one)
 };
 
 struct RunOptions {
