@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -80,6 +81,70 @@ private:
     Py_buffer view_{};
 };
 
+// The thread Python runs signal handlers in (the main thread), set at import.
+unsigned long main_thread_ident = 0;
+
+// Lets Python's signal handlers run during a long call made with the GIL
+// released: a Ctrl-C must not wait for the whole conversion. Between blocks
+// the converting thread asks stop_requested(); in the main thread, at most
+// every CHECK_EVERY, it takes the GIL and runs the handlers. When one raises
+// (KeyboardInterrupt by default), the work stops and rethrow() raises that
+// exception once the GIL is back. Other threads never run signal handlers,
+// so they never take the GIL for it.
+class SignalWatch {
+public:
+    // Create with the GIL held.
+    SignalWatch() : active_(PyThread_get_thread_ident() == main_thread_ident) {}
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+    ~SignalWatch() {
+        if (raised_ && error_type_ != nullptr) {
+            const py::gil_scoped_acquire gil;
+            Py_XDECREF(error_type_);
+            Py_XDECREF(error_value_);
+            Py_XDECREF(error_traceback_);
+        }
+    }
+
+    // Call without the GIL; interrupted: a signal just interrupted a system
+    // call, so its handler is due now.
+    bool stop_requested(bool interrupted = false) {
+        if (!active_ || raised_) return raised_;
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next_check_ && !interrupted) return false;
+        next_check_ = now + CHECK_EVERY;
+        const py::gil_scoped_acquire gil;
+        if (PyErr_CheckSignals() == 0) return false;
+        PyErr_Fetch(&error_type_, &error_value_, &error_traceback_);
+        raised_ = true;
+        return true;
+    }
+
+    static bool stop_requested(void* watch, bool interrupted) {
+        return static_cast<SignalWatch*>(watch)->stop_requested(interrupted);
+    }
+
+    [[nodiscard]] bool raised() const { return raised_; }
+
+    // With the GIL held: raises what the signal handler raised, if it did.
+    void rethrow_if_raised() {
+        if (!raised_) return;
+        PyErr_Restore(error_type_, error_value_, error_traceback_);
+        error_type_ = error_value_ = error_traceback_ = nullptr;
+        raised_ = false;
+        throw py::error_already_set();
+    }
+
+private:
+    static constexpr std::chrono::milliseconds CHECK_EVERY{20};
+    bool active_;
+    bool raised_ = false;
+    std::chrono::steady_clock::time_point next_check_{};
+    PyObject* error_type_ = nullptr;
+    PyObject* error_value_ = nullptr;
+    PyObject* error_traceback_ = nullptr;
+};
+
 // A large result lies in memory fresh from the system, and every 4 KiB page
 // of it written for the first time is a page fault: on a virtual machine
 // that costs more than converting the page. Where transparent huge pages
@@ -114,6 +179,56 @@ py::bytes written_bytes(std::size_t room, Fill&& fill) {
     return py::reinterpret_steal<py::bytes>(out);
 }
 
+// Inputs at least this large are converted in pieces of about this size,
+// with Python's signal handlers let in between (a few milliseconds apart).
+constexpr std::size_t PIECE_SIZE = std::size_t{16} << 20;
+
+// Where the piece that starts at start ends: just after the first byte
+// below 0x80 from start + PIECE_SIZE on (no sequence crosses it, so the
+// pieces convert to exactly the conversion of the whole), or at the end.
+std::size_t piece_end(const std::uint8_t* data, std::size_t size, std::size_t start) {
+    if (size - start <= PIECE_SIZE) return size;
+    const std::uint8_t* p = data + start + PIECE_SIZE;
+    const std::uint8_t* end = data + size;
+    while (p < end && *p >= 0x80)
+        ++p;
+    return p < end ? static_cast<std::size_t>(p - data) + 1 : size;
+}
+
+// convert() of a large input, a piece at a time: first the exact size of
+// every piece, then each piece converted into its place. False when a
+// signal handler raised (watch has the exception) or the input changed
+// under the call so that a piece did not fit.
+bool convert_in_pieces(const InputBytes& input, textmend::Target target, SignalWatch& watch,
+                       py::bytes& result) {
+    const auto* data = static_cast<const std::uint8_t*>(input.data());
+    const std::size_t size = input.size();
+    std::size_t total = 0;
+    {
+        const py::gil_scoped_release release;
+        for (std::size_t at = 0; at < size && !watch.stop_requested();) {
+            const std::size_t end = piece_end(data, size, at);
+            total += textmend::converted_size(data + at, end - at, target);
+            at = end;
+        }
+    }
+    if (watch.raised()) return false;
+    bool fitted = true;
+    result = written_bytes(total, [&](std::uint8_t* out) {
+        std::size_t written = 0;
+        for (std::size_t at = 0; at < size && fitted && !watch.stop_requested();) {
+            const std::size_t end = piece_end(data, size, at);
+            const textmend::CheckedConversion done =
+                textmend::convert(data + at, end - at, out + written, total - written, target);
+            fitted = done.fits;
+            written += fitted ? done.size : 0;
+            at = end;
+        }
+        return written;
+    });
+    return fitted && !watch.raised();
+}
+
 // The result is allocated at its exact size, measured first (a fast pass):
 // at the worst-case size, three times the input for UTF-8, it would claim
 // address space it never uses, and a block that large is never reused by
@@ -121,6 +236,18 @@ py::bytes written_bytes(std::size_t room, Fill&& fill) {
 py::bytes convert(const py::handle& data, const py::handle& target_name) {
     const textmend::Target target = target_of(target_name);
     const InputBytes input(data);
+    if (input.size() > PIECE_SIZE) {
+        SignalWatch watch;
+        py::bytes result;
+        if (convert_in_pieces(input, target, watch, result)) return result;
+        watch.rethrow_if_raised();
+        // Another thread changed a writable input (a bytearray): convert it
+        // whole, at the size the worst case needs.
+        return written_bytes(textmend::max_converted_size(input.size(), target),
+                             [&](std::uint8_t* out) {
+                                 return textmend::convert(input.data(), input.size(), out, target);
+                             });
+    }
     std::size_t size = 0;
     {
         py::gil_scoped_release release;
@@ -148,6 +275,9 @@ public:
     explicit StreamConverter(const py::handle& target) : converter_(target_of(target)) {}
 
     py::bytes feed(const py::handle& data) {
+        if (finished_) {
+            throw py::value_error("feed() after finish(): call reset() to convert a new input");
+        }
         const InputBytes input(data);
         return written_bytes(
             textmend::max_converted_size(input.size(), converter_.target), [&](std::uint8_t* out) {
@@ -157,6 +287,7 @@ public:
     }
 
     py::bytes finish() {
+        finished_ = true;
         return written_bytes(textmend::max_converted_size(0, converter_.target),
                              [&](std::uint8_t* out) {
                                  const std::lock_guard<std::mutex> lock(mutex_);
@@ -164,11 +295,19 @@ public:
                              });
     }
 
+    // Drops what is held back and starts on a new input.
+    void reset() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        converter_ = textmend::StreamConverter(converter_.target);
+        finished_ = false;
+    }
+
     [[nodiscard]] const char* target() const { return name_of(converter_.target); }
 
 private:
     textmend::StreamConverter converter_;
     std::mutex mutex_;
+    bool finished_ = false;  // changed with the GIL held
 };
 
 std::string hex_of(const textmend::Finding& f) {
@@ -241,12 +380,17 @@ void convert_file(const py::object& src, const py::object& dst, const py::handle
     const py::object fsencode = py::module_::import("os").attr("fsencode");
     const std::string input = fsencode(src).cast<std::string>();
     const std::string output = fsencode(dst).cast<std::string>();
+    SignalWatch watch;
+    textmend::ConversionSettings settings;
+    settings.stop_requested = SignalWatch::stop_requested;
+    settings.stop_context = &watch;
     textmend::ConversionOutcome outcome;
     {
         py::gil_scoped_release release;
-        outcome = textmend::convert_file(input.c_str(), output.c_str(), target,
-                                         textmend::ConversionSettings{});
+        outcome = textmend::convert_file(input.c_str(), output.c_str(), target, settings);
     }
+    // Stopped by a signal handler that raised: the output was removed.
+    watch.rethrow_if_raised();
     if (outcome.failed != textmend::FailedStep::none) raise_for(outcome, src, dst);
 }
 
@@ -314,6 +458,8 @@ std::uint64_t convert_range(int src_fd, std::uint64_t start, std::uint64_t end, 
 PYBIND11_MODULE(_textmend, m) {
     m.doc() = "The compiled part of textmend: see the package textmend.";
     m.attr("__version__") = textmend::version();
+    main_thread_ident =
+        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
 
     m.def("convert", &convert, py::arg("data"), py::arg("target") = "latin1",
           "convert(data, target='latin1') -> bytes\n\n"
@@ -331,8 +477,10 @@ PYBIND11_MODULE(_textmend, m) {
              "feed(data) -> bytes: converts what can be converted of the next piece; the last "
              "few bytes may be held back for the next.")
         .def("finish", &StreamConverter::finish,
-             "finish() -> bytes: converts what was held back; the converter can then start on a "
-             "new input.")
+             "finish() -> bytes: converts what was held back and ends the input; feed() after it "
+             "raises ValueError.")
+        .def("reset", &StreamConverter::reset,
+             "reset() -> None: drops what is held back and starts on a new input.")
         .def_property_readonly("target", &StreamConverter::target);
 
     m.def("report", &report, py::arg("data"), py::arg("target") = "latin1", py::kw_only(),

@@ -43,8 +43,21 @@ def test_stream_in_random_pieces_equals_the_whole(target, rng):
             size = rng.choice([1, 2, 3, rng.randrange(1, 300)])
             out += converter.feed(data[at:at + size])
             at += size
-        out += converter.finish()  # and the converter starts afresh
+        out += converter.finish()
+        converter.reset()
         assert bytes(out) == textmend.convert(data, target)
+
+
+def test_feed_after_finish_is_refused_until_reset():
+    converter = textmend.StreamConverter("utf-8")
+    assert converter.feed(b"caf\xe9 \xc3") + converter.finish() == b"caf\xc3\xa9 \xc3\x83"
+    with pytest.raises(ValueError, match="after finish"):
+        converter.feed(b"more")
+    assert converter.finish() == b""
+    converter.reset()
+    assert converter.feed(b"\xc3") == b""  # held back: it may start a sequence
+    converter.reset()  # drops it
+    assert converter.feed(b"\xa9\n") + converter.finish() == b"\xc2\xa9\n"
 
 
 @pytest.mark.parametrize("alias, name", [
@@ -153,6 +166,75 @@ def test_convert_file_failures_name_the_file(tmp_path):
         textmend.convert_file(source, nowhere)
     assert raised.value.filename == nowhere
     assert str(nowhere) in str(raised.value)
+
+    with pytest.raises(IsADirectoryError) as raised:
+        textmend.convert_file(tmp_path, tmp_path / "out.txt")
+    assert raised.value.filename == tmp_path
+    assert not (tmp_path / "out.txt").exists()
+
+
+# A child that converts, sends itself SIGINT 20 ms into the call and says
+# whether the call ended by KeyboardInterrupt.
+_INTERRUPTED_CALL = """
+import os, signal, sys, threading, time, textmend
+how, source, output = sys.argv[1:4]
+def feed_forever(fifo):
+    with open(fifo, "wb") as f:
+        while True:
+            f.write(b"caf\\xe9 " * 100000)
+            f.flush()
+            time.sleep(0.05)
+if how == "fifo":
+    threading.Thread(target=feed_forever, args=(source,), daemon=True).start()
+data = open(source, "rb").read() if how == "bytes" else None
+threading.Timer(0.02, os.kill, (os.getpid(), signal.SIGINT)).start()
+try:
+    if how == "bytes":
+        textmend.convert(data, "utf-8")
+    else:
+        textmend.convert_file(source, output, "utf-8")
+except KeyboardInterrupt:
+    print("interrupted")
+else:
+    print("finished")
+"""
+
+
+def _scratch_dir(tmp_path):
+    """A folder in memory where there is one: large inputs are written fast."""
+    if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK):
+        import tempfile
+        return tempfile.mkdtemp(dir="/dev/shm")
+    return str(tmp_path)
+
+
+@pytest.mark.parametrize("how", ["fifo", "in place", "bytes"])
+def test_a_long_call_is_interrupted_by_ctrl_c(how, tmp_path):
+    import shutil
+    folder = _scratch_dir(tmp_path)
+    try:
+        source = os.path.join(folder, "source")
+        output = os.path.join(folder, "output")
+        if how == "fifo":
+            os.mkfifo(source)
+        else:  # some 600 MB of Latin-1 text: far longer to convert than 20 ms
+            with open(source, "wb") as f:
+                for _ in range(60):
+                    f.write(b"caf\xe9 na\xefve " * 700000)
+        before = os.stat(source)
+        target = source if how == "in place" else output
+        done = subprocess.run([sys.executable, "-c", _INTERRUPTED_CALL, how, source, target],
+                              capture_output=True, timeout=120)
+        assert done.stdout.decode().strip() == "interrupted", done.stderr.decode()
+        assert not os.path.exists(output)  # the incomplete output is removed
+        assert sorted(os.listdir(folder)) == ["source"]  # and no temporary file is left
+        after = os.stat(source)
+        assert after.st_ino == before.st_ino
+        if how != "fifo":  # the original stays untouched
+            assert (after.st_size, after.st_mtime_ns) == (before.st_size, before.st_mtime_ns)
+    finally:
+        if folder != str(tmp_path):
+            shutil.rmtree(folder)
 
 
 def test_threads_convert_at_once(rng):

@@ -138,6 +138,47 @@ def test_a_failed_task_leaves_no_part_files(size, rng, tmp_path):
     assert os.listdir(tmp_path / "out") == ["f.txt"]
 
 
+def test_a_worker_killed_mid_run_costs_nothing(tmp_path, program_convert):
+    """A worker dies (SIGKILL) while blocks are being written: Dask runs its
+    tasks again elsewhere, they must find nothing in their way, the output
+    must be the program's, and nothing the dead worker wrote may stay."""
+    distributed = pytest.importorskip("distributed")
+    import signal
+    import threading
+    import time
+
+    line = b"Gr\xc3\xbc\xc3\x9fe aus K\xf6ln, caf\xe9 \x93quoted\x94 \xe2\x82\xac\n"
+    data = line * (96 * 2**20 // len(line))
+    paths = inputs(tmp_path, {"f.txt": data})
+    out = tmp_path / "out"
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        victims = [nanny.process.process.pid for nanny in cluster.workers.values()]
+        killed = threading.Event()
+
+        def kill_a_worker_mid_block():
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline:
+                if any(name.startswith(".f.txt.textmend-") for name in os.listdir(out)):
+                    os.kill(victims[0], signal.SIGKILL)
+                    killed.set()
+                    return
+                time.sleep(0.001)
+
+        killer = threading.Thread(target=kill_a_worker_mid_block)
+        killer.start()
+        convert_files(paths, out, "utf-8", blocksize="4MiB")
+        killer.join()
+        assert killed.is_set(), "no block was seen being written"
+        ran = client.run_on_scheduler(lambda dask_scheduler: [
+            entry[0] for entry in dask_scheduler.transition_log if entry[2] == "processing"])
+    blocks = [key for key in ran if "-join" not in str(key)]
+    assert len(blocks) > len(set(blocks)), "no task ran again"
+    assert (out / "f.txt").read_bytes() == program_convert(data, "utf-8")
+    assert os.listdir(out) == ["f.txt"]  # no part file, no file of the dead worker
+
+
 def test_range_conversion_reports_a_short_file_and_failed_writes(rng, tmp_path):
     from textmend import _textmend
 

@@ -14,7 +14,10 @@ so the tasks agree on it without talking to each other.
 
 Blocks are written next to their output as hidden part files, then joined
 into a temporary file that is renamed over the output: a reader never sees
-half an output. The inputs and the output directory must be reachable under
+half an output. Every task writes under a name of its own and renames it
+into place only when it is complete, so a task that Dask runs again (its
+worker died) finds nothing in its way; what a dead worker left is removed
+when the run ends. The inputs and the output directory must be reachable under
 the same names from every worker (a shared file system on a real cluster).
 
 From the command line::
@@ -75,10 +78,10 @@ def convert_files(paths, output_dir, target="latin1", blocksize=DEFAULT_BLOCKSIZ
         return []
     try:
         _compute(tasks)
-    except BaseException:
+    finally:
+        # Parts of a failed run, or files of tasks whose worker died.
         for job in jobs:
             job.remove_leftovers()
-        raise
     return [job.output for job in jobs]
 
 
@@ -170,8 +173,18 @@ def _compute(tasks):
 
 
 # The tasks. They run on the workers and see nothing but their arguments.
+# Dask runs a task again when its worker is lost, and the lost worker may
+# have left a file half-written: so each run of a task writes a file of its
+# own name and renames it to the name the other tasks expect only when it is
+# complete.
+
+def _attempt_name(path):
+    """A name for one run of a task to write what becomes path."""
+    return f"{path}.{uuid.uuid4().hex[:12]}.tmp"
+
 
 def _convert_whole(src, identity, target, temporary, output):
+    temporary = _attempt_name(temporary)
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
         try:
@@ -200,17 +213,27 @@ def _convert_block(src, identity, target, blocksize, k, part):
             if cut is not None:
                 end = cut
                 break
-        with open(part, "xb", buffering=0) as out:
-            try:
+        attempt = _attempt_name(part)
+        try:
+            with open(attempt, "xb", buffering=0) as out:
                 _convert_range(source, start, end, target, out, src)
-            except BaseException:
-                _remove_quietly(part)
-                raise
+            os.replace(attempt, part)
+        except BaseException:
+            _remove_quietly(attempt)
+            raise
     return part
 
 
 def _join_parts(parts, temporary, output):
     parts = [part for part in parts if part is not None]
+    # Parts are removed only once the output holding them is in place: when
+    # one is gone, an earlier run of this task finished the join and its
+    # worker died before it could say so.
+    if any(not os.path.exists(part) for part in parts) and os.path.exists(output):
+        for part in parts:
+            _remove_quietly(part)
+        return output
+    temporary = _attempt_name(temporary)
     try:
         with open(temporary, "xb", buffering=0) as out:
             for part in parts:

@@ -14,16 +14,20 @@ namespace textmend {
 // accept (the Windows CRT takes an unsigned int count).
 static constexpr std::size_t MAX_TRANSFER = 1U << 30;
 
+std::int64_t fd_read_once(int fd, std::uint8_t* dst, std::size_t n) {
+    if (n > MAX_TRANSFER) n = MAX_TRANSFER;
+#ifdef _WIN32
+    return _read(fd, dst, static_cast<unsigned>(n));
+#else
+    return read(fd, dst, n);
+#endif
+}
+
 std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n) {
     const int fd = *static_cast<int*>(context);
-    if (n > MAX_TRANSFER) n = MAX_TRANSFER;
     for (;;) {
-#ifdef _WIN32
-        const int got = _read(fd, dst, static_cast<unsigned>(n));
-#else
-        const ssize_t got = read(fd, dst, n);
-#endif
-        if (got >= 0 || errno != EINTR) return static_cast<std::int64_t>(got);
+        const std::int64_t got = fd_read_once(fd, dst, n);
+        if (got >= 0 || errno != EINTR) return got;
     }
 }
 

@@ -8,6 +8,9 @@ namespace textmend {
 // The context of both is a pointer to the int holding the descriptor. Reads
 // and writes interrupted by a signal are retried.
 std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n);
+// One read; -1 with EINTR when a signal interrupted it, for a caller that
+// has something to do then.
+std::int64_t fd_read_once(int fd, std::uint8_t* dst, std::size_t n);
 std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n);
 
 inline ByteSource fd_source(int* fd) {

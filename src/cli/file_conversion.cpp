@@ -37,12 +37,28 @@ struct RunBuffers {
 struct CheckedInput {
     const InputFile* file;
     std::int64_t offset;  // of the next byte read
+    const ConversionSettings* settings;
 };
+
+// One read, asking the settings' stop_requested first and after every read
+// a signal interrupted.
+std::int64_t read_unless_stopped(const CheckedInput& reader, std::uint8_t* dst, std::size_t n) {
+    const ConversionSettings& settings = *reader.settings;
+    for (bool interrupted = false;;) {
+        if (settings.stop_requested != nullptr &&
+            settings.stop_requested(settings.stop_context, interrupted)) {
+            errno = EINTR;
+            return -1;
+        }
+        const std::int64_t got = fd_read_once(reader.file->fd, dst, n);
+        interrupted = got < 0 && errno == EINTR;
+        if (!interrupted) return got;
+    }
+}
 
 std::int64_t read_checked(void* context, std::uint8_t* dst, std::size_t n) {
     auto& reader = *static_cast<CheckedInput*>(context);
-    int fd = reader.file->fd;
-    const std::int64_t got = fd_read(&fd, dst, n);
+    const std::int64_t got = read_unless_stopped(reader, dst, n);
     if (got > 0) reader.offset += got;
     if (got == 0 && reader.file->is_regular && reader.offset < reader.file->size) {
         const std::int64_t now = input_file_size(*reader.file);
@@ -210,6 +226,7 @@ bool wants_writer_thread(const FileRun& run, const ConversionSettings& settings)
 void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings& settings) {
     const IoHooks* hooks = settings.hooks;
     run.reader.file = &run.input;
+    run.reader.settings = &settings;
     run.source = ByteSource{read_checked, &run.reader};
     ByteSink sink = fd_sink(&run.output.fd);
     if (hooks != nullptr) {

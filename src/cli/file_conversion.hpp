@@ -41,6 +41,12 @@ struct ConversionSettings {
     const IoHooks* hooks = nullptr;
     // Regular-file inputs at least this large get a writer thread; -1: none.
     std::int64_t writer_thread_at_least = WRITER_THREAD_AT_LEAST;
+    // Asked before every read of the input (a block at a time), and when a
+    // signal interrupted a read (interrupted); true ends the run as a failed
+    // read with EINTR: the incomplete output is removed, an in-place original
+    // stays. The Python module lets signal handlers run there.
+    bool (*stop_requested)(void* context, bool interrupted) = nullptr;
+    void* stop_context = nullptr;
 };
 
 enum class FailedStep {
