@@ -32,14 +32,6 @@ namespace {
 
 constexpr int OTHER_USER = 1001;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UNDER_ADDRESS_SANITIZER = true;
-#elif defined(__has_feature)
-constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
-#else
-constexpr bool UNDER_ADDRESS_SANITIZER = false;
-#endif
-
 #define REQUIRE_ROOT() \
     if (geteuid() != 0) GTEST_SKIP() << "needs root (other users, chown)"
 #define REQUIRE_COMMAND(name) \

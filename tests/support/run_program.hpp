@@ -11,6 +11,16 @@
 
 namespace textmend::test {
 
+// Whether this build (the tests and the programs alike) runs under
+// AddressSanitizer, whose runtime needs /proc and much memory of its own.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool UNDER_ADDRESS_SANITIZER = true;
+#elif defined(__has_feature)
+inline constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
+#else
+inline constexpr bool UNDER_ADDRESS_SANITIZER = false;
+#endif
+
 struct RunResult {
     int status;  // exit status, or 128 + signal number
     std::string out;
