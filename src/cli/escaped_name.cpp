@@ -20,14 +20,6 @@ bool is_c1_control(std::int32_t code_point) {
     return code_point >= 0x80 && code_point <= 0x9F;
 }
 
-// The length of the valid UTF-8 sequence at p, or 0 when p starts none. The
-// name's terminating zero is no continuation byte, so no read passes it.
-std::int32_t valid_sequence_at(const std::uint8_t* p) {
-    const std::int32_t n = utf8_sequence_length_strict(p[0]);
-    if (n < 2 || !utf8_continues(p, n) || !utf8_is_valid_sequence(p, n)) return 0;
-    return n;
-}
-
 }  // namespace
 
 void write_escaped_name(std::FILE* stream, const char* name, Backslashes backslashes) {
@@ -35,7 +27,8 @@ void write_escaped_name(std::FILE* stream, const char* name, Backslashes backsla
     while (*p != '\0') {
 #ifndef _WIN32
         if (*p >= 0x80) {
-            const std::int32_t n = valid_sequence_at(p);
+            // The name's terminating zero is no continuation byte: no read passes it.
+            const auto n = static_cast<std::int32_t>(valid_utf8_length(p, 4));
             const bool c1 = n == 0 ? is_c1_control(*p) : is_c1_control(utf8_decode_at(p, n));
             for (std::int32_t i = 0; i < (n == 0 ? 1 : n); ++i, ++p) {
                 if (c1) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "encoding/sequence_buffer.hpp"
@@ -80,6 +81,17 @@ constexpr bool utf8_is_valid_sequence(const std::uint8_t* p, std::int32_t n) {
     if (n == 2) return cp >= 0x80;
     if (n == 3) return cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF);
     return n == 4 && cp >= 0x10000 && cp <= 0x10FFFF;
+}
+
+// The length of the valid multi-byte UTF-8 sequence that starts the n bytes
+// at p, or 0 when they start none (ASCII included).
+constexpr std::size_t valid_utf8_length(const std::uint8_t* p, std::size_t n) {
+    const std::int32_t length = utf8_sequence_length_strict(p[0]);
+    if (length < 2 || static_cast<std::size_t>(length) > n || !utf8_continues(p, length) ||
+        !utf8_is_valid_sequence(p, length)) {
+        return 0;
+    }
+    return static_cast<std::size_t>(length);
 }
 
 // 1 when buf[0] opens a multi-byte sequence (permissive length) and every one

@@ -2,23 +2,12 @@
 
 #include <cstdio>
 
-#include "convert/byte_tables.hpp"
 #include "encoding/cp1252.hpp"
 #include "encoding/utf8.hpp"
 
 namespace textmend::report {
 
 namespace {
-
-// Length of the valid UTF-8 sequence at p, or 0.
-std::size_t valid_sequence_at(const std::uint8_t* p, std::size_t n) {
-    const std::int32_t length = STRICT_LENGTHS[*p];
-    if (length < 2 || static_cast<std::size_t>(length) > n || !utf8_continues(p, length) ||
-        !utf8_is_valid_sequence(p, length)) {
-        return 0;
-    }
-    return static_cast<std::size_t>(length);
-}
 
 bool is_c1_control(std::int32_t cp) {
     return cp >= 0x80 && cp <= 0x9F;
@@ -65,7 +54,7 @@ std::string hex_of(const std::uint8_t* bytes, std::size_t n, const char* separat
 std::string printable_text(const std::uint8_t* bytes, std::size_t n) {
     std::string out;
     for (std::size_t i = 0; i < n;) {
-        const std::size_t length = valid_sequence_at(bytes + i, n - i);
+        const std::size_t length = valid_utf8_length(bytes + i, n - i);
         if (length > 0 &&
             !is_c1_control(utf8_decode_at(bytes + i, static_cast<std::int32_t>(length)))) {
             out.append(reinterpret_cast<const char*>(bytes + i), length);
@@ -82,43 +71,11 @@ std::string printable_text(const std::uint8_t* bytes, std::size_t n) {
 }
 
 std::string printable_unit(const std::uint8_t* bytes, std::size_t n) {
-    if (n == 1 || valid_sequence_at(bytes, n) == n) return printable_text(bytes, n);
+    if (n == 1 || valid_utf8_length(bytes, n) == n) return printable_text(bytes, n);
     std::string out;
     for (std::size_t i = 0; i < n; ++i)
         append_escape(out, bytes[i]);
     return out;
-}
-
-std::string json_string(const char* text) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text);
-    std::size_t n = 0;
-    while (p[n] != 0)
-        ++n;
-    std::string out = "\"";
-    for (std::size_t i = 0; i < n;) {
-        const std::uint8_t byte = p[i];
-        char escape[8];
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-            ++i;
-        } else if (byte < 0x20) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(byte));
-            out += escape;
-            ++i;
-        } else if (byte < 0x80) {
-            out += static_cast<char>(byte);
-            ++i;
-        } else if (const std::size_t length = valid_sequence_at(p + i, n - i); length > 0) {
-            out.append(text + i, length);
-            i += length;
-        } else {
-            std::snprintf(escape, sizeof escape, "\\udc%02x", static_cast<unsigned>(byte));
-            out += escape;
-            ++i;
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace textmend::report

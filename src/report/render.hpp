@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/json_string.hpp"
+
 namespace textmend::report {
 
 // "c3 a9" (separator " ") or "c3a9" (separator "").
@@ -19,9 +21,6 @@ namespace textmend::report {
 // valid UTF-8 (else byte by byte as escapes), a lone byte as above.
 [[nodiscard]] std::string printable_unit(const std::uint8_t* bytes, std::size_t n);
 
-// text as a JSON string, quotes included. Valid UTF-8 is written as it is;
-// a byte that is not part of valid UTF-8 is written as \udcXX (XX its value),
-// the escape Python's surrogateescape reads back as that byte.
-[[nodiscard]] std::string json_string(const char* text);
+using textmend::json_string;
 
 }  // namespace textmend::report
