@@ -1,6 +1,6 @@
 # What `cmake --install` puts under the prefix, and the Debian package.
 #
-#   runtime:     bin/textmend and bin/textmend-report, their man pages
+#   runtime:     bin/textmend, bin/textmend-report and bin/textmend-tree, their man pages
 #   library:     libtextmend.so.MAJOR.MINOR.PATCH and its SONAME link (shared builds)
 #   development: the public header, the static library, the libtextmend.so
 #                link, the CMake package files (find_package(textmend CONFIG)
@@ -8,7 +8,7 @@
 
 find_program(TEXTMEND_GZIP gzip)
 set(man_pages)
-foreach(page textmend.1 textmend-report.1)
+foreach(page textmend.1 textmend-report.1 textmend-tree.1)
     set(source ${PROJECT_SOURCE_DIR}/docs/${page})
     if(TEXTMEND_GZIP AND NOT WIN32)
         # Installed man pages are compressed, as Debian's policy wants.
@@ -22,7 +22,7 @@ foreach(page textmend.1 textmend-report.1)
 endforeach()
 add_custom_target(textmend_man_pages ALL DEPENDS ${man_pages})
 
-install(TARGETS textmend textmend-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS textmend textmend-report textmend-tree RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 install(TARGETS ${textmend_installed_libraries} EXPORT textmendTargets
@@ -103,7 +103,8 @@ character. It writes one file in one target encoding: Latin-1, Windows-1252 or
 UTF-8. For German, French, Spanish and similar texts, mail archives, subtitles
 and database exports in which the encodings got mixed.
 .
-textmend-report tells, without changing anything, what a file needs.")
+textmend-report tells, without changing anything, what a file needs;
+textmend-tree repairs the files of whole trees that need it, in place.")
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libtextmend${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)

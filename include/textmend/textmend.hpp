@@ -46,7 +46,7 @@
 
 // The version of this header. version() tells the version of the library.
 #define TEXTMEND_VERSION_MAJOR 1
-#define TEXTMEND_VERSION_MINOR 1
+#define TEXTMEND_VERSION_MINOR 2
 #define TEXTMEND_VERSION_PATCH 0
 
 // What the shared library exports: this header's functions and nothing else.

@@ -16,9 +16,29 @@ bool is_c0_control(std::uint8_t byte) {
     return byte < 0x20 || byte == 0x7F;
 }
 
+#ifndef _WIN32
 bool is_c1_control(std::int32_t code_point) {
     return code_point >= 0x80 && code_point <= 0x9F;
 }
+
+// Writes the valid UTF-8 sequence or the lone byte at p (a byte 80..FF),
+// escaped when it is a C1 control; returns what follows it. The name's
+// terminating zero is no continuation byte, so no read passes it.
+const std::uint8_t* write_high_bytes(std::FILE* stream, const std::uint8_t* p) {
+    const std::size_t n = valid_utf8_length(p, 4);
+    const bool c1 =
+        n == 0 ? is_c1_control(*p) : is_c1_control(utf8_decode_at(p, static_cast<std::int32_t>(n)));
+    const std::uint8_t* end = p + (n == 0 ? 1 : n);
+    for (; p < end; ++p) {
+        if (c1) {
+            write_octal(stream, *p);
+        } else {
+            std::fputc(*p, stream);
+        }
+    }
+    return end;
+}
+#endif
 
 }  // namespace
 
@@ -27,16 +47,7 @@ void write_escaped_name(std::FILE* stream, const char* name, Backslashes backsla
     while (*p != '\0') {
 #ifndef _WIN32
         if (*p >= 0x80) {
-            // The name's terminating zero is no continuation byte: no read passes it.
-            const auto n = static_cast<std::int32_t>(valid_utf8_length(p, 4));
-            const bool c1 = n == 0 ? is_c1_control(*p) : is_c1_control(utf8_decode_at(p, n));
-            for (std::int32_t i = 0; i < (n == 0 ? 1 : n); ++i, ++p) {
-                if (c1) {
-                    write_octal(stream, *p);
-                } else {
-                    std::fputc(*p, stream);
-                }
-            }
+            p = write_high_bytes(stream, p);
             continue;
         }
         if (*p == '\\' && backslashes == Backslashes::doubled) {

@@ -277,4 +277,22 @@ ConversionOutcome convert_file(const char* input_path, const char* output_path, 
     return run.outcome;
 }
 
+ConversionOutcome convert_in_place_at(InputFile& input, const FilePlace& place, OutputMode mode,
+                                      const ConversionSettings& settings) {
+    FileRun run;
+    run.mode = mode;
+    run.input = input;
+    // Read from the start again, by the size it has now.
+    run.input.size = input_file_size(input);
+    if (run.input.size < 0 || !input_file_seek(input, 0)) {
+        return {ExitStatus::io_failed, FailedStep::read, errno};
+    }
+    if (!open_output_in_place_at(place, run.input, run.output)) {
+        return {ExitStatus::output_unusable, FailedStep::open_output, errno};
+    }
+    run.outcome.status = convert_open_files(run, settings);
+    input.fd = run.input.fd;  // closed where a replacement needs it
+    return run.outcome;
+}
+
 }  // namespace textmend

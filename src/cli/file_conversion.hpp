@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "cli/exit_status.hpp"
+#include "cli/input_file.hpp"
 #include "cli/messages.hpp"
 #include "convert/byte_io.hpp"
 #include "convert/output_mode.hpp"
@@ -69,5 +70,13 @@ struct ConversionOutcome {
 // same file) in the target encoding mode. Reentrant unless as_program.
 [[nodiscard]] ConversionOutcome convert_file(const char* input_path, const char* output_path,
                                              OutputMode mode, const ConversionSettings& settings);
+
+// Converts in place, with every guarantee of convert_file, the file at place
+// that input holds open (read again from its start), for a program that
+// found it walking a tree. input stays the caller's to close (on Windows
+// the replacement closes it first). Reentrant; as_program is not used.
+[[nodiscard]] ConversionOutcome convert_in_place_at(InputFile& input, const FilePlace& place,
+                                                    OutputMode mode,
+                                                    const ConversionSettings& settings);
 
 }  // namespace textmend

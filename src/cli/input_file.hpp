@@ -19,6 +19,23 @@ struct InputFile {
 // (which Linux would let us open, but which holds no text).
 [[nodiscard]] bool open_input_file(const char* path, InputFile& in);
 
+// A file that a program found itself, walking a tree: on POSIX systems the
+// directory it holds open and the name in it, on Windows the path.
+struct FilePlace {
+#ifdef _WIN32
+    const char* path = nullptr;
+#else
+    int dir_fd = -1;
+    const char* name = nullptr;
+#endif
+};
+
+// Opens the file at place for reading: never through a symbolic link (ELOOP
+// on POSIX systems: the name was swapped for one), never waiting for a FIFO's
+// writer, and for root with the same refusal of a planted hard link as
+// open_input_file.
+[[nodiscard]] bool open_input_file_at(const FilePlace& place, InputFile& in);
+
 // The size the regular input has now; -1 with errno set when it cannot be had.
 [[nodiscard]] std::int64_t input_file_size(const InputFile& in);
 

@@ -48,11 +48,8 @@ int open_as_root(const char* path) {
     return fd;
 }
 
-}  // namespace
-
-bool open_input_file(const char* path, InputFile& in) {
-    in.fd = geteuid() == 0 ? open_as_root(path) : open(path, READ_FLAGS);
-    if (in.fd < 0) return false;
+// The file behind in.fd, opened just now: a directory is no input.
+bool take_opened_file(InputFile& in) {
     struct stat st {};
     if (fstat(in.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -65,6 +62,22 @@ bool open_input_file(const char* path, InputFile& in) {
         FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     in.size = static_cast<std::int64_t>(st.st_size);
     return true;
+}
+
+}  // namespace
+
+bool open_input_file(const char* path, InputFile& in) {
+    in.fd = geteuid() == 0 ? open_as_root(path) : open(path, READ_FLAGS);
+    return in.fd >= 0 && take_opened_file(in);
+}
+
+bool open_input_file_at(const FilePlace& place, InputFile& in) {
+    in.fd = openat(place.dir_fd, place.name, READ_FLAGS | O_NOFOLLOW | O_NONBLOCK);
+    if (in.fd >= 0 && geteuid() == 0 && may_be_planted_link(in.fd, place.dir_fd)) {
+        close_input_file(in);
+        errno = EACCES;
+    }
+    return in.fd >= 0 && take_opened_file(in);
 }
 
 std::int64_t input_file_size(const InputFile& in) {

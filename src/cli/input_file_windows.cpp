@@ -33,6 +33,12 @@ bool open_input_file(const char* path, InputFile& in) {
     return true;
 }
 
+// The walk that found the file did not enter a reparse point (a link or a
+// junction) to get there.
+bool open_input_file_at(const FilePlace& place, InputFile& in) {
+    return open_input_file(place.path, in);
+}
+
 std::int64_t input_file_size(const InputFile& in) {
     return _filelengthi64(in.fd);
 }

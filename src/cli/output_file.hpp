@@ -72,6 +72,12 @@ struct OutputFile {
 [[nodiscard]] bool open_output_file(const OutputRequest& request, const InputFile& input,
                                     OutputFile& out);
 
+// In place at place (see input_file.hpp), whose file input holds open: the
+// output that replaces it. False as for open_output_file; EBUSY when the
+// name no longer refers to input.
+[[nodiscard]] bool open_output_in_place_at(const FilePlace& place, const InputFile& input,
+                                           OutputFile& out);
+
 // In place: the count of bytes written; -1 when it cannot be had.
 [[nodiscard]] std::int64_t output_file_size(const OutputFile& out);
 

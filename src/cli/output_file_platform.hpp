@@ -13,6 +13,10 @@ namespace textmend {
 [[nodiscard]] bool open_output_on_platform(const OutputRequest& request, const InputFile& input,
                                            OutputFile& out);
 
+// open_output_in_place_at without the cleanup after a failure.
+[[nodiscard]] bool open_in_place_at_on_platform(const FilePlace& place, const InputFile& input,
+                                                OutputFile& out);
+
 inline ReplaceOutcome fail_with_error(FileFailure& failure, int error) {
     failure.error = error;
     return ReplaceOutcome::failed;

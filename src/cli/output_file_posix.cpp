@@ -278,6 +278,24 @@ bool open_output_on_platform(const OutputRequest& request, const InputFile& inpu
     return open_descriptor(request.descriptor, out);
 }
 
+bool open_in_place_at_on_platform(const FilePlace& place, const InputFile& input, OutputFile& out) {
+    const std::size_t length = std::strlen(place.name);
+    if (length > NAME_MAX) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    out.dir_fd = fcntl(place.dir_fd, F_DUPFD_CLOEXEC, 3);
+    if (out.dir_fd < 0) return false;
+    // The walker opened the directory to read it, so it can be flushed.
+    out.dir_syncable = true;
+    std::memcpy(out.name, place.name, length + 1);
+    if (!names_input(out, input)) {
+        errno = EBUSY;
+        return false;
+    }
+    return open_in_place(out, input);
+}
+
 std::int64_t output_file_size(const OutputFile& out) {
     struct stat st {};
     return fstat(out.fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;

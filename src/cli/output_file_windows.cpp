@@ -100,6 +100,14 @@ bool open_output_on_platform(const OutputRequest& request, const InputFile& inpu
     return open_by_name(request.path, out);
 }
 
+bool open_in_place_at_on_platform(const FilePlace& place, const InputFile& input, OutputFile& out) {
+    if (!names_input(place.path, input)) {
+        errno = EBUSY;
+        return false;
+    }
+    return open_in_place(place.path, out);
+}
+
 std::int64_t output_file_size(const OutputFile& out) {
     return _filelengthi64(out.fd);
 }

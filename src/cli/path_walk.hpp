@@ -41,6 +41,11 @@ struct WalkedPath {
 // and what the kernel says otherwise; out holds no descriptor then.
 [[nodiscard]] bool walk_path(const char* path, ProcLink proc_link, WalkedPath& out);
 
+// Walks path the same way to a directory: every part, the last too, must
+// lead to one ("." and a final slash are fine). Its descriptor (O_PATH), or
+// -1 with errno set (ENOTDIR when the path leads to a file).
+[[nodiscard]] int walk_to_directory(const char* path);
+
 void close_walked_path(WalkedPath& path);
 
 }  // namespace textmend

@@ -22,6 +22,7 @@ struct Walk {
     std::size_t at = 0;
     int dir = -1;  // the directory reached so far
     int links = 0;
+    bool to_directory = false;  // the last part too must be a directory
 };
 
 int open_directory_at(int base, const char* name, int follow) {
@@ -150,13 +151,14 @@ Step through_link(Walk& walk, int link, const struct stat& st, const char* part,
 // One part of the path, opened in walk.dir.
 Step step(Walk& walk, const char* part, bool last, ProcLink proc_link, WalkedPath& out) {
     if (std::strcmp(part, ".") == 0) {
-        if (last) errno = EISDIR;
-        return last ? Step::failed : Step::go_on;
+        if (!last || walk.to_directory) return Step::go_on;
+        errno = EISDIR;
+        return Step::failed;
     }
     const int next = openat(walk.dir, part, O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0) {
         // A last part that does not exist is a file still to be made.
-        if (last && errno == ENOENT) return arrive(walk, part, false, out);
+        if (last && errno == ENOENT && !walk.to_directory) return arrive(walk, part, false, out);
         return Step::failed;
     }
     struct stat st {};
@@ -166,13 +168,13 @@ Step step(Walk& walk, const char* part, bool last, ProcLink proc_link, WalkedPat
     } else if (S_ISLNK(st.st_mode)) {
         result = through_link(walk, next, st, part, last, proc_link, out);
     } else if (S_ISDIR(st.st_mode)) {
-        if (!last) {
+        if (!last || walk.to_directory) {
             close(walk.dir);
             walk.dir = next;
             return Step::go_on;
         }
         errno = EISDIR;
-    } else if (last) {
+    } else if (last && !walk.to_directory) {
         result = arrive(walk, part, false, out);
     } else {
         errno = ENOTDIR;
@@ -186,6 +188,7 @@ Step step(Walk& walk, const char* part, bool last, ProcLink proc_link, WalkedPat
 Step walk_on(Walk& walk, ProcLink proc_link, WalkedPath& out) {
     if (walk.text[walk.at] == '\0') {
         // The path ends in a directory ("/", "dir/").
+        if (walk.to_directory) return arrive(walk, ".", false, out);
         errno = EISDIR;
         return Step::failed;
     }
@@ -201,12 +204,15 @@ bool is_trusted_link_owner(unsigned owner) noexcept {
     return owner == geteuid() || owner == 0;
 }
 
-bool walk_path(const char* path, ProcLink proc_link, WalkedPath& out) {
+namespace {
+
+bool walk_from_start(const char* path, ProcLink proc_link, bool to_directory, WalkedPath& out) {
     if (*path == '\0') {
         errno = ENOENT;
         return false;
     }
     Walk walk;
+    walk.to_directory = to_directory;
     if (std::strlen(path) >= sizeof walk.text) {
         errno = ENAMETOOLONG;
         return false;
@@ -229,6 +235,18 @@ bool walk_path(const char* path, ProcLink proc_link, WalkedPath& out) {
             }
         }
     }
+}
+
+}  // namespace
+
+bool walk_path(const char* path, ProcLink proc_link, WalkedPath& out) {
+    return walk_from_start(path, proc_link, false, out);
+}
+
+int walk_to_directory(const char* path) {
+    WalkedPath walked;
+    if (!walk_from_start(path, ProcLink::by_text, true, walked)) return -1;
+    return walked.dir_fd;
 }
 
 void close_walked_path(WalkedPath& path) {

@@ -1,0 +1,152 @@
+#include "tree/repair.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/fd_io.hpp"
+#include "cli/file_conversion.hpp"
+#include "tree/backup.hpp"
+
+namespace textmend::tree {
+
+namespace {
+
+Outcome with_action(Action action) {
+    Outcome outcome;
+    outcome.action = action;
+    return outcome;
+}
+
+Outcome failure(int error) {
+    Outcome outcome;
+    outcome.action = Action::failed;
+    outcome.error = error;
+    return outcome;
+}
+
+const char* what_is_skipped(const InputFile& input) {
+#ifndef _WIN32
+    struct stat st {};
+    if (fstat(input.fd, &st) == 0) {
+        if (S_ISFIFO(st.st_mode)) return "FIFO";
+        if (S_ISSOCK(st.st_mode)) return "socket";
+    }
+#else
+    (void)input;
+#endif
+    return "device";
+}
+
+bool stopped(const RepairSettings& settings) {
+    return settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed);
+}
+
+// Reads the whole file once and inspects it; a file with a byte 00 is
+// binary, and reading stops there unless binary files are wanted too.
+Outcome inspect_file(const InputFile& input, const RepairSettings& settings, std::uint8_t* block) {
+    StreamInspector inspector(settings.target);
+    Outcome outcome;
+    for (;;) {
+        if (stopped(settings)) return with_action(Action::interrupted);
+        int fd = input.fd;
+        const std::int64_t got = fd_read(&fd, block, INSPECT_BLOCK);
+        if (got < 0) return failure(errno);
+        if (got == 0) break;
+        const auto n = static_cast<std::size_t>(got);
+        outcome.bytes_read += n;
+        if (!settings.binary && std::memchr(block, 0, n) != nullptr) {
+            Outcome binary = with_action(Action::binary);
+            binary.bytes_read = outcome.bytes_read;
+            return binary;
+        }
+        inspector.feed(block, n);
+    }
+    outcome.counts = inspector.finish();
+    outcome.inspected = true;
+    if (outcome.counts.clean())
+        outcome.action = Action::clean;
+    else if (outcome.counts.changed == 0)
+        outcome.action = Action::unchanged;
+    else
+        outcome.action = settings.dry_run ? Action::would_repair : Action::repaired;
+    return outcome;
+}
+
+bool stop_requested(void* context, bool) {
+    return static_cast<const std::atomic<bool>*>(context)->load(std::memory_order_relaxed);
+}
+
+// Whether the file's name still refers to the file input holds open: an
+// in-place conversion that found nothing to change leaves it so.
+bool still_the_same_file(const Entry& entry, const InputFile& input) {
+    InputFile now;
+    if (!open_input_file_at(entry.place(), now)) return false;
+    const bool same = now.id == input.id;
+    close_input_file(now);
+    return same;
+}
+
+// Converts the file in place, keeping a backup first when asked.
+void convert(const Entry& entry, InputFile& input, const RepairSettings& settings,
+             Outcome& outcome) {
+    const FilePlace place = entry.place();
+    const std::string backup =
+        settings.backup_suffix.empty() ? "" : entry.name + settings.backup_suffix;
+    if (!backup.empty()) {
+        if (const int error = make_backup(place, input, backup); error != 0) {
+            outcome = failure(error);
+            return;
+        }
+    }
+    ConversionSettings conversion;
+    if (settings.stop != nullptr) {
+        conversion.stop_requested = stop_requested;
+        conversion.stop_context = const_cast<std::atomic<bool>*>(settings.stop);
+    }
+    const InputFile original = input;
+    const ConversionOutcome done = convert_in_place_at(input, place, settings.target, conversion);
+    bool replaced = done.failed == FailedStep::none;
+    if (replaced && input.fd >= 0) replaced = !still_the_same_file(entry, input);
+    if (!replaced && !backup.empty()) drop_backup(place, original, backup);
+    if (done.failed == FailedStep::none) {
+        // Changed again since it was inspected, so that nothing was left to change.
+        if (!replaced) outcome.action = Action::clean;
+        return;
+    }
+    if (stopped(settings)) {
+        outcome.action = Action::interrupted;
+        return;
+    }
+    outcome.action = Action::failed;
+    outcome.error = done.error;
+    outcome.changed_by_other = done.changed;
+    outcome.change = done.change;
+}
+
+}  // namespace
+
+Outcome repair_file(const Entry& entry, const RepairSettings& settings, std::uint8_t* block) {
+    InputFile input;
+    if (!open_input_file_at(entry.place(), input)) {
+        if (errno == ELOOP) {
+            Outcome outcome = with_action(Action::skipped);
+            outcome.reason = "symbolic link";
+            return outcome;
+        }
+        return failure(errno);
+    }
+    if (!input.is_regular) {
+        Outcome outcome = with_action(Action::skipped);
+        outcome.reason = what_is_skipped(input);
+        close_input_file(input);
+        return outcome;
+    }
+    Outcome outcome = inspect_file(input, settings, block);
+    if (outcome.action == Action::repaired) convert(entry, input, settings, outcome);
+    close_input_file(input);
+    return outcome;
+}
+
+}  // namespace textmend::tree
