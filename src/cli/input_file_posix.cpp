@@ -23,36 +23,26 @@ bool others_may_write(const struct stat& dir) {
 // (where the kernel does not forbid it, fs.protected_hardlinks = 0) to have
 // root copy it out: a regular file of more than one link, owned by another
 // user than its directory's owner, in a directory other users may write.
-bool may_be_planted_link(int fd, int dir_fd) {
-    struct stat file {
-    }, dir{};
-    if (fstat(fd, &file) != 0 || fstat(dir_fd, &dir) != 0) return true;
-    return S_ISREG(file.st_mode) && file.st_nlink > 1 && file.st_uid != dir.st_uid &&
-           others_may_write(dir);
+bool may_be_planted_link(const struct stat& file, int dir_fd) {
+    if (!S_ISREG(file.st_mode) || file.st_nlink <= 1) return false;
+    struct stat dir {};
+    if (fstat(dir_fd, &dir) != 0) return true;
+    return file.st_uid != dir.st_uid && others_may_write(dir);
 }
 
-// Root's input: the path walked part by part, links followed only when root
-// owns them, and a planted hard link refused (EACCES).
-int open_as_root(const char* path) {
-    WalkedPath walked;
-    if (!walk_path(path, ProcLink::by_the_kernel, walked)) return -1;
-    int fd = openat(walked.dir_fd, walked.name, READ_FLAGS | (walked.kernel_link ? 0 : O_NOFOLLOW));
-    int error = errno;
-    if (fd >= 0 && may_be_planted_link(fd, walked.dir_fd)) {
-        close(fd);
-        fd = -1;
-        error = EACCES;
-    }
-    close_walked_path(walked);
-    errno = error;
-    return fd;
-}
-
-// The file behind in.fd, opened just now: a directory is no input.
-bool take_opened_file(InputFile& in) {
+// The file behind in.fd, opened just now (st: its status): a directory is
+// no input, and neither is root's input through a planted hard link (dir_fd:
+// the directory it was found in, or -1 when that need not be asked).
+bool take_opened_file(InputFile& in, int dir_fd) {
     struct stat st {};
-    if (fstat(in.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int error = 0;
+    if (fstat(in.fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (dir_fd >= 0 && may_be_planted_link(st, dir_fd))
+        error = EACCES;
+    if (error != 0) {
         close_input_file(in);
         errno = error;
         return false;
@@ -64,20 +54,30 @@ bool take_opened_file(InputFile& in) {
     return true;
 }
 
+// Root's input: the path walked part by part, links followed only when root
+// owns them, and a planted hard link refused (EACCES).
+bool open_as_root(const char* path, InputFile& in) {
+    WalkedPath walked;
+    if (!walk_path(path, ProcLink::by_the_kernel, walked)) return false;
+    in.fd = openat(walked.dir_fd, walked.name, READ_FLAGS | (walked.kernel_link ? 0 : O_NOFOLLOW));
+    const bool taken = in.fd >= 0 && take_opened_file(in, walked.dir_fd);
+    const int error = errno;
+    close_walked_path(walked);
+    errno = error;
+    return taken;
+}
+
 }  // namespace
 
 bool open_input_file(const char* path, InputFile& in) {
-    in.fd = geteuid() == 0 ? open_as_root(path) : open(path, READ_FLAGS);
-    return in.fd >= 0 && take_opened_file(in);
+    if (geteuid() == 0) return open_as_root(path, in);
+    in.fd = open(path, READ_FLAGS);
+    return in.fd >= 0 && take_opened_file(in, -1);
 }
 
 bool open_input_file_at(const FilePlace& place, InputFile& in) {
     in.fd = openat(place.dir_fd, place.name, READ_FLAGS | O_NOFOLLOW | O_NONBLOCK);
-    if (in.fd >= 0 && geteuid() == 0 && may_be_planted_link(in.fd, place.dir_fd)) {
-        close_input_file(in);
-        errno = EACCES;
-    }
-    return in.fd >= 0 && take_opened_file(in);
+    return in.fd >= 0 && take_opened_file(in, geteuid() == 0 ? place.dir_fd : -1);
 }
 
 std::int64_t input_file_size(const InputFile& in) {

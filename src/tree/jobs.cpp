@@ -57,7 +57,9 @@ bool JobWindow::empty() {
 
 bool JobWindow::take_done(Job& job, std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!job_done_.wait_for(lock, wait, [this] { return !jobs_.empty() && jobs_.front().done; })) {
+    const auto front_done = [this] { return !jobs_.empty() && jobs_.front().done; };
+    // Not even a timed wait of nothing: that is a system call every time.
+    if (!front_done() && (wait.count() == 0 || !job_done_.wait_for(lock, wait, front_done))) {
         return false;
     }
     job = std::move(jobs_.front());
@@ -66,24 +68,43 @@ bool JobWindow::take_done(Job& job, std::chrono::milliseconds wait) {
     return true;
 }
 
-// Each worker takes the next file in walk order. A job's place in the deque
-// stays valid while it is worked on: only done jobs leave it, from the front.
+// Files are taken in walk order. A job's place in the deque stays valid
+// while it is worked on: only done jobs leave it, from the front.
+Job* JobWindow::next_job() {
+    if (next_ < first_) next_ = first_;
+    while (next_ < first_ + jobs_.size() && jobs_[next_ - first_].done)
+        ++next_;
+    if (next_ == first_ + jobs_.size()) return nullptr;
+    return &jobs_[next_++ - first_];
+}
+
+void JobWindow::finish(Job& job, Outcome outcome) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    job.outcome = std::move(outcome);
+    job.done = true;
+    job_done_.notify_all();
+}
+
+bool JobWindow::help_one() {
+    Job* job = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        job = next_job();
+    }
+    if (job == nullptr) return false;
+    if (helper_block_.empty()) helper_block_.resize(INSPECT_BLOCK);
+    finish(*job, repair_file(job->entry, settings_, helper_block_.data()));
+    return true;
+}
+
 void JobWindow::work() {
     std::vector<std::uint8_t> block(INSPECT_BLOCK);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (next_ < first_) next_ = first_;
-        while (next_ < first_ + jobs_.size() && jobs_[next_ - first_].done)
-            ++next_;
-        if (next_ < first_ + jobs_.size()) {
-            Job& job = jobs_[next_ - first_];
-            ++next_;
+        if (Job* job = next_job()) {
             lock.unlock();
-            Outcome outcome = repair_file(job.entry, settings_, block.data());
+            finish(*job, repair_file(job->entry, settings_, block.data()));
             lock.lock();
-            job.outcome = std::move(outcome);
-            job.done = true;
-            job_done_.notify_all();
             continue;
         }
         if (closing_) return;

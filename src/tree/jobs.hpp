@@ -25,7 +25,7 @@ struct Job {
 class JobWindow {
 public:
     // At most capacity entries on their way at once, files worked on by
-    // workers threads.
+    // workers threads (none: the caller works on them, see help_one).
     JobWindow(std::size_t capacity, unsigned workers, RepairSettings settings);
     ~JobWindow();
     JobWindow(const JobWindow&) = delete;
@@ -41,8 +41,17 @@ public:
     // waiting for it up to wait. False when it is not done (or none is left).
     [[nodiscard]] bool take_done(Job& job, std::chrono::milliseconds wait);
 
+    // Works on the next file no worker has taken, on the calling thread;
+    // false when there is none. The thread that walks helps this way instead
+    // of sleeping while the window is full: on a virtual machine, waking a
+    // thread for every file would cost more than most files take.
+    [[nodiscard]] bool help_one();
+
 private:
     void work();
+    // The next job for a worker, or nullptr; call with the lock held.
+    [[nodiscard]] Job* next_job();
+    void finish(Job& job, Outcome outcome);
 
     std::size_t capacity_;
     RepairSettings settings_;
@@ -54,6 +63,7 @@ private:
     std::uint64_t next_ = 0;   // the number of the next job for a worker
     bool closing_ = false;
     std::vector<std::thread> workers_;
+    std::vector<std::uint8_t> helper_block_;  // the calling thread's, for help_one
 };
 
 }  // namespace textmend::tree

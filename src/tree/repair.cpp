@@ -56,12 +56,17 @@ Outcome inspect_file(const InputFile& input, const RepairSettings& settings, std
         if (got == 0) break;
         const auto n = static_cast<std::size_t>(got);
         outcome.bytes_read += n;
+        // A short read that reaches the size the file had: its end, without
+        // another read to be told so. A file that grew meanwhile is read on.
+        const bool at_end =
+            n < INSPECT_BLOCK && static_cast<std::int64_t>(outcome.bytes_read) >= input.size;
         if (!settings.binary && std::memchr(block, 0, n) != nullptr) {
             Outcome binary = with_action(Action::binary);
             binary.bytes_read = outcome.bytes_read;
             return binary;
         }
         inspector.feed(block, n);
+        if (at_end) break;
     }
     outcome.counts = inspector.finish();
     outcome.inspected = true;

@@ -101,16 +101,27 @@ void print_done(Run& run, JobWindow& window, std::chrono::milliseconds wait) {
     run.progress.update(run.tally.entries(), run.found, run.tally.bytes);
 }
 
+constexpr std::chrono::milliseconds NO_WAIT{0};
+constexpr std::chrono::milliseconds WAIT{100};
+
+// Makes room in the window, or empties it: prints what is done, works on a
+// file itself while one is waiting, and sleeps only when every file left is
+// at work on another thread.
+void make_room(Run& run, JobWindow& window, bool until_empty) {
+    for (;;) {
+        print_done(run, window, NO_WAIT);
+        if (until_empty ? window.empty() : !window.full()) return;
+        if (!window.help_one()) print_done(run, window, WAIT);
+    }
+}
+
 void walk_path(Run& run, JobWindow& window, TreeWalk& walk, const char* path) {
-    constexpr std::chrono::milliseconds WAIT{100};
     walk.start(path);
     Entry entry;
     while (!stop.load(std::memory_order_relaxed) && walk.next(entry)) {
         ++run.found;
-        while (window.full())
-            print_done(run, window, WAIT);
+        make_room(run, window, false);
         window.add(std::move(entry));
-        print_done(run, window, std::chrono::milliseconds(0));
     }
 }
 
@@ -143,13 +154,13 @@ int walk_all(const TreeOptions& options) {
                             &stop};
     const unsigned jobs = options.jobs > 0 ? options.jobs : processors_available();
     {
-        JobWindow window(16 * static_cast<std::size_t>(jobs) + 64, jobs, settings);
+        // The walking thread is one of the jobs (see make_room).
+        JobWindow window(16 * static_cast<std::size_t>(jobs) + 64, jobs - 1, settings);
         for (const char* path : options.paths) {
             if (stop.load(std::memory_order_relaxed)) break;
             walk_path(run, window, walk, path);
         }
-        while (!window.empty())
-            print_done(run, window, std::chrono::milliseconds(100));
+        make_room(run, window, true);
     }
     run.progress.clear();
     const double seconds =

@@ -29,10 +29,11 @@ void remove_tree(const std::string& path) {
 
 }  // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir(Where where) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/textmend-test-XXXXXX";
+    std::string folder = base != nullptr && *base != '\0' ? base : "/tmp";
+    if (where == Where::in_memory && access("/dev/shm", W_OK) == 0) folder = "/dev/shm";
+    std::string pattern = folder + "/textmend-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
     path = pattern;
 }

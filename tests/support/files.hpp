@@ -6,11 +6,13 @@
 
 namespace textmend::test {
 
-// A fresh empty directory under TMPDIR (or /tmp), removed with its contents
-// when the object goes away.
+// A fresh empty directory under TMPDIR (or /tmp), or in memory (/dev/shm,
+// where there is one) for tests of many files that a disk would make slow;
+// removed with its contents when the object goes away.
 struct TempDir {
+    enum class Where { temporary, in_memory };
     std::string path;
-    TempDir();
+    explicit TempDir(Where where = Where::temporary);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
