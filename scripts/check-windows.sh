@@ -4,8 +4,11 @@
 # is written on a second thread), binary mode (CR LF and
 # 0x1A come through), the usage text and the exit statuses, messages ending
 # in CR LF, file names as given (control bytes escaped), in-place conversion
-# (an unchanged file is not replaced, a read-only one refused), and
-# textmend-report's JSON.
+# (an unchanged file is not replaced, a read-only one refused),
+# textmend-report's JSON, and textmend-tree over a folder (files repaired as
+# the native program repairs them, binary files and version control left
+# alone, a link to a folder outside not entered, --dry-run). Wine shows a
+# link to a file as the file itself, so only links to folders are checked.
 #
 # Needs Debian's g++-mingw-w64-x86-64-posix and wine64:
 #   apt-get install g++-mingw-w64-x86-64-posix wine64
@@ -25,6 +28,8 @@ exe="$PWD/build/windows/textmend.exe"
 native="$PWD/build/release/textmend"
 report_exe="$PWD/build/windows/textmend-report.exe"
 native_report="$PWD/build/release/textmend-report"
+tree_exe="$PWD/build/windows/textmend-tree.exe"
+native_tree="$PWD/build/release/textmend-tree"
 
 work=$(mktemp -d)
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
@@ -113,6 +118,29 @@ for flag in "" -w -u; do
     check "report '${flag:-default}': same JSON as the native report" \
         cmp -s <(crlf native-report.json) windows-report.json
 done
+
+make_tree() {  # make_tree DIR: mixed files in folders, a binary file, version control
+    mkdir -p "$1/sub/deeper" "$1/.git"
+    cp mixed.txt "$1/a.txt"
+    cp mixed.txt "$1/sub/deeper/b.txt"
+    printf 'plain\r\n' > "$1/sub/clean.txt"
+    printf 'x\000\351y' > "$1/sub/image.bin"
+    cp mixed.txt "$1/.git/config"
+}
+mkdir outside && cp mixed.txt outside/o.txt
+make_tree tree-native && make_tree tree-windows && make_tree tree-dry
+ln -s "$PWD/outside" tree-windows/linked
+"$native_tree" -u -q tree-native >/dev/null
+status=0
+"$wine" "$tree_exe" -u tree-windows > tree.out 2> err.txt || status=$?
+check "tree: status 0" test "$status" = 0
+check "tree: files repaired as the native program repairs them" \
+    diff -r -x linked tree-native tree-windows
+check "tree: a link to a folder outside is not entered" cmp -s mixed.txt outside/o.txt
+check "tree: the link reported as skipped" grep -q 'linked: skipped (symbolic link)' tree.out
+check "tree: summary" grep -q '^5 files: 2 repaired, 1 clean, 0 unchanged, 1 binary, 1 skipped, 0 failed' tree.out
+"$wine" "$tree_exe" -u --dry-run tree-dry > tree.out 2> err.txt || true
+check "tree --dry-run: nothing changed" cmp -s mixed.txt tree-dry/a.txt
 
 echo
 if [ "$failures" -ne 0 ]; then echo "check-windows: $failures check(s) failed"; exit 1; fi
