@@ -16,6 +16,8 @@
 # --save    also write the tables, headed by where and how they were taken
 #           (machine, compiler, kernel set, Linux, settings, commit, date),
 #           to bench/results/DATE-CPU.md
+# --no-tree leave out textmend-tree's rows (bench/tree_bench.py: trees of
+#           20,000 files in the output folder, about two minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,7 @@ runs=9
 only=()
 against=()
 save=0
+tree=1
 while [ $# -gt 0 ]; do
     case "$1" in
         --out-dir) out_dir="$2"; shift 2 ;;
@@ -32,7 +35,8 @@ while [ $# -gt 0 ]; do
         --only) only=(--only "$2"); shift 2 ;;
         --against) against=(--against "$(realpath "$2")"); shift 2 ;;
         --save) save=1; shift ;;
-        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+        --no-tree) tree=0; shift ;;
+        -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
         *) size_mb="$1"; shift ;;
     esac
 done
@@ -81,6 +85,12 @@ report() {
     build/bench/bench/textmend_make_corpus "$work" "$size_mb" >&2
     build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
         --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}" "${against[@]}"
+    if [ "$tree" = 1 ]; then
+        echo
+        echo "## textmend-tree"
+        echo
+        python3 bench/tree_bench.py build/bench --dir "$out_dir"
+    fi
 }
 
 if [ "$save" = 1 ]; then
