@@ -12,18 +12,6 @@ namespace textmend::bench {
 
 namespace {
 
-// splitmix64: tiny, fast and the same everywhere (unlike std distributions).
-struct Rng {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-};
-
 const std::vector<const char*> GERMAN = {
     "der",    "die",     "das",       "und",      "ist",       "nicht",     "mit",
     "auf",    "für",     "über",      "Straße",   "Größe",     "Bäcker",    "schön",

@@ -3,9 +3,22 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace textmend::bench {
+
+// splitmix64: tiny, fast and the same everywhere (unlike std distributions).
+struct Rng {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+};
 
 enum class CorpusKind {
     MIXED_PROSE,   // German/French/Spanish paragraphs in UTF-8, Latin-1 and Windows-1252

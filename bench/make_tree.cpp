@@ -18,18 +18,7 @@
 namespace {
 
 using textmend::bench::CorpusKind;
-
-// splitmix64, as the corpora use it.
-struct Rng {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-};
+using textmend::bench::Rng;
 
 // A size from 1 KiB to 32 KiB, each doubling as likely; one file in 400 of
 // 1 to 4 MiB.
@@ -81,7 +70,7 @@ int main(int argc, char** argv) {
         if (i % 1000 == 0) mkdir(folder.c_str(), 0755);
         const std::size_t size = tiny ? 64 : file_size(rng);
         const std::size_t kind = rng.below(100);
-        const std::string content = kind < 2 ? binary_file(size, rng)
+        const std::string content = kind < 2                    ? binary_file(size, rng)
                                     : kind < 2 + repair_percent ? slice(latin1, size, rng)
                                                                 : slice(utf8, size, rng);
         const std::string path = folder + "/f" + std::to_string(i) + (kind < 2 ? ".png" : ".txt");

@@ -40,6 +40,13 @@ struct Entry {
     [[nodiscard]] FilePlace place() const;
 };
 
+// One entry of a folder as it was read, before it is looked at.
+enum class ChildKind { file, folder, link, fifo, socket, device };
+struct FolderChild {
+    std::string name;
+    ChildKind kind;
+};
+
 struct WalkRules {
     const EntryFilter* filter = nullptr;
     std::string backup_suffix;  // names that end in it are never visited
@@ -62,7 +69,11 @@ public:
 
 private:
     struct Level;
-    [[nodiscard]] bool enter(Level& parent, const std::string& name, Entry& entry);
+    // Starts walking the folder child of parent; or an entry that says why
+    // not (false).
+    [[nodiscard]] bool enter(Level& parent, const FolderChild& child, Entry& entry);
+    // What Entry::name holds for the file child of level.
+    [[nodiscard]] static std::string place_name(const Level& level, const FolderChild& child);
     WalkRules rules_;
     std::vector<std::unique_ptr<Level>> levels_;  // the folders being walked, outermost first
     std::vector<Entry> ready_;                    // entries found before any folder was entered

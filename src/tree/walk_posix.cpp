@@ -3,12 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "cli/path_walk.hpp"
-#include "tree/walk.hpp"
+#include "tree/walk_parts.hpp"
 
 namespace textmend::tree {
 
@@ -22,42 +21,43 @@ struct OpenFolder {
 
 namespace {
 
-struct FolderChild {
-    std::string name;
-    unsigned char type;  // DT_REG, DT_DIR, ...
-};
-
-}  // namespace
-
-struct TreeWalk::Level {
-    std::shared_ptr<const OpenFolder> folder;
-    std::string shown;     // the folder as printed
-    std::string relative;  // below the PATH: "" for the PATH itself
-    dev_t device;          // of the PATH's file system
-    std::vector<FolderChild> children;
-    std::size_t next = 0;
-};
-
-namespace {
-
 constexpr int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-bool ends_with(const std::string& name, const std::string& suffix) {
-    return !suffix.empty() && name.size() > suffix.size() &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+ChildKind kind_of_mode(mode_t mode) {
+    if (S_ISREG(mode)) return ChildKind::file;
+    if (S_ISDIR(mode)) return ChildKind::folder;
+    if (S_ISLNK(mode)) return ChildKind::link;
+    if (S_ISFIFO(mode)) return ChildKind::fifo;
+    if (S_ISSOCK(mode)) return ChildKind::socket;
+    return ChildKind::device;
 }
 
-unsigned char type_of(mode_t mode) {
-    if (S_ISREG(mode)) return DT_REG;
-    if (S_ISDIR(mode)) return DT_DIR;
-    if (S_ISLNK(mode)) return DT_LNK;
-    if (S_ISFIFO(mode)) return DT_FIFO;
-    if (S_ISSOCK(mode)) return DT_SOCK;
-    return DT_CHR;
+// The kind of the entry as the folder's listing tells it; where it does not
+// (some file systems), as the entry's status tells it.
+ChildKind kind_of(const dirent& found, int fd) {
+    switch (found.d_type) {
+        case DT_REG:
+            return ChildKind::file;
+        case DT_DIR:
+            return ChildKind::folder;
+        case DT_LNK:
+            return ChildKind::link;
+        case DT_FIFO:
+            return ChildKind::fifo;
+        case DT_SOCK:
+            return ChildKind::socket;
+        case DT_UNKNOWN:
+            break;
+        default:
+            return ChildKind::device;
+    }
+    struct stat st {};
+    return fstatat(fd, found.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? kind_of_mode(st.st_mode)
+                                                                    : ChildKind::file;
 }
 
-// The entries of the folder fd, but ".", "..", version-control folders and
-// backups, sorted by name. False with errno set when it cannot be read.
+// The entries of the folder fd, sorted by name. False with errno set when
+// it cannot be read.
 bool list_folder(int fd, const WalkRules& rules, std::vector<FolderChild>& children) {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) return false;
@@ -72,19 +72,8 @@ bool list_folder(int fd, const WalkRules& rules, std::vector<FolderChild>& child
         errno = 0;
         const dirent* found = readdir(dir);
         if (found == nullptr) break;
-        const char* name = found->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-            is_version_control_name(name) || ends_with(name, rules.backup_suffix)) {
-            continue;
-        }
-        unsigned char type = found->d_type;
-        struct stat st {};
-        if (type == DT_UNKNOWN) {
-            type = fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0
-                       ? type_of(st.st_mode)
-                       : static_cast<unsigned char>(DT_REG);
-        }
-        children.push_back({name, type});
+        if (left_out_of_listing(found->d_name, rules.backup_suffix)) continue;
+        children.push_back({found->d_name, kind_of(*found, fd)});
     }
     const int error = errno;
     closedir(dir);
@@ -92,38 +81,8 @@ bool list_folder(int fd, const WalkRules& rules, std::vector<FolderChild>& child
         errno = error;
         return false;
     }
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
+    sort_children(children);
     return true;
-}
-
-Entry skipped(std::string shown, const char* reason) {
-    Entry entry;
-    entry.kind = EntryKind::skipped;
-    entry.shown = std::move(shown);
-    entry.reason = reason;
-    return entry;
-}
-
-Entry failed(std::string shown, int error) {
-    Entry entry;
-    entry.kind = EntryKind::failed;
-    entry.shown = std::move(shown);
-    entry.error = error;
-    return entry;
-}
-
-const char* what_is_skipped(unsigned char type) {
-    switch (type) {
-        case DT_LNK:
-            return "symbolic link";
-        case DT_FIFO:
-            return "FIFO";
-        case DT_SOCK:
-            return "socket";
-        default:
-            return "device";
-    }
 }
 
 // The PATH as printed before the names below it: without trailing slashes.
@@ -132,11 +91,6 @@ std::string shown_root(const char* path) {
     while (shown.size() > 1 && shown.back() == '/')
         shown.pop_back();
     return shown;
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 }  // namespace
@@ -150,8 +104,9 @@ bool is_version_control_name(const char* name) {
            std::strcmp(name, ".svn") == 0 || std::strcmp(name, ".bzr") == 0;
 }
 
-TreeWalk::TreeWalk(WalkRules rules) : rules_(std::move(rules)) {}
-TreeWalk::~TreeWalk() = default;
+std::string TreeWalk::place_name(const Level&, const FolderChild& child) {
+    return child.name;
+}
 
 void TreeWalk::start(const char* path) {
     levels_.clear();
@@ -162,31 +117,31 @@ void TreeWalk::start(const char* path) {
         const int fd = openat(found, ".", FOLDER_FLAGS);
         const int error = errno;
         close(found);
-        struct stat st {};
-        auto level = std::make_unique<Level>();
         if (fd < 0) {
-            ready_.push_back(failed(shown, error));
+            ready_.push_back(failed_entry(shown, error));
             return;
         }
+        auto level = std::make_unique<Level>();
         level->folder = std::make_shared<OpenFolder>(fd);
         level->shown = shown;
+        struct stat st {};
         if (fstat(fd, &st) != 0 || !list_folder(fd, rules_, level->children)) {
-            ready_.push_back(failed(shown, errno));
+            ready_.push_back(failed_entry(shown, errno));
             return;
         }
-        level->device = st.st_dev;
+        level->device = static_cast<std::uint64_t>(st.st_dev);
         levels_.push_back(std::move(level));
         return;
     }
     if (errno != ENOTDIR) {
-        ready_.push_back(failed(shown, errno));
+        ready_.push_back(failed_entry(shown, errno));
         return;
     }
     // A file: its folder, opened for reading too, so that an in-place
     // conversion can flush it.
     WalkedPath walked;
     if (!walk_path(path, ProcLink::by_text, walked)) {
-        ready_.push_back(failed(shown, errno));
+        ready_.push_back(failed_entry(shown, errno));
         return;
     }
     int fd = openat(walked.dir_fd, ".", FOLDER_FLAGS);
@@ -206,74 +161,40 @@ void TreeWalk::start(const char* path) {
     ready_.push_back(std::move(entry));
 }
 
-// Opens the folder name of parent and starts walking it; or an entry that
-// says why not (false).
-bool TreeWalk::enter(Level& parent, const std::string& name, Entry& entry) {
-    const std::string shown = joined(parent.shown, name);
-    const int fd = openat(parent.folder->fd, name.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
+bool TreeWalk::enter(Level& parent, const FolderChild& child, Entry& entry) {
+    const std::string shown = joined(parent.shown, child.name);
+    const int fd = openat(parent.folder->fd, child.name.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
     if (fd < 0) {
         // Swapped for a link or a file since the folder was read.
-        if (errno == ELOOP)
-            entry = skipped(shown, "symbolic link");
-        else if (errno == ENOTDIR)
-            entry = skipped(shown, "no longer a folder");
-        else
-            entry = failed(shown, errno);
+        if (errno == ELOOP) {
+            entry = skipped_entry(shown, "symbolic link");
+        } else if (errno == ENOTDIR) {
+            entry = skipped_entry(shown, "no longer a folder");
+        } else {
+            entry = failed_entry(shown, errno);
+        }
         return false;
     }
     auto level = std::make_unique<Level>();
     level->folder = std::make_shared<OpenFolder>(fd);
     level->shown = shown;
-    level->relative = joined(parent.relative, name);
+    level->relative = joined(parent.relative, child.name, '/');
     level->device = parent.device;
     struct stat st {};
     if (fstat(fd, &st) != 0) {
-        entry = failed(shown, errno);
+        entry = failed_entry(shown, errno);
         return false;
     }
-    if (rules_.one_file_system && st.st_dev != parent.device) {
-        entry = skipped(shown, "on another file system");
+    if (rules_.one_file_system && static_cast<std::uint64_t>(st.st_dev) != parent.device) {
+        entry = skipped_entry(shown, "on another file system");
         return false;
     }
     if (!list_folder(fd, rules_, level->children)) {
-        entry = failed(shown, errno);
+        entry = failed_entry(shown, errno);
         return false;
     }
     levels_.push_back(std::move(level));
     return true;
-}
-
-bool TreeWalk::next(Entry& entry) {
-    if (!ready_.empty()) {
-        entry = std::move(ready_.front());
-        ready_.erase(ready_.begin());
-        return true;
-    }
-    while (!levels_.empty()) {
-        Level& level = *levels_.back();
-        if (level.next == level.children.size()) {
-            levels_.pop_back();
-            continue;
-        }
-        const FolderChild& child = level.children[level.next++];
-        const std::string relative = joined(level.relative, child.name);
-        if (child.type == DT_DIR) {
-            if (rules_.filter->excluded(relative, child.name.c_str())) continue;
-            if (!enter(level, child.name, entry)) return true;
-            continue;
-        }
-        if (!rules_.filter->takes_file(relative, child.name.c_str())) continue;
-        if (child.type != DT_REG) {
-            entry = skipped(joined(level.shown, child.name), what_is_skipped(child.type));
-            return true;
-        }
-        entry = Entry{};
-        entry.shown = joined(level.shown, child.name);
-        entry.folder = level.folder;
-        entry.name = child.name;
-        return true;
-    }
-    return false;
 }
 
 }  // namespace textmend::tree

@@ -3,11 +3,10 @@
 // converted.
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "tree/walk.hpp"
+#include "tree/walk_parts.hpp"
 
 namespace textmend::tree {
 
@@ -16,11 +15,6 @@ struct OpenFolder {
 };
 
 namespace {
-
-struct FolderChild {
-    std::string name;
-    DWORD attributes;
-};
 
 int errno_of(DWORD error) {
     switch (error) {
@@ -39,7 +33,7 @@ int errno_of(DWORD error) {
 }
 
 // The volume a folder is on, for --one-file-system; 0 when it cannot be had.
-DWORD volume_of(const std::string& folder) {
+std::uint64_t volume_of(const std::string& folder) {
     const HANDLE handle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -50,19 +44,17 @@ DWORD volume_of(const std::string& folder) {
     return volume;
 }
 
-std::string joined(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    const char last = folder.back();
-    return last == '\\' || last == '/' ? folder + name : folder + "\\" + name;
+bool is_link(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool ends_with(const std::string& name, const std::string& suffix) {
-    return !suffix.empty() && name.size() > suffix.size() &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+ChildKind kind_of(DWORD attributes) {
+    if (is_link(attributes)) return ChildKind::link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ChildKind::folder : ChildKind::file;
 }
 
-// The entries of the folder, but ".", "..", version-control folders and
-// backups, sorted by name; false with errno set when it cannot be read.
+// The entries of the folder, sorted by name; false with errno set when it
+// cannot be read.
 bool list_folder(const std::string& folder, const WalkRules& rules,
                  std::vector<FolderChild>& children) {
     WIN32_FIND_DATAA found{};
@@ -75,12 +67,8 @@ bool list_folder(const std::string& folder, const WalkRules& rules,
         return false;
     }
     do {
-        const char* name = found.cFileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-            is_version_control_name(name) || ends_with(name, rules.backup_suffix)) {
-            continue;
-        }
-        children.push_back({name, found.dwFileAttributes});
+        if (left_out_of_listing(found.cFileName, rules.backup_suffix)) continue;
+        children.push_back({found.cFileName, kind_of(found.dwFileAttributes)});
     } while (FindNextFileA(search, &found));
     const DWORD error = GetLastError();
     FindClose(search);
@@ -88,41 +76,15 @@ bool list_folder(const std::string& folder, const WalkRules& rules,
         errno = errno_of(error);
         return false;
     }
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
+    sort_children(children);
     return true;
 }
 
-Entry skipped(std::string shown, const char* reason) {
-    Entry entry;
-    entry.kind = EntryKind::skipped;
-    entry.shown = std::move(shown);
-    entry.reason = reason;
-    return entry;
-}
-
-Entry failed(std::string shown, int error) {
-    Entry entry;
-    entry.kind = EntryKind::failed;
-    entry.shown = std::move(shown);
-    entry.error = error;
-    return entry;
-}
-
-bool is_link(DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+bool is_separator(char c) {
+    return c == '\\' || c == '/';
 }
 
 }  // namespace
-
-struct TreeWalk::Level {
-    std::shared_ptr<const OpenFolder> folder;
-    std::string shown;
-    std::string relative;
-    DWORD volume = 0;
-    std::vector<FolderChild> children;
-    std::size_t next = 0;
-};
 
 FilePlace Entry::place() const {
     return FilePlace{name.c_str()};
@@ -133,31 +95,30 @@ bool is_version_control_name(const char* name) {
            _stricmp(name, ".svn") == 0 || _stricmp(name, ".bzr") == 0;
 }
 
-TreeWalk::TreeWalk(WalkRules rules) : rules_(std::move(rules)) {}
-TreeWalk::~TreeWalk() = default;
+std::string TreeWalk::place_name(const Level& level, const FolderChild& child) {
+    return joined(level.folder->path, child.name);
+}
 
 void TreeWalk::start(const char* path) {
     levels_.clear();
     ready_.clear();
     std::string shown = path;
-    while (shown.size() > 1 && (shown.back() == '\\' || shown.back() == '/') &&
-           shown[shown.size() - 2] != ':') {
+    while (shown.size() > 1 && is_separator(shown.back()) && shown[shown.size() - 2] != ':')
         shown.pop_back();
-    }
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        ready_.push_back(failed(shown, errno_of(GetLastError())));
+        ready_.push_back(failed_entry(shown, errno_of(GetLastError())));
         return;
     }
     if (is_link(attributes)) {
-        ready_.push_back(skipped(shown, "symbolic link"));
+        ready_.push_back(skipped_entry(shown, "symbolic link"));
         return;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        const char* name = std::strrchr(path, '\\');
-        const char* slash = std::strrchr(path, '/');
-        if (name == nullptr || (slash != nullptr && slash > name)) name = slash;
-        name = name != nullptr ? name + 1 : path;
+        const char* name = path;
+        for (const char* p = path; *p != '\0'; ++p) {
+            if (is_separator(*p)) name = p + 1;
+        }
         if (!rules_.filter->takes_file(name, name)) return;
         Entry entry;
         entry.shown = shown;
@@ -169,66 +130,31 @@ void TreeWalk::start(const char* path) {
     auto level = std::make_unique<Level>();
     level->folder = std::make_shared<OpenFolder>(OpenFolder{shown});
     level->shown = shown;
-    level->volume = volume_of(shown);
+    level->device = volume_of(shown);
     if (!list_folder(shown, rules_, level->children)) {
-        ready_.push_back(failed(shown, errno));
+        ready_.push_back(failed_entry(shown, errno));
         return;
     }
     levels_.push_back(std::move(level));
 }
 
-bool TreeWalk::enter(Level& parent, const std::string& name, Entry& entry) {
-    const std::string path = joined(parent.folder->path, name);
+bool TreeWalk::enter(Level& parent, const FolderChild& child, Entry& entry) {
+    const std::string path = joined(parent.folder->path, child.name);
     auto level = std::make_unique<Level>();
     level->folder = std::make_shared<OpenFolder>(OpenFolder{path});
-    level->shown = joined(parent.shown, name);
-    level->relative = parent.relative.empty() ? name : parent.relative + "/" + name;
-    level->volume = volume_of(path);
-    if (rules_.one_file_system && level->volume != parent.volume) {
-        entry = skipped(level->shown, "on another file system");
+    level->shown = joined(parent.shown, child.name);
+    level->relative = joined(parent.relative, child.name, '/');
+    level->device = volume_of(path);
+    if (rules_.one_file_system && level->device != parent.device) {
+        entry = skipped_entry(level->shown, "on another file system");
         return false;
     }
     if (!list_folder(path, rules_, level->children)) {
-        entry = failed(level->shown, errno);
+        entry = failed_entry(level->shown, errno);
         return false;
     }
     levels_.push_back(std::move(level));
     return true;
-}
-
-bool TreeWalk::next(Entry& entry) {
-    if (!ready_.empty()) {
-        entry = std::move(ready_.front());
-        ready_.erase(ready_.begin());
-        return true;
-    }
-    while (!levels_.empty()) {
-        Level& level = *levels_.back();
-        if (level.next == level.children.size()) {
-            levels_.pop_back();
-            continue;
-        }
-        const FolderChild& child = level.children[level.next++];
-        const std::string relative =
-            level.relative.empty() ? child.name : level.relative + "/" + child.name;
-        const bool folder = (child.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (folder && !is_link(child.attributes)) {
-            if (rules_.filter->excluded(relative, child.name.c_str())) continue;
-            if (!enter(level, child.name, entry)) return true;
-            continue;
-        }
-        if (!rules_.filter->takes_file(relative, child.name.c_str())) continue;
-        if (is_link(child.attributes)) {
-            entry = skipped(joined(level.shown, child.name), "symbolic link");
-            return true;
-        }
-        entry = Entry{};
-        entry.shown = joined(level.shown, child.name);
-        entry.folder = level.folder;
-        entry.name = joined(level.folder->path, child.name);
-        return true;
-    }
-    return false;
 }
 
 }  // namespace textmend::tree
