@@ -115,8 +115,12 @@ for flag in "" -w -u; do
     status=0
     "$wine" "$report_exe" $flag --json mixed.txt > windows-report.json 2> err.txt || status=$?
     check "report '${flag:-default}': status 1 (not clean)" test "$status" = 1
+    crlf native-report.json > native-report-crlf.json
     check "report '${flag:-default}': same JSON as the native report" \
-        cmp -s <(crlf native-report.json) windows-report.json
+        cmp -s native-report-crlf.json windows-report.json
+    # Shows what differed, so that a failure seen once can be understood.
+    cmp -s native-report-crlf.json windows-report.json ||
+        { diff native-report-crlf.json windows-report.json | head -c 2000; cat err.txt; } >&2 || true
 done
 
 make_tree() {  # make_tree DIR: mixed files in folders, a binary file, version control
