@@ -570,13 +570,13 @@ TEST(Tree, PathThatIsALinkFollowsTheLinkRule) {
     TempDir dir, target;
     write_file(target / "f.txt", "caf\xE9\n");
     ASSERT_EQ(symlink(target.path.c_str(), (dir / "mine").c_str()), 0);
+    chmod(dir.path.c_str(), 0777);  // before the other user makes a link there
     const pid_t pid = fork();
     if (pid == 0) {
         if (setgroups(0, nullptr) != 0 || setgid(OTHER_USER) != 0 || setuid(OTHER_USER) != 0)
             _exit(2);
         _exit(symlink(target.path.c_str(), (dir / "theirs").c_str()) == 0 ? 0 : 1);
     }
-    chmod(dir.path.c_str(), 0777);
     ASSERT_EQ(wait_for_exit(pid), 0);
     const RunResult theirs = run_tree({"-u", dir / "theirs"});
     EXPECT_EQ(theirs.status, 1);
