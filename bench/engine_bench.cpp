@@ -9,6 +9,7 @@
 #include "convert/byte_loop.hpp"
 #include "convert/memory_io.hpp"
 #include "corpus.hpp"
+#include "textmend/textmend.hpp"
 
 namespace {
 
@@ -52,6 +53,49 @@ void convert(benchmark::State& state, CorpusKind kind, textmend::OutputMode mode
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// The library's calls on a buffer in memory: convert() into a buffer of
+// max_converted_size(), and inspect() keeping the first ten findings, as
+// textmend-report does by default.
+void library_convert(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    std::vector<std::uint8_t> out(textmend::max_converted_size(input.size(), target));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(textmend::convert(input.data(), input.size(), out.data(), target));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void library_inspect(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    textmend::Finding findings[10];
+    for (auto _ : state) {
+        std::size_t stored = 0;
+        benchmark::DoNotOptimize(
+            textmend::inspect(input.data(), input.size(), target, findings, 10, &stored));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void register_library() {
+    const struct {
+        const char* name;
+        textmend::Target target;
+    } targets[] = {{"latin1", textmend::Target::latin1},
+                   {"cp1252", textmend::Target::windows1252},
+                   {"utf8", textmend::Target::utf8}};
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        for (const auto& t : targets) {
+            const std::string suffix = std::string(t.name) + "/" + textmend::bench::corpus_name(kind);
+            benchmark::RegisterBenchmark(("convert()/" + suffix).c_str(), library_convert, kind,
+                                         t.target)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("inspect()/" + suffix).c_str(), library_inspect, kind,
+                                         t.target)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+}
+
 void register_all() {
     const struct {
         const char* name;
@@ -78,6 +122,7 @@ void register_all() {
 
 int main(int argc, char** argv) {
     register_all();
+    register_library();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

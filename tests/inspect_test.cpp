@@ -240,5 +240,58 @@ TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
     }
 }
 
+// Long stretches of valid UTF-8, which the vector code passes over block by
+// block, broken now and then by a byte or sequence that is not: at every
+// place relative to the blocks, a fault must be counted as the model counts
+// it, with the stretches around it. Each case names the fault put in.
+TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
+    const char* const valid[] = {"plain text ",      "caf\xC3\xA9 ",     "\xC2\xA0",
+                                 "\xC2\x85",         "\xC3\xBF",         "\xC5\x92\xC5\xA0",
+                                 "\xC6\x92",         "\xCB\x86\xCB\x9C", "\xE2\x80\x94\xE2\x80\x9E",
+                                 "\xE2\x82\xAC",     "\xE2\x84\xA2",     "\xE0\xA4\x95",
+                                 "\xED\x9F\xBF",     "\xEF\xBF\xBD",     "\xF0\x90\x80\x80",
+                                 "\xF4\x8F\xBF\xBF", "\xD0\x9F\xD1\x80", "\n"};
+    const struct {
+        const char* name;
+        const char* bytes;
+    } faults[] = {
+        {"lone Latin-1 byte", "\xE9"},           {"lone undefined byte", "\x81"},
+        {"stray continuation", "\xA9"},          {"lead without its last byte", "\xE2\x82"},
+        {"lead at the end of a word", "\xC3 "},  {"overlong pair", "\xC1\xA9"},
+        {"overlong triple", "\xE0\x83\xA9"},     {"surrogate", "\xED\xA0\x80"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80"},  {"F5 lead", "\xF5\x80\x80\x80"},
+        {"5-byte form", "\xF8\x80\x80\x83\xA9"},
+    };
+    std::mt19937_64 rng(20261210);
+    for (const auto& fault : faults) {
+        for (int round = 0; round < 20; ++round) {
+            std::string input;
+            while (input.size() < 4096) {
+                const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 300)(rng);
+                for (const std::size_t start = input.size(); input.size() - start < stretch;)
+                    input += valid[rng() % (sizeof valid / sizeof valid[0])];
+                input += fault.bytes;
+            }
+            for (const Target target : TARGETS) {
+                const std::vector<test::ModelUnit> units = test::model_units(input, target);
+                std::size_t kept = 0;
+                for (const test::ModelUnit& u : units)
+                    kept += u.kept ? 1 : 0;
+                for (const std::size_t limit : {std::size_t{0}, std::size_t{2}}) {
+                    std::vector<Finding> found;
+                    const Inspection r = inspect(input, target, &found, limit);
+                    ASSERT_EQ(r.kept, kept) << fault.name << ", target " << static_cast<int>(target)
+                                            << ", " << limit << " findings";
+                    ASSERT_EQ(r.changed, units.size() - kept) << fault.name;
+                    ASSERT_EQ(r.bytes_out, test::model_convert(input, target).size()) << fault.name;
+                    ASSERT_EQ(found.size(), std::min(limit, units.size()));
+                    for (std::size_t i = 0; i < found.size(); ++i)
+                        EXPECT_EQ(found[i].offset, units[i].offset) << fault.name;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace textmend

@@ -106,6 +106,17 @@ TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i nex
     return mask_of(_mm256_and_si256(invalid, starts.from3));
 }
 
+// Lanes holding a lead byte, C0..FF: the high bit and the one after it set.
+TEXTMEND_AVX2 inline std::uint32_t lead_lanes(__m256i v) {
+    return mask_of(_mm256_and_si256(v, _mm256_add_epi8(v, v)));
+}
+
+// Whether a lead in the last three lanes of the block v calls for bytes of
+// the block after it.
+TEXTMEND_AVX2 inline bool calls_past(__m256i v) {
+    return (lead_lanes(v) >> (BLOCK - 3)) != 0;
+}
+
 // Checks the block v against the strict rule without finding the sequences
 // (-u): nonzero in the lanes where it breaks. A lead of length n calls for
 // continuation bytes in the next n - 1 lanes, so a lane must hold one exactly

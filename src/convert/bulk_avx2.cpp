@@ -467,12 +467,6 @@ TEXTMEND_AVX2 inline const std::uint8_t* first_replaced_byte(const std::uint8_t*
     return p;
 }
 
-// Whether a lead in the last three lanes of the block v calls for bytes of
-// the block after it.
-TEXTMEND_AVX2 inline bool calls_past(__m256i v) {
-    return (mask_of(_mm256_and_si256(v, _mm256_slli_epi16(v, 1))) >> (BLOCK - 3)) != 0;
-}
-
 // -u: blocks are checked by strict_breaks, which is cheaper than finding
 // their sequences, as far as they keep the rule. A break there, or a lead
 // in the last lanes checked, leaves the replaced byte at most three bytes

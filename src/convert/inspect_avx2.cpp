@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "convert/avx2_sequences.hpp"
+#include "convert/avx2_validation.hpp"
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
 #include "encoding/target_byte.hpp"
@@ -75,6 +76,29 @@ TEXTMEND_AVX2 inline std::uint32_t lanes_flagged(const LoneClassifier& c, __m256
     return mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(flags, splat(flag)), splat(flag)));
 }
 
+// Whether a sequence may start in the block v (next holds the bytes one
+// lane on): a lead followed by a continuation byte. Single-byte text has
+// none, and finding where sequences start can be left out.
+TEXTMEND_AVX2 inline bool may_start_sequences(__m256i v, __m256i next) {
+    return (lead_lanes(v) & mask_of(is_continuation(next))) != 0;
+}
+
+// The default mode and -w: of the sequences whose lead is a candidate but
+// not C0..C3, those that change. Adds them to changed and the bytes the
+// output loses to shrink.
+TEXTMEND_AVX2 inline void count_other_changes(const std::uint8_t* p, std::uint32_t others,
+                                              OutputMode mode, std::int64_t& changed,
+                                              std::int64_t& shrink) {
+    for (; others != 0; others &= others - 1) {
+        const std::uint8_t* lead = p + __builtin_ctz(others);
+        const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+        if (target_byte(utf8_decode_at(lead, n), mode) >= 0) {
+            ++changed;
+            shrink += n - 1;
+        }
+    }
+}
+
 // The blocks of one span. The state's offset is that of start; walking a
 // block unit by unit moves both on.
 struct BlockWalk {
@@ -86,11 +110,14 @@ struct BlockWalk {
     // bytes of a block whose units need no reporting.
     TEXTMEND_AVX2 void count_lines(const std::uint8_t* p, __m256i v) {
         if (state.units_to_report == 0) return;
+        // Without a branch on whether the block has a line end: prose has
+        // one every few blocks, which no guess follows.
         const std::uint32_t newlines = mask_of(_mm256_cmpeq_epi8(v, splat('\n')));
-        if (newlines == 0) return;
         state.line += static_cast<std::uint64_t>(count(newlines));
-        state.line_start = state.offset + static_cast<std::uint64_t>(p - start) +
-                           static_cast<std::uint64_t>(32 - __builtin_clz(newlines));
+        const std::uint64_t after_last =
+            state.offset + static_cast<std::uint64_t>(p - start) +
+            static_cast<std::uint64_t>(32 - __builtin_clz(newlines | 1));
+        state.line_start = newlines != 0 ? after_last : state.line_start;
     }
 
     // Walks the block at p unit by unit, from its first lead position (after
@@ -109,35 +136,141 @@ struct BlockWalk {
     }
 };
 
+// Follows which blocks pass as valid UTF-8: no unit in -u, and in the
+// other modes its units are exactly its leads. Checking is cheaper than
+// finding the sequences, and most blocks of UTF-8 text pass; the others are
+// counted sequence by sequence. A block passes when it has no error and the
+// first three lanes of the block after it none either, so that its last
+// leads are complete (an error there may be that block's own: the check
+// errs on the safe side). The block after is checked once: its errors are
+// kept for the next round.
+//
+// A block is checked against the 32 bytes before it, which is sound only
+// when those keep the rule up to their end: a block that passed, an ASCII
+// block, the bytes before a unit start (none). After a block that was
+// counted sequence by sequence, a lead in its last lanes may be broken
+// itself and still seem to call for the first bytes of the next block, so
+// that block is counted sequence by sequence too. The sequence starts of a
+// block that passed are not found; they are on leaving, for the block
+// counted after it.
+struct ValidRun {
+    Utf8Checker checker;
+    __m256i before;  // zero after a walk: p starts a unit
+    __m256i ahead_errors;
+    const std::uint8_t* ahead = nullptr;  // where ahead_errors belong
+    bool before_checked = true;
+    bool previous_valid = false;
+
+    TEXTMEND_AVX2 ValidRun()
+        : before(_mm256_setzero_si256()), ahead_errors(_mm256_setzero_si256()) {}
+
+    TEXTMEND_AVX2 bool holds(const std::uint8_t* p, __m256i v) {
+        if (!before_checked) return false;
+        const __m256i errors = ahead == p ? ahead_errors : checker.errors(v, before);
+        if (_mm256_testz_si256(errors, errors) == 0) return false;
+        ahead = p + BLOCK;
+        ahead_errors = checker.errors(load(ahead), v);
+        constexpr std::uint32_t FIRST_THREE_LANES = 0x7;
+        const std::uint32_t clean_ahead =
+            mask_of(_mm256_cmpeq_epi8(ahead_errors, _mm256_setzero_si256()));
+        if ((~clean_ahead & FIRST_THREE_LANES) != 0) {
+            ahead = nullptr;  // the block after is checked against another before
+            return false;
+        }
+        before = v;
+        previous_valid = true;
+        return true;
+    }
+
+    template <typename FindStarts>
+    TEXTMEND_AVX2 void leave(const std::uint8_t* p, Starts& previous, FindStarts find_starts) {
+        if (previous_valid) previous = find_starts(p - BLOCK, before);
+        previous_valid = false;
+    }
+
+    TEXTMEND_AVX2 void after_ascii() {
+        before = _mm256_setzero_si256();
+        before_checked = true;
+        previous_valid = false;
+        ahead = nullptr;
+    }
+
+    // After a block counted sequence by sequence.
+    TEXTMEND_AVX2 void after_counted(__m256i v) {
+        after_ascii();
+        before_checked = !calls_past(v);
+    }
+
+    TEXTMEND_AVX2 void after_walk() { after_ascii(); }
+};
+
+// The default mode and -w on a block of valid UTF-8: every lead starts a
+// sequence, each a unit; those of the characters C2 A0 .. C3 BF change, and
+// with -w the few of Windows-1252's own characters, which are decoded.
+TEXTMEND_AVX2 inline void count_valid_block(InspectState& state, const std::uint8_t* p, __m256i v,
+                                            const CandidateClassifier& leads) {
+    const std::uint32_t sequences = lead_lanes(v);
+    const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
+    std::int64_t changed = count(pairs & ~c1_control_lanes(v, load(p + 1)));
+    std::int64_t shrink = changed;
+    // Valid sequences of other leads are never overlong: only -w has
+    // characters among them.
+    if (state.mode == MODE_CP1252)
+        count_other_changes(p, candidate_lanes(leads, v) & sequences & ~pairs, state.mode, changed,
+                            shrink);
+    state.changed += static_cast<std::uint64_t>(changed);
+    state.kept += static_cast<std::uint64_t>(count(sequences) - changed);
+    state.growth -= shrink;
+}
+
 TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const std::uint8_t* p,
                                                     const std::uint8_t* end) {
     const LoneClassifier lone_bytes = lone_classifier();
     BlockWalk walk{state, p, end};
     Starts previous = no_starts();
+    ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
         const std::uint32_t high = mask_of(v);
-        if (high == 0) {
+        // Within a run of valid blocks ASCII ones are checked too: text
+        // mixes both, and one way for all is cheaper than a branch that
+        // guesses wrong.
+        if ((valid.previous_valid || high != 0) && valid.holds(p, v)) {  // nothing to count
             walk.count_lines(p, v);
-            previous = no_starts();
             p += BLOCK;
             continue;
         }
-        const Starts starts = strict_starts(p, v);
+        if (high == 0) {
+            walk.count_lines(p, v);
+            previous = no_starts();
+            valid.after_ascii();
+            p += BLOCK;
+            continue;
+        }
+        valid.leave(p, previous, strict_starts);
+        const __m256i next = load(p + 1);
+        const bool sequences = may_start_sequences(v, next);
+        const Starts starts = sequences ? strict_starts(p, v) : no_starts();
         const std::uint32_t lone = high & ~inside_lanes<4>(starts, previous);
-        const std::uint32_t invalid = invalid_sequence_lanes(v, load(p + 1), starts);
+        const std::uint32_t invalid = sequences ? invalid_sequence_lanes(v, next, starts) : 0;
         if ((lone | invalid) != 0 && state.units_to_report > 0) {
             p = walk.walk<4>(p, previous);
             previous = no_starts();
+            valid.after_walk();
             continue;
         }
         walk.count_lines(p, v);
-        const std::uint32_t undefined = lone & lanes_flagged(lone_bytes, v, UNDEFINED);
+        // Lone bytes A0..FF all become two bytes; only 80..9F need a look.
+        const bool c1_range = (lone & mask_of(in_range(v, 0x80, 0x9F))) != 0;
+        const std::uint32_t undefined =
+            c1_range ? lone & lanes_flagged(lone_bytes, v, UNDEFINED) : 0;
         const std::uint32_t changed = lone & ~undefined;
         state.changed += static_cast<std::uint64_t>(count(changed));
         state.kept += static_cast<std::uint64_t>(count(undefined) + count(invalid));
-        state.growth += count(changed) + count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES));
+        state.growth += count(changed) +
+                        (c1_range ? count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES)) : 0);
         previous = starts;
+        valid.after_counted(v);
         p += BLOCK;
     }
     walk.finish(p);
@@ -153,16 +286,26 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
     const bool windows = state.mode == MODE_CP1252;
     BlockWalk walk{state, p, end};
     Starts previous = no_starts();
+    ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
         const std::uint32_t high = mask_of(v);
-        if (high == 0) {
-            walk.count_lines(p, v);
-            previous = no_starts();
+        if (state.units_to_report == 0 && (valid.previous_valid || high != 0) &&
+            valid.holds(p, v)) {
+            count_valid_block(state, p, v, leads);
             p += BLOCK;
             continue;
         }
-        const Starts starts = permissive_starts(p, v);
+        if (high == 0) {
+            walk.count_lines(p, v);
+            previous = no_starts();
+            valid.after_ascii();
+            p += BLOCK;
+            continue;
+        }
+        valid.leave(p, previous, permissive_starts);
+        const Starts starts =
+            may_start_sequences(v, load(p + 1)) ? permissive_starts(p, v) : no_starts();
         const std::uint32_t sequences = mask_of(starts.from2);
         const std::uint32_t undefined = windows ? high & ~inside_lanes<6>(starts, previous) &
                                                       lanes_flagged(lone_bytes, v, UNDEFINED)
@@ -170,6 +313,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
         if ((sequences | undefined) != 0 && state.units_to_report > 0) {
             p = walk.walk<6>(p, previous);
             previous = no_starts();
+            valid.after_walk();
             continue;
         }
         walk.count_lines(p, v);
@@ -181,18 +325,12 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
         const std::uint32_t c1_controls = c1_control_lanes(v, load(p + 1));
         std::int64_t changed = count(candidates & pairs & ~c1_controls);
         std::int64_t shrink = changed;
-        for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
-            const std::uint8_t* lead = p + __builtin_ctz(others);
-            const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
-            if (target_byte(utf8_decode_at(lead, n), state.mode) >= 0) {
-                ++changed;
-                shrink += n - 1;
-            }
-        }
+        count_other_changes(p, candidates & ~pairs, state.mode, changed, shrink);
         state.changed += static_cast<std::uint64_t>(changed);
         state.kept += static_cast<std::uint64_t>(count(sequences) - changed + count(undefined));
         state.growth -= shrink;
         previous = starts;
+        valid.after_counted(v);
         p += BLOCK;
     }
     walk.finish(p);
