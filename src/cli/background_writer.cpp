@@ -36,16 +36,6 @@ sigset_t writer_signal_mask() {
 }
 #endif
 
-// Whether the two threads can run at once, each on a processor of its own:
-// only then does a thread gain by spinning while it waits for the other.
-bool spinning_pays() {
-#ifdef __linux__
-    cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return CPU_COUNT(&allowed) > 1;
-#endif
-    return std::thread::hardware_concurrency() > 1;
-}
-
 // Room for what a stretch of input becomes, in the widest target.
 constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(HAND_OFF_MAX, Target::utf8);
 

@@ -13,11 +13,26 @@
 #include <cstdint>
 #include <mutex>
 
+#include <thread>
+
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
 #include <immintrin.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 namespace textmend {
+
+// Whether two threads can run at once, each on a processor of its own:
+// only then does a thread gain by spinning while it waits for the other.
+inline bool spinning_pays() {
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return CPU_COUNT(&allowed) > 1;
+#endif
+    return std::thread::hardware_concurrency() > 1;
+}
 
 // How long a waiter spins at most before it sleeps.
 inline constexpr std::chrono::microseconds SPIN_BEFORE_SLEEP{200};
@@ -63,7 +78,13 @@ private:
             if (changes_.load(std::memory_order_acquire) != seen) return true;
             relax();
             // The clock is read now and then only: it costs more than a pause.
-            if (i % 64 == 0 && std::chrono::steady_clock::now() > deadline) return false;
+            if (i % 64 == 0) {
+                if (std::chrono::steady_clock::now() > deadline) return false;
+                // The other thread may share this processor (the scheduler
+                // puts a new thread beside its maker at first): spinning
+                // would take the time it needs to make the change.
+                std::this_thread::yield();
+            }
         }
     }
 

@@ -10,9 +10,11 @@
 #include "report/examples.hpp"
 #include "report/options.hpp"
 #include "report/output.hpp"
+#include "report/read_ahead.hpp"
 
-#ifdef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
@@ -21,9 +23,6 @@
 namespace textmend::report {
 
 namespace {
-
-// Bytes read at a time.
-constexpr std::size_t BLOCK_SIZE = 128 * 1024;
 
 bool is_standard_input(const char* name) {
     return std::strcmp(name, "-") == 0;
@@ -45,20 +44,50 @@ bool stdout_is_a_colour_terminal() {
 #endif
 }
 
-std::FILE* open_for_reading(const char* name) {
-    if (!is_standard_input(name)) return std::fopen(name, "rb");
+// A descriptor to read the file from, -1 with errno set when it cannot be
+// opened.
+int open_for_reading(const char* name) {
+    if (is_standard_input(name)) {
 #ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
+        _setmode(0, _O_BINARY);
 #endif
-    return stdin;
+        return 0;
+    }
+#ifdef _WIN32
+    return _open(name, _O_RDONLY | _O_BINARY);
+#else
+    return open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+#endif
 }
 
-// Reads the file once, front to back, a block at a time, inspecting it as it
-// comes. Prints its report and returns its status.
-ReportStatus report_file(const char* name, const ReportOptions& options, std::uint8_t* block,
+void close_input(int fd) {
+    if (fd == 0) return;
+#ifdef _WIN32
+    _close(fd);
+#else
+    close(fd);
+#endif
+}
+
+// The size of a regular file, -1 for any other input.
+std::int64_t regular_file_size(int fd) {
+#ifdef _WIN32
+    struct _stat64 st {};
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return -1;
+#else
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+#endif
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+// Reads the file once, front to back, a block at a time, inspecting each
+// block while the next ones are read. Prints its report and returns its
+// status.
+ReportStatus report_file(const char* name, const ReportOptions& options, ReadAhead& reader,
                          bool colour) {
-    std::FILE* file = open_for_reading(name);
-    if (file == nullptr) {
+    const int fd = open_for_reading(name);
+    if (fd < 0) {
         report_error(name, errno);
         return REPORT_TROUBLE;
     }
@@ -67,19 +96,21 @@ ReportStatus report_file(const char* name, const ReportOptions& options, std::ui
     ExampleCollector collector(wanted);
     StreamInspector inspector(options.target, wanted, ExampleCollector::take, &collector);
     std::uint64_t offset = 0;
+    int error = 0;
+    reader.start(fd, regular_file_size(fd));
     for (;;) {
-        errno = 0;
-        const std::size_t got = std::fread(block, 1, BLOCK_SIZE, file);
-        if (got > 0) {
-            collector.begin_block(block, got, offset);
-            inspector.feed(block, got);
+        const ReadAhead::Block block = reader.next();
+        if (block.size > 0) {
+            collector.begin_block(block.data, block.size, offset);
+            inspector.feed(block.data, block.size);
             collector.end_block();
-            offset += got;
+            offset += block.size;
         }
-        if (got < BLOCK_SIZE) break;
+        error = block.error;
+        reader.release();
+        if (block.size == 0) break;
     }
-    const int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
-    if (file != stdin) std::fclose(file);
+    close_input(fd);
     if (error != 0) {
         report_error(name, error);
         return REPORT_TROUBLE;
@@ -131,10 +162,10 @@ int run_report(int argc, const char* const* argv) {
         cl.options.files.empty() ? std::vector<const char*>(STANDARD_INPUT, STANDARD_INPUT + 1)
                                  : cl.options.files;
     const bool colour = !cl.options.json && stdout_is_a_colour_terminal();
-    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[BLOCK_SIZE]);
+    ReadAhead reader;
     int status = REPORT_CLEAN;
     for (const char* name : files) {
-        const ReportStatus file_status = report_file(name, cl.options, block.get(), colour);
+        const ReportStatus file_status = report_file(name, cl.options, reader, colour);
         if (file_status > status) status = file_status;
     }
     const ReportStatus written = finish_output();

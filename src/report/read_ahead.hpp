@@ -1,0 +1,76 @@
+// Reading an input in blocks, on a second thread while the blocks read
+// before are inspected, so that an inspection costs little more than the
+// reading. A ring of a few blocks keeps memory constant. Small regular files
+// are read on the calling thread: handing them over would cost more than
+// it saves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "cli/spinning_condition.hpp"
+
+namespace textmend::report {
+
+class ReadAhead {
+public:
+    // Bytes read at a time, and blocks in the ring.
+    static constexpr std::size_t BLOCK_SIZE = 128 * 1024;
+    static constexpr std::size_t SLOTS = 4;
+    // A regular file of at most this many bytes is read on the calling thread.
+    static constexpr std::int64_t AHEAD_FROM = 4 * BLOCK_SIZE;
+
+    struct Block {
+        const std::uint8_t* data;
+        std::size_t size;  // 0 at the end of the input, and on an error
+        int error;         // the errno of a read that failed, else 0
+    };
+
+    ReadAhead();
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Starts on the input fd, read from where it stands. size is the size of
+    // a regular file (a read that reaches it is the last), -1 for any other
+    // input. Each input is read to its end or error before the next starts.
+    void start(int fd, std::int64_t size);
+
+    // The next block, valid until release(); an empty one after the block
+    // that ends the input (empty itself, or short at the regular file's
+    // size, or failed), and until the next start().
+    [[nodiscard]] Block next();
+    void release();
+
+private:
+    bool read_into(std::size_t slot);
+    void work();
+    bool start_thread();
+
+    std::unique_ptr<std::uint8_t[]> memory_;
+    int fd_ = -1;
+    std::int64_t size_ = -1;
+    std::int64_t read_ = 0;  // bytes of the input read so far
+    bool ahead_ = false;     // this input is read by the thread
+    bool ended_ = false;     // the caller has had the block that ends it
+    bool thread_failed_ = false;
+
+    // The ring, shared with the thread under mutex_: slots head_ ..
+    // head_ + filled_ - 1 hold blocks the caller has not released.
+    std::mutex mutex_;
+    SpinningCondition filled_or_freed_;
+    bool spin_ = false;  // the threads wait for each other spinning first
+    std::size_t head_ = 0;
+    std::size_t filled_ = 0;
+    bool reading_ = false;  // the thread has an input to read on
+    bool quit_ = false;
+    std::size_t sizes_[SLOTS] = {};
+    int errors_[SLOTS] = {};
+    bool ends_[SLOTS] = {};
+    std::thread thread_;
+};
+
+}  // namespace textmend::report
