@@ -1,9 +1,9 @@
 // Times textmend against `cat in > out` (copying the file) and iconv on the
-// corpora that textmend_make_corpus wrote, and textmend-report (--json)
-// against converting, running the commands in turn, forth and back, round
-// by round, and prints Markdown tables: ratios to cat first, the report's
-// time as a ratio to converting, then times, speeds and peak memory. Run it
-// through bench/run.sh.
+// corpora that textmend_make_corpus wrote, and textmend-report (--json and
+// text) against `wc -l` and against converting, running the commands in
+// turn, forth and back, round by round, and prints Markdown tables: ratios
+// to cat first, the report's time as ratios to `wc -l` and to converting,
+// then times, speeds and peak memory. Run it through bench/run.sh.
 //
 // Three floors: cat copying the input; cat copying a file of the output's
 // size (textmend's own output, made once before the rounds): whatever the
@@ -96,6 +96,7 @@ struct Row {
     Ratio to_output;  // to cat of the output
     Ratio to_copy;    // to the copy of the output's size from the input
     Ratio to_pair;    // to the --against run
+    Ratio to_wc;      // to wc -l on the input
     long peak_rss_kib;
 };
 
@@ -219,10 +220,15 @@ std::vector<Command> commands_for(CorpusKind kind, const Options& o) {
     for (const Mode& mode : MODES)
         cmds.push_back(
             {mode.copy_label, {self_path(), "--copy", "IN", "OUT", mode.output_size}, false});
+    // An inspection against reading the file and finding its lines.
+    cmds.push_back({"wc -l", {"wc", "-l", "IN"}, true});
     cmds.insert(cmds.end(), {
                                 {"textmend-report", {o.report, "--json", "IN"}, true, 1},
                                 {"textmend-report -w", {o.report, "-w", "--json", "IN"}, true, 1},
                                 {"textmend-report -u", {o.report, "-u", "--json", "IN"}, true, 1},
+                                {"textmend-report text", {o.report, "IN"}, true, 1},
+                                {"textmend-report text -w", {o.report, "-w", "IN"}, true, 1},
+                                {"textmend-report text -u", {o.report, "-u", "IN"}, true, 1},
                             });
     // iconv does the default mode's job on a file that is all UTF-8 and all
     // Latin-1 characters.
@@ -328,10 +334,11 @@ std::vector<Row> bench_corpus(CorpusKind kind, const Options& o) {
         const Ratio to_pair = cmds[c].paired_with.empty()
                                   ? Ratio{0, 0, 0}
                                   : ratio_of(samples, c, index_of(cmds, cmds[c].paired_with));
+        const Ratio to_wc = ratio_of(samples, c, index_of(cmds, "wc -l"));
         const double t = median(times);
         rows.push_back({name, cmds[c].label, t, static_cast<double>(size) / 1e6 / t,
                         median(single_runs[c]), static_cast<double>(size) / 1e6, to_input,
-                        to_output, to_copy, to_pair, rss});
+                        to_output, to_copy, to_pair, to_wc, rss});
     }
     std::fprintf(stderr, "file_bench: %s done\n", name.c_str());
     return rows;
@@ -402,6 +409,40 @@ void print_summary_table(const std::vector<Row>& rows) {
     std::printf("\n");
 }
 
+// textmend-report against `wc -l` and against converting the same file:
+// medians of the ratios taken round by round, --json then text.
+void print_report_tables(const std::vector<Row>& rows) {
+    std::printf(
+        "\ntextmend-report: wall time as a ratio to `wc -l` on the same file, median of the "
+        "rounds' ratios, `--json` / text (below 1: faster)\n\n"
+        "| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::string name = textmend::bench::corpus_name(kind);
+        if (find_row(rows, name, "cat") == nullptr) continue;
+        std::printf("| %s", name.c_str());
+        for (const char* flag : {"", " -w", " -u"}) {
+            const Row* json = find_row(rows, name, std::string("textmend-report") + flag);
+            const Row* text = find_row(rows, name, std::string("textmend-report text") + flag);
+            std::printf(" | %.2f / %.2f", json->to_wc.median, text->to_wc.median);
+        }
+        std::printf(" |\n");
+    }
+    std::printf(
+        "\ntextmend-report --json: median wall time as a ratio to converting the same file "
+        "(below 1: faster)\n\n| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
+    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
+        const std::string name = textmend::bench::corpus_name(kind);
+        if (find_row(rows, name, "cat") == nullptr) continue;
+        std::printf("| %s", name.c_str());
+        for (const char* flag : {"", " -w", " -u"}) {
+            const Row* report = find_row(rows, name, std::string("textmend-report") + flag);
+            const Row* convert = find_row(rows, name, std::string("textmend") + flag);
+            std::printf(" | %.2f", report->median_seconds / convert->median_seconds);
+        }
+        std::printf(" |\n");
+    }
+}
+
 void print_tables(const std::vector<Row>& rows, const Options& o) {
     print_summary_table(rows);
     std::printf(
@@ -425,20 +466,7 @@ void print_tables(const std::vector<Row>& rows, const Options& o) {
             o.against.c_str());
         print_ratio_table(rows, &Row::to_pair, false);
     }
-    std::printf(
-        "\ntextmend-report --json: median wall time as a ratio to converting the same file "
-        "(below 1: faster)\n\n| corpus | default | `-w` | `-u` |\n|---|---|---|---|\n");
-    for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
-        const std::string name = textmend::bench::corpus_name(kind);
-        if (find_row(rows, name, "cat") == nullptr) continue;
-        std::printf("| %s", name.c_str());
-        for (const char* flag : {"", " -w", " -u"}) {
-            const Row* report = find_row(rows, name, std::string("textmend-report") + flag);
-            const Row* convert = find_row(rows, name, std::string("textmend") + flag);
-            std::printf(" | %.2f", report->median_seconds / convert->median_seconds);
-        }
-        std::printf(" |\n");
-    }
+    print_report_tables(rows);
     std::printf(
         "\n| corpus | command | median s | input MB/s | ratio to cat | peak RSS MiB "
         "|\n|---|---|---|---|---|---|\n");
