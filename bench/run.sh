@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release programs and times textmend against `cat in > out` and
-# iconv, and textmend-report against converting, on generated corpora; prints
+# iconv, and textmend-report against `wc -l` and converting, on generated
+# corpora (and on a file of 16 MiB and 1,000 of 16 KiB cut from them); prints
 # Markdown tables (docs/performance.md tells how to read them).
 #
 #   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN] [--save]
@@ -85,6 +86,10 @@ report() {
     build/bench/bench/textmend_make_corpus "$work" "$size_mb" >&2
     build/bench/bench/textmend_file_bench --textmend build/bench/textmend --report build/bench/textmend-report \
         --work "$work" --out "$out_dir" --runs "$runs" "${only[@]}" "${against[@]}"
+    echo
+    echo "## textmend-report on a file of 16 MiB and on 1,000 files of 16 KiB"
+    echo
+    python3 bench/report_bench.py build/bench "$work" --out "$tmp_base" --rounds "$runs"
     if [ "$tree" = 1 ]; then
         echo
         echo "## textmend-tree"

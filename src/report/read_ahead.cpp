@@ -7,7 +7,14 @@
 
 namespace textmend::report {
 
-ReadAhead::ReadAhead() : memory_(new std::uint8_t[SLOTS * BLOCK_SIZE]) {}
+ReadAhead::ReadAhead() {
+    if (pages_.allocate(SLOTS * BLOCK_SIZE)) {
+        ring_ = pages_.data();
+    } else {
+        heap_.reset(new std::uint8_t[SLOTS * BLOCK_SIZE]);
+        ring_ = heap_.get();
+    }
+}
 
 ReadAhead::~ReadAhead() {
     if (!thread_.joinable()) return;
@@ -51,7 +58,7 @@ void ReadAhead::start(int fd, std::int64_t size) {
 // on).
 // Whether it ends the input.
 bool ReadAhead::read_into(std::size_t slot) {
-    std::uint8_t* into = memory_.get() + slot * BLOCK_SIZE;
+    std::uint8_t* into = slot_data(slot);
     int fd = fd_;
     const std::int64_t n = fd_read(&fd, into, BLOCK_SIZE);
     const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -65,13 +72,13 @@ ReadAhead::Block ReadAhead::next() {
     if (ended_) return {nullptr, 0, 0};
     if (!ahead_) {
         ended_ = read_into(0);
-        return {memory_.get(), sizes_[0], errors_[0]};
+        return {slot_data(0), sizes_[0], errors_[0]};
     }
     std::unique_lock<std::mutex> lock(mutex_);
     filled_or_freed_.wait(
         lock, [this] { return filled_ > 0; }, spin_);
     ended_ = ends_[head_];
-    return {memory_.get() + head_ * BLOCK_SIZE, sizes_[head_], errors_[head_]};
+    return {slot_data(head_), sizes_[head_], errors_[head_]};
 }
 
 void ReadAhead::release() {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "cli/page_memory.hpp"
 #include "cli/spinning_condition.hpp"
 
 namespace textmend::report {
@@ -53,7 +54,15 @@ private:
     void work();
     bool start_thread();
 
-    std::unique_ptr<std::uint8_t[]> memory_;
+    [[nodiscard]] std::uint8_t* slot_data(std::size_t slot) const {
+        return ring_ + slot * BLOCK_SIZE;
+    }
+
+    // The ring in whole pages (huge ones where the system gives them: a few
+    // faults instead of a thousand), else from the heap.
+    PageMemory pages_;
+    std::unique_ptr<std::uint8_t[]> heap_;
+    std::uint8_t* ring_ = nullptr;
     int fd_ = -1;
     std::int64_t size_ = -1;
     std::int64_t read_ = 0;  // bytes of the input read so far
