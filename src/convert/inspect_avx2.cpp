@@ -120,6 +120,19 @@ struct BlockWalk {
         state.line_start = newlines != 0 ? after_last : state.line_start;
     }
 
+    // The same for the two blocks v and w from p on.
+    TEXTMEND_AVX2 void count_lines(const std::uint8_t* p, __m256i v, __m256i w) {
+        if (state.units_to_report == 0) return;
+        const std::uint64_t newlines =
+            mask_of(_mm256_cmpeq_epi8(v, splat('\n'))) |
+            static_cast<std::uint64_t>(mask_of(_mm256_cmpeq_epi8(w, splat('\n')))) << 32;
+        state.line += static_cast<std::uint64_t>(_mm_popcnt_u64(newlines));
+        const std::uint64_t after_last =
+            state.offset + static_cast<std::uint64_t>(p - start) +
+            static_cast<std::uint64_t>(64 - __builtin_clzll(newlines | 1));
+        state.line_start = newlines != 0 ? after_last : state.line_start;
+    }
+
     // Walks the block at p unit by unit, from its first lead position (after
     // the bytes that a sequence of the block before reaches); returns the lead
     // position after it.
@@ -231,6 +244,15 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const s
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
+        // Two ASCII blocks: nothing to count. Within a run of valid blocks
+        // ASCII ones are checked with the others instead (below).
+        if (!valid.previous_valid && mask_of(_mm256_or_si256(v, load(p + BLOCK))) == 0) {
+            walk.count_lines(p, v, load(p + BLOCK));
+            previous = no_starts();
+            valid.after_ascii();
+            p += 2 * BLOCK;
+            continue;
+        }
         const std::uint32_t high = mask_of(v);
         // Within a run of valid blocks ASCII ones are checked too: text
         // mixes both, and one way for all is cheaper than a branch that
@@ -289,6 +311,15 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
+        // Two ASCII blocks: nothing to count. Within a run of valid blocks
+        // ASCII ones are checked with the others instead (below).
+        if (!valid.previous_valid && mask_of(_mm256_or_si256(v, load(p + BLOCK))) == 0) {
+            walk.count_lines(p, v, load(p + BLOCK));
+            previous = no_starts();
+            valid.after_ascii();
+            p += 2 * BLOCK;
+            continue;
+        }
         const std::uint32_t high = mask_of(v);
         if (state.units_to_report == 0 && (valid.previous_valid || high != 0) &&
             valid.holds(p, v)) {
