@@ -24,6 +24,10 @@ const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
 const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t* p,
                                         const std::uint8_t* end);
 
+// The same with 64-byte blocks, for processors with the AVX-512 set.
+const std::uint8_t* inspect_blocks_avx512(InspectState& state, const std::uint8_t* p,
+                                          const std::uint8_t* end);
+
 // How many bytes the conversion writes more (or, negative, fewer) than it
 // reads for the whole blocks from the lead position p on, while a block and
 // the bytes a sequence in it may reach lie before end; *p is moved to the

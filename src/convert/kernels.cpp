@@ -59,7 +59,7 @@ constexpr Kernels AVX512_KERNELS = {
     bulk_blocks_to_latin1_avx512,
     bulk_blocks_to_utf8_avx512,
     bulk_blocks_unchanged_avx512,
-    inspect_blocks_avx2,
+    inspect_blocks_avx512,
     growth_of_blocks_avx2,
 };
 #endif
