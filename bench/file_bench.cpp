@@ -406,6 +406,19 @@ void print_summary_table(const std::vector<Row>& rows) {
         cell(*iconv, *find_row(rows, "utf8-prose", "cat"));
         std::printf(" | | | %.1f MiB |\n", static_cast<double>(iconv->peak_rss_kib) / 1024.0);
     }
+    // The report against reading the file and finding its lines, on the
+    // corpus most files are like.
+    if (find_row(rows, "mixed-prose", "wc -l") != nullptr) {
+        std::printf("| `textmend-report --json` on mixed-prose, ratio to `wc -l`");
+        long rss = 0;
+        for (const char* flag : {"", " -w", " -u"}) {
+            const Row* report =
+                find_row(rows, "mixed-prose", std::string("textmend-report") + flag);
+            std::printf(" | %.2f", report->to_wc.median);
+            rss = std::max(rss, report->peak_rss_kib);
+        }
+        std::printf(" | %.1f MiB |\n", static_cast<double>(rss) / 1024.0);
+    }
     std::printf("\n");
 }
 
