@@ -83,22 +83,6 @@ TEXTMEND_AVX2 inline bool may_start_sequences(__m256i v, __m256i next) {
     return (lead_lanes(v) & mask_of(is_continuation(next))) != 0;
 }
 
-// The default mode and -w: of the sequences whose lead is a candidate but
-// not C0..C3, those that change. Adds them to changed and the bytes the
-// output loses to shrink.
-TEXTMEND_AVX2 inline void count_other_changes(const std::uint8_t* p, std::uint32_t others,
-                                              OutputMode mode, std::int64_t& changed,
-                                              std::int64_t& shrink) {
-    for (; others != 0; others &= others - 1) {
-        const std::uint8_t* lead = p + __builtin_ctz(others);
-        const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
-        if (target_byte(utf8_decode_at(lead, n), mode) >= 0) {
-            ++changed;
-            shrink += n - 1;
-        }
-    }
-}
-
 // The blocks of one span. The state's offset is that of start; walking a
 // block unit by unit moves both on.
 struct BlockWalk {
@@ -229,11 +213,27 @@ TEXTMEND_AVX2 inline void count_valid_block(InspectState& state, const std::uint
     // Valid sequences of other leads are never overlong: only -w has
     // characters among them.
     if (state.mode == MODE_CP1252)
-        count_other_changes(p, candidate_lanes(leads, v) & sequences & ~pairs, state.mode, changed,
-                            shrink);
+        count_decoded_changes(p, candidate_lanes(leads, v) & sequences & ~pairs, state.mode,
+                              changed, shrink);
     state.changed += static_cast<std::uint64_t>(changed);
     state.kept += static_cast<std::uint64_t>(count(sequences) - changed);
     state.growth -= shrink;
+}
+
+// Two ASCII blocks at p: nothing to count but lines, and p moves past them.
+// Within a run of valid blocks ASCII ones are checked with the others
+// instead, so that the loop does not branch on every block.
+TEXTMEND_AVX2 inline bool passes_two_ascii_blocks(BlockWalk& walk, ValidRun& valid,
+                                                  Starts& previous, const std::uint8_t*& p,
+                                                  __m256i v) {
+    if (valid.previous_valid) return false;
+    const __m256i w = load(p + BLOCK);
+    if (mask_of(_mm256_or_si256(v, w)) != 0) return false;
+    walk.count_lines(p, v, w);
+    previous = no_starts();
+    valid.after_ascii();
+    p += 2 * BLOCK;
+    return true;
 }
 
 TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const std::uint8_t* p,
@@ -244,15 +244,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const s
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
-        // Two ASCII blocks: nothing to count. Within a run of valid blocks
-        // ASCII ones are checked with the others instead (below).
-        if (!valid.previous_valid && mask_of(_mm256_or_si256(v, load(p + BLOCK))) == 0) {
-            walk.count_lines(p, v, load(p + BLOCK));
-            previous = no_starts();
-            valid.after_ascii();
-            p += 2 * BLOCK;
-            continue;
-        }
+        if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
         const std::uint32_t high = mask_of(v);
         // Within a run of valid blocks ASCII ones are checked too: text
         // mixes both, and one way for all is cheaper than a branch that
@@ -311,15 +303,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
         const __m256i v = load(p);
-        // Two ASCII blocks: nothing to count. Within a run of valid blocks
-        // ASCII ones are checked with the others instead (below).
-        if (!valid.previous_valid && mask_of(_mm256_or_si256(v, load(p + BLOCK))) == 0) {
-            walk.count_lines(p, v, load(p + BLOCK));
-            previous = no_starts();
-            valid.after_ascii();
-            p += 2 * BLOCK;
-            continue;
-        }
+        if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
         const std::uint32_t high = mask_of(v);
         if (state.units_to_report == 0 && (valid.previous_valid || high != 0) &&
             valid.holds(p, v)) {
@@ -356,7 +340,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
         const std::uint32_t c1_controls = c1_control_lanes(v, load(p + 1));
         std::int64_t changed = count(candidates & pairs & ~c1_controls);
         std::int64_t shrink = changed;
-        count_other_changes(p, candidates & ~pairs, state.mode, changed, shrink);
+        count_decoded_changes(p, candidates & ~pairs, state.mode, changed, shrink);
         state.changed += static_cast<std::uint64_t>(changed);
         state.kept += static_cast<std::uint64_t>(count(sequences) - changed + count(undefined));
         state.growth -= shrink;

@@ -141,6 +141,17 @@ struct WideWalk {
         state.line_start = newlines != 0 ? after_last : state.line_start;
     }
 
+    // An ASCII block at p (high: its high bytes): nothing to count but
+    // lines, and p moves past it. No sequence reaches into it.
+    TEXTMEND_AVX512 bool passes_ascii_block(const std::uint8_t*& p, __m512i v, std::uint64_t high,
+                                            std::uint64_t& carried, const InspectConstants& k) {
+        if (high != 0) return false;
+        count_lines(p, v, k);
+        carried = 0;
+        p += WIDE_BLOCK;
+        return true;
+    }
+
     // Walks the block at p unit by unit, from its first lead position (after
     // the lanes carried in); returns the lead position after it.
     TEXTMEND_AVX512 const std::uint8_t* walk(const std::uint8_t* p, std::uint64_t carried) {
@@ -177,12 +188,7 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const
     while (end - p >= BLOCK_REACH) {
         const __m512i v = _mm512_loadu_si512(p);
         const std::uint64_t high = _mm512_movepi8_mask(v);
-        if (high == 0) {
-            walk.count_lines(p, v, k);
-            carried = 0;
-            p += WIDE_BLOCK;
-            continue;
-        }
+        if (walk.passes_ascii_block(p, v, high, carried, k)) continue;
         const std::uint64_t carried_in = carried;
         const WideStarts s = wide_starts<4>(p, v, carried, k);
         const std::uint64_t lone = high & ~s.inside;
@@ -228,12 +234,7 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state
     while (end - p >= BLOCK_REACH) {
         const __m512i v = _mm512_loadu_si512(p);
         const std::uint64_t high = _mm512_movepi8_mask(v);
-        if (high == 0) {
-            walk.count_lines(p, v, k);
-            carried = 0;
-            p += WIDE_BLOCK;
-            continue;
-        }
+        if (walk.passes_ascii_block(p, v, high, carried, k)) continue;
         const std::uint64_t carried_in = carried;
         const WideStarts s = wide_starts<6>(p, v, carried, k);
         const std::uint64_t sequences = s.from[2];
@@ -255,14 +256,7 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state
                                           wide_in_range(_mm512_loadu_si512(p + 1), k.c1_range);
         std::int64_t changed = static_cast<std::int64_t>(count(candidates & pairs & ~c1_controls));
         std::int64_t shrink = changed;
-        for (std::uint64_t others = candidates & ~pairs; others != 0; others &= others - 1) {
-            const std::uint8_t* lead = p + __builtin_ctzll(others);
-            const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
-            if (target_byte(utf8_decode_at(lead, n), state.mode) >= 0) {
-                ++changed;
-                shrink += n - 1;
-            }
-        }
+        count_decoded_changes(p, candidates & ~pairs, state.mode, changed, shrink);
         state.changed += static_cast<std::uint64_t>(changed);
         state.kept += count(sequences) - static_cast<std::uint64_t>(changed) + count(undefined);
         state.growth -= shrink;

@@ -5,9 +5,29 @@
 
 #include <cstdint>
 
+#include "convert/byte_tables.hpp"
 #include "convert/inspect.hpp"
+#include "encoding/target_byte.hpp"
+#include "encoding/utf8.hpp"
 
 namespace textmend {
+
+// The default mode and -w: of the sequences whose leads are marked in
+// lanes (bit i for p[i], a 32- or 64-bit mask), those that change, decoded
+// one by one: the few whose lead is a candidate but not C0..C3. Adds them
+// to changed, and the bytes the output loses to shrink.
+template <typename Lanes>
+inline void count_decoded_changes(const std::uint8_t* p, Lanes lanes, OutputMode mode,
+                                  std::int64_t& changed, std::int64_t& shrink) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const std::uint8_t* lead = p + __builtin_ctzll(lanes);
+        const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+        if (target_byte(utf8_decode_at(lead, n), mode) >= 0) {
+            ++changed;
+            shrink += n - 1;
+        }
+    }
+}
 
 // The unit walk over the units that start in [p, lead_end), with the bytes
 // up to end readable: returns the first lead position at or after lead_end
