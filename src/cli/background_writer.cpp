@@ -12,9 +12,6 @@
 #include <pthread.h>
 #include <signal.h>
 #endif
-#ifdef __linux__
-#include <sched.h>
-#endif
 #include <thread>
 
 namespace textmend {

@@ -7,13 +7,19 @@
 
 namespace textmend::report {
 
-ReadAhead::ReadAhead() {
-    if (pages_.allocate(SLOTS * BLOCK_SIZE)) {
+// Room for slots blocks: one while inputs are read on this thread, the
+// whole ring once one is read ahead. Taken when first needed, so that a
+// run over small files does not fill in memory it never uses.
+void ReadAhead::reserve(std::size_t slots) {
+    if (ring_slots_ >= slots) return;
+    if (pages_.allocate(slots * BLOCK_SIZE)) {
+        heap_.reset();
         ring_ = pages_.data();
     } else {
-        heap_.reset(new std::uint8_t[SLOTS * BLOCK_SIZE]);
+        heap_.reset(new std::uint8_t[slots * BLOCK_SIZE]);
         ring_ = heap_.get();
     }
+    ring_slots_ = slots;
 }
 
 ReadAhead::~ReadAhead() {
@@ -41,6 +47,7 @@ bool ReadAhead::start_thread() {
 void ReadAhead::start(int fd, std::int64_t size) {
     ended_ = false;
     ahead_ = (size < 0 || size > AHEAD_FROM) && start_thread();
+    reserve(ahead_ ? SLOTS : 1);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         fd_ = fd;

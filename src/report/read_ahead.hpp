@@ -33,7 +33,7 @@ public:
         int error;         // the errno of a read that failed, else 0
     };
 
-    ReadAhead();
+    ReadAhead() = default;
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -50,6 +50,7 @@ public:
     void release();
 
 private:
+    void reserve(std::size_t slots);
     bool read_into(std::size_t slot);
     void work();
     bool start_thread();
@@ -63,6 +64,7 @@ private:
     PageMemory pages_;
     std::unique_ptr<std::uint8_t[]> heap_;
     std::uint8_t* ring_ = nullptr;
+    std::size_t ring_slots_ = 0;
     int fd_ = -1;
     std::int64_t size_ = -1;
     std::int64_t read_ = 0;  // bytes of the input read so far
