@@ -82,6 +82,32 @@ TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {
 
 // A cut after a high byte does not have that property: it can split a
 // sequence, whose halves are then judged as single bytes.
+// A piece is held back only from just after its last byte below 0x80: what
+// comes before is decided, so a line fed whole comes out whole at once.
+TEST(Library, StreamHoldsBackOnlyBytesAfterTheLastAsciiByte) {
+    const std::string pieces[] = {
+        "hello world\n", "line1 K\xe4se\n", "caf\xc3\xa9", "caf\xc3", "x\xe2\x82",
+        "\xc3\xa9\xc3\xa9 \xe2", std::string(40, 'a'), "\xe9\xe9\xe9 \xf8\x88\x80",
+    };
+    for (const std::string& piece : pieces) {
+        std::size_t trailing_high = 0;
+        while (trailing_high < piece.size() &&
+               static_cast<unsigned char>(piece[piece.size() - 1 - trailing_high]) >= 0x80)
+            ++trailing_high;
+        for (Target target : TARGETS) {
+            StreamConverter converter = stream_converter(target);
+            std::string out;
+            stream_feed(converter, piece, out);
+            EXPECT_LE(converter.held_count(), trailing_high) << test::to_hex(piece);
+            if (trailing_high == 0) {
+                EXPECT_EQ(test::to_hex(out), test::to_hex(test::model_convert(piece, target)));
+            }
+            stream_finish(converter, out);
+            EXPECT_EQ(test::to_hex(out), test::to_hex(test::model_convert(piece, target)));
+        }
+    }
+}
+
 TEST(Library, PiecesCutAfterAHighByteMayNotJoinToTheWhole) {
     const std::string input = "caf\xC3\xA9";
     std::string whole;

@@ -11,4 +11,25 @@ enum class Target : int {
     utf8 = 3,         // UTF-8 (-u)
 };
 
+// The name of each target where one is written or read as text: in
+// textmend-report --json and in the Python package. One place for them all.
+struct TargetName {
+    Target target;
+    const char* name;
+};
+
+inline constexpr TargetName TARGET_NAMES[] = {
+    {Target::latin1, "latin1"},
+    {Target::windows1252, "windows-1252"},
+    {Target::utf8, "utf-8"},
+};
+
+// The name of target in TARGET_NAMES.
+[[nodiscard]] constexpr const char* target_name(Target target) noexcept {
+    for (const TargetName& entry : TARGET_NAMES) {
+        if (entry.target == target) return entry.name;
+    }
+    return TARGET_NAMES[0].name;
+}
+
 }  // namespace textmend

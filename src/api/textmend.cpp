@@ -138,6 +138,23 @@ StreamConverter stream_converter(Target target) noexcept {
     return StreamConverter{target};
 }
 
+namespace {
+
+// Of the bytes [stop, end) that a conversion without the input's end left,
+// those up to and including the last byte below 0x80 are decided (no
+// sequence crosses such a byte) and converted now; the rest are returned
+// to be held. So a piece that ends in ASCII is converted whole.
+Written convert_decided(const std::uint8_t* stop, const std::uint8_t* end, std::uint8_t* out,
+                        OutputMode mode) {
+    const std::uint8_t* decided = end;
+    while (decided > stop && decided[-1] >= 0x80)
+        --decided;
+    if (decided == stop) return {stop, out};
+    return {decided, convert_memory(stop, decided, true, out, mode).out};
+}
+
+}  // namespace
+
 std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size_t size,
                         void* out) noexcept {
     std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
@@ -162,8 +179,10 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         if (used < held) {
             // The piece was too short to get past the held bytes: all of it
             // is in the seam, and what is left of the seam is held.
-            held_count = held + taken - used;
-            std::memmove(held_bytes, seam + used, held_count);
+            const Written decided = convert_decided(seam + used, seam + held + taken, o, mode);
+            o = decided.out;
+            held_count = static_cast<std::size_t>(seam + held + taken - decided.stop);
+            std::memmove(held_bytes, decided.stop, held_count);
             count(converter.stats, size, static_cast<std::size_t>(o - first));
             return static_cast<std::size_t>(o - first);
         }
@@ -171,9 +190,10 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         held_count = 0;
     }
     const Written done = convert_memory(p, end, false, o, mode);
-    o = done.out;
-    held_count = static_cast<std::size_t>(end - done.stop);
-    std::memcpy(held_bytes, done.stop, held_count);
+    const Written decided = convert_decided(done.stop, end, done.out, mode);
+    o = decided.out;
+    held_count = static_cast<std::size_t>(end - decided.stop);
+    std::memcpy(held_bytes, decided.stop, held_count);
     count(converter.stats, size, static_cast<std::size_t>(o - first));
     return static_cast<std::size_t>(o - first);
 }

@@ -10,19 +10,7 @@ namespace textmend::report {
 
 namespace {
 
-const char* json_target(Target target) {
-    switch (target) {
-        case Target::windows1252:
-            return "windows-1252";
-        case Target::utf8:
-            return "utf-8";
-        case Target::latin1:
-            break;
-    }
-    return "latin1";
-}
-
-const char* target_name(Target target) {
+const char* display_name(Target target) {
     switch (target) {
         case Target::windows1252:
             return "Windows-1252";
@@ -43,7 +31,7 @@ std::string counts_text(const Inspection& result) {
         if (!text.empty()) text += ", ";
         text += std::to_string(result.kept) +
                 (result.kept == 1 ? " kept as it is (not " : " kept as they are (not ") +
-                target_name(result.target) + ")";
+                display_name(result.target) + ")";
     }
     return text;
 }
@@ -62,7 +50,7 @@ void print_example(std::FILE* out, const Example& example, Target target, bool c
     std::fprintf(out, "  line %" PRIu64 ", column %" PRIu64 ": ", f.line, f.column);
     if (kept) {
         std::fprintf(out, "keep %s (not %s): ", hex_of(f.bytes, f.length, " ").c_str(),
-                     target_name(target));
+                     display_name(target));
     } else {
         std::fprintf(out, "change %s to %s: ", hex_of(f.bytes, f.length, " ").c_str(),
                      converted_hex(f, target).c_str());
@@ -82,7 +70,7 @@ bool print_json_report(std::FILE* out, const char* name, const Inspection& resul
     std::fprintf(out,
                  "{\"file\":%s,\"target\":\"%s\",\"bytes_in\":%" PRIu64 ",\"bytes_out\":%" PRIu64
                  ",\"changed\":%" PRIu64 ",\"kept\":%" PRIu64 ",\"clean\":%s,\"examples\":[",
-                 json_string(name).c_str(), json_target(result.target), result.bytes_in,
+                 json_string(name).c_str(), textmend::target_name(result.target), result.bytes_in,
                  result.bytes_out, result.changed, result.kept, result.clean() ? "true" : "false");
     const char* separator = "";
     const bool read = examples.for_each(shown, [&](const Example& example) {
