@@ -1,0 +1,276 @@
+// convert, convert_many and report: bytes in memory.
+//
+// A call on a small input is made with the interpreter lock held and a
+// result buffer on the stack: for inputs of a few dozen bytes the cost of a
+// call is the call itself, so it does as little as it can. A large input is
+// measured first and converted into a result of exactly its size, without
+// the lock, in pieces between which Python's signal handlers run.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "arguments.hpp"
+#include "calls.hpp"
+#include "functions.hpp"
+#include "textmend/textmend.hpp"
+
+namespace textmend::python {
+
+namespace {
+
+// Inputs up to this size are converted into a buffer on the stack.
+constexpr std::size_t SMALL_INPUT = 4096;
+
+// Inputs at least this large are converted in pieces of about this size.
+constexpr std::size_t PIECE_SIZE = std::size_t{16} << 20;
+
+// An unchanged input comes back as the same bytes object: every change
+// alters the length, so an output as long as the input is the input.
+PyObject* same_object(PyObject* original) {
+    Py_INCREF(original);
+    return original;
+}
+
+PyObject* converted_small(const InputBytes& input, PyObject* original, Target target) {
+    std::uint8_t out[max_converted_size(SMALL_INPUT, Target::utf8)];
+    const std::size_t n = textmend::convert(input.data(), input.size(), out, target);
+    if (n == input.size() && PyBytes_CheckExact(original)) return same_object(original);
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out),
+                                     static_cast<Py_ssize_t>(n));
+}
+
+// Where the piece that starts at start ends: just after the first byte
+// below 0x80 from start + PIECE_SIZE on (no sequence crosses it, so the
+// pieces convert to exactly the conversion of the whole), or at the end.
+std::size_t piece_end(const std::uint8_t* data, std::size_t size, std::size_t start) {
+    if (size - start <= PIECE_SIZE) return size;
+    const std::uint8_t* p = data + start + PIECE_SIZE;
+    const std::uint8_t* end = data + size;
+    while (p < end && *p >= 0x80)
+        ++p;
+    return p < end ? static_cast<std::size_t>(p - data) + 1 : size;
+}
+
+// The exact size of the conversion, a piece at a time; false when a signal
+// handler raised (the watch holds its exception).
+bool measure(const InputBytes& input, Target target, SignalWatch& watch, std::size_t* total) {
+    const auto* data = static_cast<const std::uint8_t*>(input.data());
+    const std::size_t size = input.size();
+    *total = 0;
+    const WithoutGil unlocked;
+    for (std::size_t at = 0; at < size && !watch.stop_requested();) {
+        const std::size_t end = piece_end(data, size, at);
+        *total += converted_size(data + at, end - at, target);
+        at = end;
+    }
+    return !watch.raised();
+}
+
+// Converts into out of room bytes a piece at a time; the count written, or
+// room + 1 when it did not fit (another thread changed a writable input
+// since it was measured) or a signal handler raised.
+std::size_t convert_pieces(const InputBytes& input, Target target, SignalWatch& watch,
+                           std::uint8_t* out, std::size_t room) {
+    const auto* data = static_cast<const std::uint8_t*>(input.data());
+    const std::size_t size = input.size();
+    std::size_t written = 0;
+    for (std::size_t at = 0; at < size;) {
+        if (watch.stop_requested()) return 0;
+        const std::size_t end = piece_end(data, size, at);
+        const CheckedConversion done =
+            textmend::convert(data + at, end - at, out + written, room - written, target);
+        if (!done.fits) return 0;
+        written += done.size;
+        at = end;
+    }
+    return written;
+}
+
+PyObject* converted_large(const InputBytes& input, PyObject* original, Target target) {
+    SignalWatch watch;
+    std::size_t total = 0;
+    if (!measure(input, target, watch, &total)) {
+        watch.rethrow_if_raised();
+        return nullptr;
+    }
+    if (total == input.size() && PyBytes_CheckExact(original)) return same_object(original);
+    bool fitted = true;
+    PyObject* result = written_bytes(total, [&](std::uint8_t* out) {
+        const std::size_t written = convert_pieces(input, target, watch, out, total);
+        fitted = written == total;
+        return fitted ? written : 0;
+    });
+    if (watch.rethrow_if_raised()) {
+        Py_XDECREF(result);
+        return nullptr;
+    }
+    if (result == nullptr || fitted) return result;
+    // A writable input (a bytearray) changed in between: converted whole,
+    // at the size the worst case needs.
+    Py_DECREF(result);
+    return written_bytes(max_converted_size(input.size(), target), [&](std::uint8_t* out) {
+        return textmend::convert(input.data(), input.size(), out, target);
+    });
+}
+
+PyObject* converted(const InputBytes& input, PyObject* original, Target target) {
+    return input.size() <= SMALL_INPUT ? converted_small(input, original, target)
+                                       : converted_large(input, original, target);
+}
+
+constexpr const char* CONVERT_NAMES[] = {"data", "target"};
+constexpr Parameters CONVERT{"convert", CONVERT_NAMES, 2, 1, 2};
+
+constexpr const char* CONVERT_MANY_NAMES[] = {"items", "target"};
+constexpr Parameters CONVERT_MANY{"convert_many", CONVERT_MANY_NAMES, 2, 1, 2};
+
+constexpr const char* REPORT_NAMES[] = {"data", "target", "max_examples"};
+constexpr Parameters REPORT{"report", REPORT_NAMES, 3, 1, 2};
+
+}  // namespace
+
+PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[2];
+    Target target{};
+    if (!match_arguments(CONVERT, args, nargs, kwnames, values) ||
+        !target_from(values[1], CONVERT.function, &target)) {
+        return nullptr;
+    }
+    InputBytes input;
+    if (!input.open(values[0], CONVERT.function, "data")) return nullptr;
+    return converted(input, values[0], target);
+}
+
+PyObject* convert_many(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[2];
+    Target target{};
+    if (!match_arguments(CONVERT_MANY, args, nargs, kwnames, values) ||
+        !target_from(values[1], CONVERT_MANY.function, &target)) {
+        return nullptr;
+    }
+    if (PyUnicode_Check(values[0]) || PyBytes_Check(values[0]) || PyByteArray_Check(values[0])) {
+        return wrong_type(CONVERT_MANY.function, "items", "an iterable of bytes-like objects",
+                          values[0]);
+    }
+    // A tuple of its own: a conversion that lets the lock go must not find
+    // the list it walks changed by another thread.
+    PyObject* items = PySequence_Tuple(values[0]);
+    if (items == nullptr) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError) && !PyIter_Check(values[0])) {
+            PyErr_Clear();
+            return wrong_type(CONVERT_MANY.function, "items", "an iterable of bytes-like objects",
+                              values[0]);
+        }
+        return nullptr;
+    }
+    const Py_ssize_t count = PyTuple_GET_SIZE(items);
+    PyObject* results = PyList_New(count);
+    InputBytes input;
+    for (Py_ssize_t i = 0; results != nullptr && i < count; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(items, i);
+        PyObject* result = nullptr;
+        switch (input.open(item)) {
+            case InputBytes::Opened::yes:
+                result = converted(input, item, target);
+                break;
+            case InputBytes::Opened::not_bytes_like:
+                PyErr_Format(PyExc_TypeError,
+                             "convert_many() item %zd of 'items' must be %s, not '%s'", i,
+                             BYTES_LIKE, Py_TYPE(item)->tp_name);
+                break;
+            case InputBytes::Opened::failed:
+                break;
+        }
+        input.close();
+        if (result == nullptr) Py_CLEAR(results);
+        else PyList_SET_ITEM(results, i, result);
+    }
+    Py_DECREF(items);
+    return results;
+}
+
+namespace {
+
+PyObject* hex_of(const Finding& finding) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    char hex[2 * FINDING_BYTES_MAX];
+    for (std::size_t i = 0; i < finding.length; ++i) {
+        hex[2 * i] = DIGITS[finding.bytes[i] >> 4];
+        hex[2 * i + 1] = DIGITS[finding.bytes[i] & 15];
+    }
+    return PyUnicode_FromStringAndSize(hex, 2 * static_cast<Py_ssize_t>(finding.length));
+}
+
+PyObject* example_of(const Finding& f) {
+    PyObject* hex = hex_of(f);
+    if (hex == nullptr) return nullptr;
+    PyObject* example =
+        Py_BuildValue("{sKsKsKsssN}", "offset", static_cast<unsigned long long>(f.offset), "line",
+                      static_cast<unsigned long long>(f.line), "column",
+                      static_cast<unsigned long long>(f.column), "kind",
+                      f.kind == FindingKind::kept ? "kept" : "changed", "bytes", hex);
+    return example;
+}
+
+PyObject* fields_of(const Inspection& result, const std::vector<Finding>& findings) {
+    PyObject* examples = PyList_New(static_cast<Py_ssize_t>(findings.size()));
+    for (std::size_t i = 0; examples != nullptr && i < findings.size(); ++i) {
+        PyObject* example = example_of(findings[i]);
+        if (example == nullptr) Py_CLEAR(examples);
+        else PyList_SET_ITEM(examples, static_cast<Py_ssize_t>(i), example);
+    }
+    if (examples == nullptr) return nullptr;
+    return Py_BuildValue("{sNsKsKsKsKsOsN}", "target", target_name_object(result.target),
+                         "bytes_in", static_cast<unsigned long long>(result.bytes_in), "bytes_out",
+                         static_cast<unsigned long long>(result.bytes_out), "changed",
+                         static_cast<unsigned long long>(result.changed), "kept",
+                         static_cast<unsigned long long>(result.kept), "clean",
+                         result.clean() ? Py_True : Py_False, "examples", examples);
+}
+
+bool max_examples_from(PyObject* value, Py_ssize_t* max_examples) {
+    if (value == nullptr) {
+        *max_examples = 10;
+        return true;
+    }
+    if (!PyLong_Check(value) || PyBool_Check(value)) {
+        wrong_type(REPORT.function, "max_examples", "an int", value);
+        return false;
+    }
+    *max_examples = PyLong_AsSsize_t(value);
+    if (*max_examples == -1 && PyErr_Occurred() != nullptr) return false;
+    if (*max_examples >= 0) return true;
+    PyErr_SetString(PyExc_ValueError, "report() argument 'max_examples' must not be negative");
+    return false;
+}
+
+}  // namespace
+
+PyObject* report(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[3];
+    Target target{};
+    Py_ssize_t max_examples = 0;
+    if (!match_arguments(REPORT, args, nargs, kwnames, values) ||
+        !target_from(values[1], REPORT.function, &target) ||
+        !max_examples_from(values[2], &max_examples)) {
+        return nullptr;
+    }
+    InputBytes input;
+    if (!input.open(values[0], REPORT.function, "data")) return nullptr;
+    std::vector<Finding> findings;
+    Inspection result;
+    {
+        const WithoutGil unlocked;
+        // Counted first, so that the room for examples is what they take.
+        result = inspect(input.data(), input.size(), target, nullptr, 0);
+        findings.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(max_examples), result.changed + result.kept)));
+        std::size_t stored = 0;
+        (void)inspect(input.data(), input.size(), target, findings.data(), findings.size(),
+                      &stored);
+        findings.resize(stored);
+    }
+    return fields_of(result, findings);
+}
+
+}  // namespace textmend::python
