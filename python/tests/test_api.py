@@ -1,5 +1,7 @@
 """textmend's Python API against the programs built from the same library."""
 
+import inspect
+import io
 import json
 import os
 import subprocess
@@ -60,15 +62,32 @@ def test_feed_after_finish_is_refused_until_reset():
     assert converter.feed(b"\xa9\n") + converter.finish() == b"\xc2\xa9\n"
 
 
+# Every name Python's codecs resolve to one of the three encodings, and the
+# names used before; results always give the canonical name.
 @pytest.mark.parametrize("alias, name", [
-    ("latin1", "latin1"), ("windows-1252", "windows-1252"), ("cp1252", "windows-1252"),
-    ("utf-8", "utf-8"), ("utf8", "utf-8"),
+    ("latin1", "latin1"), ("latin-1", "latin1"), ("Latin_1", "latin1"), ("iso-8859-1", "latin1"),
+    ("ISO8859-1", "latin1"), ("iso_8859_1", "latin1"), ("L1", "latin1"), ("cp819", "latin1"),
+    ("windows-1252", "windows-1252"), ("Windows-1252", "windows-1252"), ("cp1252", "windows-1252"),
+    ("CP1252", "windows-1252"),
+    ("utf-8", "utf-8"), ("utf8", "utf-8"), ("UTF-8", "utf-8"), ("U8", "utf-8"), ("utf_8", "utf-8"),
+    ("UTF-8 ", "utf-8"),
 ])
 def test_target_names_and_aliases(alias, name, rng):
     data = random_mixed(rng, 2000)
     assert textmend.convert(data, alias) == textmend.convert(data, name)
+    assert textmend.convert(data, target=alias) == textmend.convert(data, name)
+    assert textmend.convert_many([data], alias) == [textmend.convert(data, name)]
     assert textmend.StreamConverter(alias).target == name
+    assert textmend.StreamConverter(target=alias).target == name
     assert textmend.report(data, alias)["target"] == name
+
+
+def test_a_str_subclass_names_a_target_too(rng):
+    class Name(str):
+        pass
+
+    data = random_mixed(rng, 100)
+    assert textmend.convert(data, Name("UTF-8")) == textmend.convert(data, "utf-8")
 
 
 def test_defaults_are_latin1(rng):
@@ -94,34 +113,102 @@ def test_report_matches_the_report_program(target, max_examples, rng, report_bin
         assert textmend.report(data, target, **keywords) == expected
 
 
-def _rejects(call, error):
-    with pytest.raises(error):
-        call()
-
-
-@pytest.mark.parametrize("call, error", [
-    (lambda: textmend.convert("text"), TypeError),
-    (lambda: textmend.convert(12), TypeError),
-    (lambda: textmend.convert(None), TypeError),
-    (lambda: textmend.convert(b"", "latin-9"), ValueError),
-    (lambda: textmend.convert(b"", "utf-8-sig"), ValueError),
-    (lambda: textmend.convert(b"", "ascii"), ValueError),
-    (lambda: textmend.convert(b"", ""), ValueError),
-    (lambda: textmend.convert(b"", "utf-\udcff"), ValueError),
-    (lambda: textmend.convert(b"", b"utf-8"), TypeError),
-    (lambda: textmend.convert(b"", None), TypeError),
-    (lambda: textmend.StreamConverter("ascii"), ValueError),
-    (lambda: textmend.StreamConverter(1), TypeError),
-    (lambda: textmend.StreamConverter().feed("text"), TypeError),
-    (lambda: textmend.report("text"), TypeError),
-    (lambda: textmend.report(b"", "utf-16"), ValueError),
-    (lambda: textmend.report(b"", max_examples=-1), ValueError),
-    (lambda: textmend.report(b"", max_examples="3"), TypeError),
-    (lambda: textmend.convert_file("a", "b", "latin2"), ValueError),
-    (lambda: textmend.convert_file(1.5, "b"), TypeError),
+# Wrong calls: the error, and words its message must hold (the function and
+# the argument, as Python's own messages name them).
+@pytest.mark.parametrize("call, error, words", [
+    (lambda: textmend.convert("text"), TypeError, ["convert()", "'data'", "bytes-like", "'str'"]),
+    (lambda: textmend.convert(12), TypeError, ["'data'", "'int'"]),
+    (lambda: textmend.convert(None), TypeError, ["'data'", "'NoneType'"]),
+    (lambda: textmend.convert(), TypeError, ["convert()", "missing", "'data'"]),
+    (lambda: textmend.convert(b"", "utf-8", 3), TypeError, ["convert()", "at most 2"]),
+    (lambda: textmend.convert(b"", targt="utf-8"), TypeError, ["unexpected", "'targt'"]),
+    (lambda: textmend.convert(b"", "utf-8", target="utf-8"), TypeError,
+     ["multiple values", "'target'"]),
+    (lambda: textmend.convert(b"", "latin-9"), ValueError, ["'target'", "'latin-9'", "'utf-8'"]),
+    (lambda: textmend.convert(b"", "utf-8-sig"), ValueError, ["'utf-8-sig'"]),
+    (lambda: textmend.convert(b"", "ascii"), ValueError, ["'ascii'"]),
+    (lambda: textmend.convert(b"", ""), ValueError, ["unknown target"]),
+    (lambda: textmend.convert(b"", "utf-\udcff"), ValueError, ["unknown target"]),
+    (lambda: textmend.convert(b"", b"utf-8"), TypeError, ["'target'", "str", "'bytes'"]),
+    (lambda: textmend.convert(b"", None), TypeError, ["'target'", "'NoneType'"]),
+    (lambda: textmend.convert_many("text"), TypeError, ["convert_many()", "'items'"]),
+    (lambda: textmend.convert_many(b"text"), TypeError, ["'items'"]),
+    (lambda: textmend.convert_many(5), TypeError, ["'items'", "'int'"]),
+    (lambda: textmend.convert_many([b"a", b"b", "c"]), TypeError, ["item 2", "'str'"]),
+    (lambda: textmend.convert_many([b"a"], "latin-9"), ValueError, ["'latin-9'"]),
+    (lambda: textmend.StreamConverter("ascii"), ValueError, ["'ascii'"]),
+    (lambda: textmend.StreamConverter(1), TypeError, ["'target'", "'int'"]),
+    (lambda: textmend.StreamConverter(targt="utf-8"), TypeError, ["'targt'"]),
+    (lambda: textmend.StreamConverter().feed("text"), TypeError, ["feed()", "'data'"]),
+    (lambda: textmend.StreamConverter().feed(), TypeError, ["feed()", "'data'"]),
+    (lambda: textmend.StreamConverter().finish(1), TypeError, ["finish()"]),
+    (lambda: textmend.report("text"), TypeError, ["report()", "'data'"]),
+    (lambda: textmend.report(b"", "utf-16"), ValueError, ["'utf-16'"]),
+    (lambda: textmend.report(b"", max_examples=-1), ValueError, ["'max_examples'"]),
+    (lambda: textmend.report(b"", max_examples="3"), TypeError, ["'max_examples'", "'str'"]),
+    (lambda: textmend.report(b"", "latin1", 3), TypeError, ["report()", "positional"]),
+    (lambda: textmend.convert_file("a", "b", "latin2"), ValueError, ["'latin2'"]),
+    (lambda: textmend.convert_file(1.5, "b"), TypeError, ["convert_file()", "'src'", "'float'"]),
+    (lambda: textmend.convert_file("a", None), TypeError, ["'dst'", "'NoneType'"]),
+    (lambda: textmend.convert_stream(b"data", io.BytesIO()), TypeError,
+     ["convert_stream()", "'src'"]),
+    (lambda: textmend.convert_stream(io.BytesIO(), "out.txt"), TypeError, ["'dst'", "'str'"]),
+    (lambda: textmend.convert_stream(io.StringIO("text"), io.BytesIO()), TypeError,
+     ["'src'", "'str'"]),
 ])
-def test_wrong_arguments(call, error):
-    _rejects(call, error)
+def test_wrong_arguments(call, error, words):
+    with pytest.raises(error) as raised:
+        call()
+    for word in words:
+        assert word in str(raised.value)
+
+
+def test_signatures_name_every_parameter():
+    def signature(function):
+        return str(inspect.signature(function))
+
+    assert signature(textmend.convert) == "(data, target='latin1')"
+    assert signature(textmend.convert_many) == "(items, target='latin1')"
+    assert signature(textmend.report) == "(data, target='latin1', *, max_examples=10)"
+    assert signature(textmend.convert_file) == "(src, dst, target='latin1')"
+    assert signature(textmend.convert_stream) == "(src, dst, target='latin1')"
+    assert signature(textmend.StreamConverter) == "(target='latin1')"
+    assert signature(textmend.StreamConverter.feed) == "(self, /, data)"
+    for function in [textmend.convert, textmend.convert_many, textmend.report,
+                     textmend.convert_file, textmend.convert_stream, textmend.StreamConverter]:
+        assert "Raises" in function.__doc__ and "--" not in function.__doc__.splitlines()[0]
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_convert_many_is_convert_of_each(target, rng):
+    items = [random_mixed(rng, rng.randrange(0, 200)) for _ in range(300)]
+    items += [random_mixed(rng, 10000), b"", b"plain"]
+    expected = [textmend.convert(item, target) for item in items]
+    assert textmend.convert_many(items, target) == expected
+    assert textmend.convert_many(iter(items), target) == expected  # any iterable
+    assert textmend.convert_many((bytearray(i) for i in items), target) == expected
+    assert textmend.convert_many(map(memoryview, items), target=target) == expected
+    assert textmend.convert_many([], target) == []
+    assert all(type(result) is bytes for result in textmend.convert_many(items, target))
+
+
+def test_convert_many_passes_on_what_the_iterable_raises():
+    def failing():
+        yield b"caf\xe9"
+        raise KeyError("from the iterable")
+
+    with pytest.raises(KeyError, match="from the iterable"):
+        textmend.convert_many(failing())
+
+
+def test_a_piece_that_ends_in_ascii_is_not_held_back():
+    for target in TARGETS:
+        converter = textmend.StreamConverter(target)
+        assert converter.feed(b"hello world\n") == b"hello world\n"
+        assert converter.feed(b"K\xc3\xa4se\n") == textmend.convert(b"K\xc3\xa4se\n", target)
+        assert converter.feed(b"caf\xc3") == b"caf"  # the C3 may begin a sequence
+        assert converter.feed(b"\xa9.") + converter.finish() == textmend.convert(b"\xc3\xa9.",
+                                                                                 target)
 
 
 @pytest.mark.parametrize("target", TARGETS)

@@ -2,8 +2,10 @@
 
 import errno
 import os
+import pty
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -198,10 +200,10 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
     paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
     real_compute = textmend.dask._compute
 
-    def change_then_compute(tasks):
+    def change_then_compute(tasks, progress):
         with open(paths[0], "ab") as f:
             f.write(b"more")
-        real_compute(tasks)
+        real_compute(tasks, progress)
 
     monkeypatch.setattr(textmend.dask, "_compute", change_then_compute)
     with pytest.raises(textmend.dask.FileChangedError):
@@ -209,9 +211,14 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
     assert os.listdir(tmp_path / "out") == []
 
 
-def run_command_line(*arguments, cwd=None):
+def _environment():
+    """This process's, with the package that is being tested found first."""
     package_parent = os.path.dirname(os.path.dirname(textmend.__file__))
-    environment = dict(os.environ, PYTHONPATH=package_parent)
+    return dict(os.environ, PYTHONPATH=package_parent)
+
+
+def run_command_line(*arguments, cwd=None):
+    environment = _environment()
     return subprocess.run([sys.executable, "-m", "textmend.dask", *map(str, arguments)],
                           capture_output=True, check=False, env=environment, cwd=cwd)
 
@@ -242,6 +249,8 @@ def test_command_line_with_a_scheduler_address(cluster, rng, tmp_path, program_c
     (["--blocksize", "0", "out", "in/a.txt"], 2, b"argument --blocksize: must be positive"),
     (["-w", "-u", "out", "in/a.txt"], 2, b"not allowed with argument"),
     (["out"], 2, b"the following arguments are required: FILE"),
+    (["--timeout", "0", "out", "in/a.txt"], 2, b"argument --timeout: must be positive"),
+    (["--timeout", "soon", "out", "in/a.txt"], 2, b"argument --timeout: not a number"),
     (["out", "in/missing.txt"], 1, b"textmend.dask: in/missing.txt: No such file or directory\n"),
     (["missing", "in/a.txt"], 1, b"textmend.dask: missing: Not a directory\n"),
 ])
@@ -251,3 +260,65 @@ def test_command_line_errors(arguments, status, message, tmp_path):
     assert done.returncode == status
     assert message in done.stderr
     assert os.listdir(tmp_path / "out") == []
+
+
+def test_an_unreachable_scheduler_fails_within_the_timeout(tmp_path):
+    inputs(tmp_path, {"a.txt": b"caf\xe9\n"})
+    started = time.monotonic()
+    # Nothing listens on the discard port: every attempt to connect fails.
+    done = run_command_line("--scheduler", "tcp://127.0.0.1:9", "--timeout", "0.5", "out",
+                            "in/a.txt", cwd=tmp_path)
+    assert time.monotonic() - started < 15  # Dask's own default waits 30 s
+    assert done.returncode == 1
+    assert done.stderr.startswith(b"textmend.dask: ") and b"127.0.0.1:9" in done.stderr
+    assert os.listdir(tmp_path / "out") == []
+
+
+PROGRESS = b"100% Completed"
+
+
+def test_progress_bars_of_the_function(rng, tmp_path, capsys, client):
+    paths = inputs(tmp_path, {"a.txt": random_mixed(rng, 3 * BLOCK)})
+    convert_files(paths, tmp_path / "out", "utf-8", blocksize=BLOCK, progress=True)
+    assert PROGRESS.decode() in capsys.readouterr().out  # distributed's, with a client
+    convert_files(paths, tmp_path / "out", "utf-8", blocksize=BLOCK)
+    assert capsys.readouterr().out == ""
+
+
+def test_progress_bar_without_a_client(rng, tmp_path, capsys):
+    paths = inputs(tmp_path, {"a.txt": random_mixed(rng, 3 * BLOCK)})
+    convert_files(paths, tmp_path / "out", "utf-8", blocksize=BLOCK, progress=True)
+    assert PROGRESS.decode() in capsys.readouterr().out  # dask.diagnostics.ProgressBar
+
+
+def _on_a_terminal(arguments, cwd):
+    """The command line with its standard error on a pseudo-terminal: its
+    status and what the terminal showed."""
+    controller, terminal = pty.openpty()
+    try:
+        child = subprocess.Popen([sys.executable, "-m", "textmend.dask", *arguments],
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=terminal, cwd=cwd, env=_environment())
+        os.close(terminal)
+        shown = b""
+        while True:
+            try:
+                piece = os.read(controller, 4096)
+            except OSError:  # EIO: the terminal's last user is gone
+                break
+            if not piece:
+                break
+            shown += piece
+        return child.wait(timeout=60), shown
+    finally:
+        os.close(controller)
+
+
+def test_the_command_line_shows_progress_on_a_terminal(rng, tmp_path):
+    inputs(tmp_path, {"a.txt": random_mixed(rng, 3 * BLOCK)})
+    status, shown = _on_a_terminal(["-u", "--blocksize", "4KiB", "out", "in/a.txt"], tmp_path)
+    assert status == 0 and PROGRESS in shown, shown
+    status, shown = _on_a_terminal(["-u", "--no-progress", "out", "in/a.txt"], tmp_path)
+    assert (status, shown) == (0, b"")
+    done = run_command_line("-u", "out", "in/a.txt", cwd=tmp_path)  # not a terminal
+    assert (done.returncode, done.stdout, done.stderr) == (0, b"", b"")

@@ -22,10 +22,14 @@ the same names from every worker (a shared file system on a real cluster).
 
 From the command line::
 
-    python3 -m textmend.dask [-w|-u] [--scheduler ADDRESS] [--blocksize SIZE] OUTPUT_DIR FILE...
+    python3 -m textmend.dask [-w|-u] [--scheduler ADDRESS] [--timeout SECONDS]
+                             [--blocksize SIZE] [--no-progress] OUTPUT_DIR FILE...
+
+It shows Dask's progress bar on standard error when that is a terminal.
 """
 
 import argparse
+import contextlib
 import errno
 import glob
 import os
@@ -34,13 +38,14 @@ import shutil
 import stat
 import sys
 import uuid
+from typing import List, Sequence, Union
 
 import dask
 from dask.utils import parse_bytes
 
 from . import _textmend, convert
 
-__all__ = ["convert_files", "DEFAULT_BLOCKSIZE"]
+__all__ = ["convert_files", "FileChangedError", "DEFAULT_BLOCKSIZE", "main"]
 
 DEFAULT_BLOCKSIZE = 64 * 2**20
 
@@ -53,8 +58,21 @@ class FileChangedError(RuntimeError):
     """An input changed while it was being converted."""
 
 
-def convert_files(paths, output_dir, target="latin1", blocksize=DEFAULT_BLOCKSIZE):
+_Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "latin1",
+                  blocksize: Union[int, str] = DEFAULT_BLOCKSIZE,
+                  progress: bool = False) -> List[str]:
     """Converts each file of paths into output_dir under its base name.
+
+    paths: the input files (str, bytes or os.PathLike each), regular files
+    of distinct base names. output_dir: an existing directory. target: as
+    for textmend.convert ('latin1', 'windows-1252', 'utf-8' or another name
+    Python's codecs give them). blocksize: bytes per task, an int or a size
+    such as "16MiB". progress: show Dask's progress bar (the distributed
+    progress bar with a client, dask.diagnostics.ProgressBar without) on
+    standard output.
 
     Returns the output paths in the order of paths. Uses the current
     dask.distributed client when there is one, else Dask's default
@@ -77,7 +95,7 @@ def convert_files(paths, output_dir, target="latin1", blocksize=DEFAULT_BLOCKSIZ
     if not tasks:
         return []
     try:
-        _compute(tasks)
+        _compute(tasks, progress)
     finally:
         # Parts of a failed run, or files of tasks whose worker died.
         for job in jobs:
@@ -164,12 +182,28 @@ def _current_client():
         return None
 
 
-def _compute(tasks):
+def _compute(tasks, progress):
     client = _current_client()
-    if client is not None:
-        dask.compute(*tasks, scheduler=client)
-    else:
-        dask.compute(*tasks)
+    if client is None:
+        if not progress:
+            dask.compute(*tasks)
+            return
+        from dask.diagnostics import ProgressBar
+
+        with ProgressBar():
+            dask.compute(*tasks)
+        return
+    futures = client.compute(tasks)
+    try:
+        if progress:
+            from distributed import progress as show_progress
+
+            show_progress(futures)
+        client.gather(futures)
+    except BaseException:
+        # Nothing may still write once the caller's clean-up has begun.
+        client.cancel(futures)
+        raise
 
 
 # The tasks. They run on the workers and see nothing but their arguments.
@@ -328,7 +362,18 @@ def _message(error):
     return str(error)
 
 
-def main(argv=None):
+def _seconds(text):
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number of seconds: '{text}'") from None
+    if not value > 0:
+        raise argparse.ArgumentTypeError("must be positive")
+    return value
+
+
+def main(argv: Union[Sequence[str], None] = None) -> int:
+    """The command line (python3 -m textmend.dask); returns the exit status."""
     parser = argparse.ArgumentParser(
         prog="python3 -m textmend.dask",
         description="Repairs files of mixed UTF-8 and Latin-1/Windows-1252 on a Dask cluster, "
@@ -341,8 +386,13 @@ def main(argv=None):
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="the address of a dask.distributed scheduler "
                              "(default: Dask's local threads)")
+    parser.add_argument("--timeout", metavar="SECONDS", type=_seconds, default=10.0,
+                        help="how long to try to reach the scheduler (default: 10)")
     parser.add_argument("--blocksize", metavar="SIZE", default=str(DEFAULT_BLOCKSIZE),
                         help="bytes per task, such as 16MiB (default: 64MiB)")
+    parser.add_argument("--no-progress", action="store_true",
+                        help="no progress bar (shown by default when standard error is a "
+                             "terminal)")
     parser.add_argument("output_dir", metavar="OUTPUT_DIR")
     parser.add_argument("files", metavar="FILE", nargs="+")
     args = parser.parse_args(argv)
@@ -352,15 +402,23 @@ def main(argv=None):
         parser.error(f"argument --blocksize: not a size: '{args.blocksize}'")
     if blocksize <= 0:
         parser.error("argument --blocksize: must be positive")
+    progress = not args.no_progress and sys.stderr.isatty()
+
+    def run():
+        # Dask draws its bars on standard output; this program's go to
+        # standard error, which is where a terminal user looks for them.
+        with contextlib.redirect_stdout(sys.stderr):
+            convert_files(args.files, args.output_dir, args.target or "latin1", blocksize,
+                          progress=progress)
 
     try:
         if args.scheduler is None:
-            convert_files(args.files, args.output_dir, args.target or "latin1", blocksize)
+            run()
         else:
             from distributed import Client
 
-            with Client(args.scheduler):
-                convert_files(args.files, args.output_dir, args.target or "latin1", blocksize)
+            with Client(args.scheduler, timeout=args.timeout):
+                run()
     except (OSError, ValueError, RuntimeError) as error:
         print(f"textmend.dask: {_message(error)}", file=sys.stderr)
         return 1
