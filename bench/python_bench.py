@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Times the Python package: textmend.convert against a repair in pure Python
-(bytes.decode with a per-byte fallback), and textmend.dask.convert_files on a
+"""Times the Python package: the cost of a call on a short input and of
+convert_many, textmend.convert against a repair in pure Python (bytes.decode
+with a per-byte fallback), and textmend.dask.convert_files on a
 local cluster of 1 and 2 worker processes against the textmend program.
 
     cmake --workflow --preset python
@@ -81,6 +82,38 @@ def bench_in_memory(size, runs):
           "times as fast\n")
 
 
+def per_call_ns(work, calls, rounds):
+    """Median over rounds of the time per call of a timeit loop, in ns."""
+    import timeit
+
+    return statistics.median(timeit.repeat(work, number=calls, repeat=rounds)) / calls * 1e9
+
+
+def short_values(count, length):
+    """count values of length bytes cut from examples/mixed.txt, most with
+    high bytes: the values of a column of names or places."""
+    text = sample(4 * count * length)
+    return [text[i * length:(i + 1) * length] for i in range(count)]
+
+
+def bench_small(rounds):
+    value = short_values(1, 53)[0]
+    convert = per_call_ns(lambda: textmend.convert(value, "utf-8"), 200000, rounds)
+    decode = per_call_ns(lambda: value.decode("utf-8", "surrogateescape"), 200000, rounds)
+    items = short_values(100000, 50)
+    loop = per_call_ns(lambda: [textmend.convert(item, "utf-8") for item in items], 1,
+                       rounds) / len(items)
+    many = per_call_ns(lambda: textmend.convert_many(items, "utf-8"), 1, rounds) / len(items)
+    print(f"Small inputs, to UTF-8, median of {rounds} timeit rounds:\n")
+    print("| what | per call or item | ratio |\n|---|---|---|")
+    print(f"| `bytes.decode('utf-8', 'surrogateescape')`, 53 bytes | {decode:.0f} ns | 1 |")
+    print(f"| `textmend.convert`, 53 bytes | {convert:.0f} ns | {convert / decode:.2f} |")
+    print(f"| a Python loop over `textmend.convert`, 100,000 items of 50 bytes | {loop:.0f} ns "
+          "| 1 |")
+    print(f"| `textmend.convert_many`, the same items | {many:.0f} ns | {many / loop:.2f} "
+          f"({loop / many:.1f} times as fast) |\n")
+
+
 def bench_dask(size, runs, out_dir, blocksize):
     from distributed import Client, LocalCluster
 
@@ -122,7 +155,12 @@ def main():
     parser.add_argument("--blocksize-mb", type=int, default=32, help="default 32")
     parser.add_argument("--runs", type=int, default=5, help="runs of each (default 5)")
     parser.add_argument("--out-dir", default="/dev/shm" if os.path.isdir("/dev/shm") else None)
+    parser.add_argument("--small-only", action="store_true",
+                        help="only the small inputs (convert per call, convert_many)")
     args = parser.parse_args()
+    bench_small(max(args.runs, 9))
+    if args.small_only:
+        return
     bench_in_memory(args.size_mb * 2**20, args.runs)
     bench_dask(args.dask_size_mb * 2**20, args.runs, args.out_dir, args.blocksize_mb * 2**20)
 

@@ -50,6 +50,31 @@ TEST(Library, WholeBuffersAndPiecesOfAnySizeGiveTheModelsResult) {
     }
 }
 
+// A short input, and the last bytes of any input, are converted from a
+// padded copy: every input of up to two bytes, and random ones of every
+// length around the block sizes, against the model.
+TEST(Library, ShortInputsAndTheLastBytesOfInputsGiveTheModelsResult) {
+    std::vector<std::string> inputs = {""};
+    for (int a = 0; a < 256; ++a) {
+        inputs.emplace_back(1, static_cast<char>(a));
+        for (int b = 0; b < 256; ++b)
+            inputs.push_back({static_cast<char>(a), static_cast<char>(b)});
+    }
+    std::mt19937_64 rng(33);
+    for (std::size_t length = 3; length <= 140; ++length) {
+        for (int round = 0; round < 40; ++round)
+            inputs.push_back(test::random_mixed_bytes(rng, length));
+    }
+    for (const std::string& input : inputs) {
+        for (Target target : TARGETS) {
+            std::string out;
+            convert_append(input, out, target);
+            ASSERT_EQ(test::to_hex(out), test::to_hex(test::model_convert(input, target)))
+                << test::to_hex(input);
+        }
+    }
+}
+
 // Pieces cut just after bytes below 0x80, converted separately, join to the
 // conversion of the whole: what splitting a file over machines relies on.
 TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {

@@ -1,15 +1,12 @@
 // The library's public functions, on top of the same engine as the program:
-// the bulk converters for all but the last few bytes of an input, and the
-// byte-at-a-time converters, which know where the input ends, for those.
+// the bulk converters, for the last few bytes of an input from a padded copy.
 #include "textmend/textmend.hpp"
 
 #include <cassert>
 #include <cstring>
 
 #include "convert/bulk.hpp"
-#include "convert/byte_loop.hpp"
 #include "convert/inspect.hpp"
-#include "convert/memory_io.hpp"
 
 namespace textmend {
 
@@ -23,34 +20,40 @@ struct Written {
     std::uint8_t* out;         // next free output byte
 };
 
-std::int64_t write_to_memory(void* context, const std::uint8_t* src, std::size_t n) {
-    auto*& at = *static_cast<std::uint8_t**>(context);
-    std::memcpy(at, src, n);
-    at += n;
-    return static_cast<std::int64_t>(n);
-}
+// Inputs, or their ends, shorter than this are converted in one bulk call
+// from a padded copy (below): one block of the widest kernels.
+constexpr std::size_t SHORT_INPUT = 64;
 
-// The last bytes of an input, one at a time, with the input's end after them.
+// The last bytes of an input (fewer than SHORT_INPUT), converted in bulk as
+// a whole block from a copy followed by bytes below 0x80. Such a byte never
+// continues a sequence, so a sequence the end cuts short is judged exactly
+// as at the end of the input, and the padding converts to itself: it is
+// taken off the end of the result. One call, through the block kernels,
+// for a whole short input: for short values the cost of the calls is most
+// of the cost of converting them.
 std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
                                  OutputMode mode) {
-    MemorySource source{p, static_cast<std::size_t>(end - p), 0, 0};
-    InputStream in{};
-    input_init(in, memory_view_source(&source), nullptr, STREAM_HELD_MAX);
-    std::uint8_t buffer[64];
-    OutputStream stream{};
-    output_init(stream, ByteSink{write_to_memory, &out}, buffer, sizeof buffer);
-    convert_stream_bytewise(in, stream, mode);
-    output_flush(stream);
-    return out;
+    std::uint8_t padded[SHORT_INPUT + BULK_LOOK_AHEAD] = {};
+    std::uint8_t converted[3 * sizeof padded + BULK_OUTPUT_SLACK];
+    const auto n = static_cast<std::size_t>(end - p);
+    std::memcpy(padded, p, n);
+    const BulkProgress done =
+        mode == MODE_UTF8 ? bulk_convert_to_utf8(padded, padded + SHORT_INPUT, converted)
+                          : bulk_convert_to_latin1(padded, padded + SHORT_INPUT, converted, mode);
+    const auto count =
+        static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
+    std::memcpy(out, converted, count);
+    return out + count;
 }
 
 // Converts [p, end): every byte that starts BULK_LOOK_AHEAD or more bytes
-// before the end in bulk, and when the input ends there (final) the rest one
-// at a time. Without final, it stops at a lead position within the last
-// BULK_LOOK_AHEAD bytes, whose bytes the next piece may complete.
+// before the end in bulk, and when the input ends there (final) the rest
+// from a padded copy. Without final, it stops at a lead position within the
+// last BULK_LOOK_AHEAD bytes, whose bytes the next piece may complete.
 Written convert_memory(const std::uint8_t* p, const std::uint8_t* end, bool final,
                        std::uint8_t* out, OutputMode mode) {
-    if (end - p >= static_cast<std::ptrdiff_t>(BULK_LOOK_AHEAD)) {
+    const bool short_end = final && end - p < static_cast<std::ptrdiff_t>(SHORT_INPUT);
+    if (!short_end && end - p >= static_cast<std::ptrdiff_t>(BULK_LOOK_AHEAD)) {
         const std::uint8_t* lead_end = end - (BULK_LOOK_AHEAD - 1);
         const BulkProgress done = mode == MODE_UTF8
                                       ? bulk_convert_to_utf8(p, lead_end, out)
