@@ -90,28 +90,54 @@ def per_call_ns(work, calls, rounds):
 
 
 def short_values(count, length):
-    """count values of length bytes cut from examples/mixed.txt, most with
-    high bytes: the values of a column of names or places."""
+    """count values of length bytes cut from examples/mixed.txt, almost all
+    with high bytes: the values of a column of names or places."""
     text = sample(4 * count * length)
     return [text[i * length:(i + 1) * length] for i in range(count)]
 
 
+def mostly_ascii_values(count, length):
+    """count values of length bytes, one in twenty with a Latin-1 accent."""
+    plain = b"Smith, John; 42 Baker Street, London NW1 6XE; x"
+    accented = b"M\xfcller, J\xfcrgen; Stra\xdfe 4, K\xf6ln; caf\xe9 "
+    return [((accented if i % 20 == 0 else plain) * 2)[:length] for i in range(count)]
+
+
+def paired_per_item(rounds, items, target):
+    """Medians over rounds, in ns per item, of a Python loop over convert and
+    of convert_many on the same items, the two run by turns."""
+    loop, many = [], []
+    for _ in range(rounds):
+        start = time.perf_counter()
+        result = [textmend.convert(item, target) for item in items]
+        loop.append(time.perf_counter() - start)
+        del result
+        start = time.perf_counter()
+        result = textmend.convert_many(items, target)
+        many.append(time.perf_counter() - start)
+        del result
+    return (statistics.median(loop) / len(items) * 1e9,
+            statistics.median(many) / len(items) * 1e9)
+
+
 def bench_small(rounds):
     value = short_values(1, 53)[0]
-    convert = per_call_ns(lambda: textmend.convert(value, "utf-8"), 200000, rounds)
-    decode = per_call_ns(lambda: value.decode("utf-8", "surrogateescape"), 200000, rounds)
-    items = short_values(100000, 50)
-    loop = per_call_ns(lambda: [textmend.convert(item, "utf-8") for item in items], 1,
-                       rounds) / len(items)
-    many = per_call_ns(lambda: textmend.convert_many(items, "utf-8"), 1, rounds) / len(items)
-    print(f"Small inputs, to UTF-8, median of {rounds} timeit rounds:\n")
+    print(f"Small inputs, medians of {rounds} rounds:\n")
     print("| what | per call or item | ratio |\n|---|---|---|")
+    decode = per_call_ns(lambda: value.decode("utf-8", "surrogateescape"), 200000, rounds)
     print(f"| `bytes.decode('utf-8', 'surrogateescape')`, 53 bytes | {decode:.0f} ns | 1 |")
-    print(f"| `textmend.convert`, 53 bytes | {convert:.0f} ns | {convert / decode:.2f} |")
-    print(f"| a Python loop over `textmend.convert`, 100,000 items of 50 bytes | {loop:.0f} ns "
-          "| 1 |")
-    print(f"| `textmend.convert_many`, the same items | {many:.0f} ns | {many / loop:.2f} "
-          f"({loop / many:.1f} times as fast) |\n")
+    for target in ("latin1", "utf-8"):
+        convert = per_call_ns(lambda: textmend.convert(value, target), 200000, rounds)
+        print(f"| `textmend.convert(value, '{target}')`, the same 53 bytes | {convert:.0f} ns "
+              f"| {convert / decode:.2f} |")
+    for name, items in (("mixed values", short_values(100000, 50)),
+                        ("mostly ASCII values", mostly_ascii_values(100000, 50))):
+        for target in ("latin1", "utf-8"):
+            loop, many = paired_per_item(rounds, items, target)
+            print(f"| 100,000 {name} of 50 bytes to {target}: a loop over `convert` / "
+                  f"`convert_many` | {loop:.0f} / {many:.0f} ns | {loop / many:.1f} times "
+                  "as fast |")
+    print()
 
 
 def bench_dask(size, runs, out_dir, blocksize):

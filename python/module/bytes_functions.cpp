@@ -7,6 +7,7 @@
 // the lock, in pieces between which Python's signal handlers run.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "arguments.hpp"
@@ -31,7 +32,25 @@ PyObject* same_object(PyObject* original) {
     return original;
 }
 
+// No byte at or above 0x80: every target leaves the input as it is.
+bool all_ascii(const void* data, std::size_t size) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p + i, 8);
+        high |= word;
+    }
+    for (; i < size; ++i)
+        high |= p[i];
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
 PyObject* converted_small(const InputBytes& input, PyObject* original, Target target) {
+    if (PyBytes_CheckExact(original) && all_ascii(input.data(), input.size())) {
+        return same_object(original);
+    }
     std::uint8_t out[max_converted_size(SMALL_INPUT, Target::utf8)];
     const std::size_t n = textmend::convert(input.data(), input.size(), out, target);
     if (n == input.size() && PyBytes_CheckExact(original)) return same_object(original);
