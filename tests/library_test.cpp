@@ -111,8 +111,8 @@ TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {
 // comes before is decided, so a line fed whole comes out whole at once.
 TEST(Library, StreamHoldsBackOnlyBytesAfterTheLastAsciiByte) {
     const std::string pieces[] = {
-        "hello world\n", "line1 K\xe4se\n", "caf\xc3\xa9", "caf\xc3", "x\xe2\x82",
-        "\xc3\xa9\xc3\xa9 \xe2", std::string(40, 'a'), "\xe9\xe9\xe9 \xf8\x88\x80",
+        "hello world\n", "line1 K\xe4se\n",       "caf\xc3\xa9",        "caf\xc3",
+        "x\xe2\x82",     "\xc3\xa9\xc3\xa9 \xe2", std::string(40, 'a'), "\xe9\xe9\xe9 \xf8\x88\x80",
     };
     for (const std::string& piece : pieces) {
         std::size_t trailing_high = 0;

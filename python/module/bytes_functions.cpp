@@ -201,8 +201,10 @@ PyObject* convert_many(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
                 break;
         }
         input.close();
-        if (result == nullptr) Py_CLEAR(results);
-        else PyList_SET_ITEM(results, i, result);
+        if (result == nullptr)
+            Py_CLEAR(results);
+        else
+            PyList_SET_ITEM(results, i, result);
     }
     Py_DECREF(items);
     return results;
@@ -235,8 +237,10 @@ PyObject* fields_of(const Inspection& result, const std::vector<Finding>& findin
     PyObject* examples = PyList_New(static_cast<Py_ssize_t>(findings.size()));
     for (std::size_t i = 0; examples != nullptr && i < findings.size(); ++i) {
         PyObject* example = example_of(findings[i]);
-        if (example == nullptr) Py_CLEAR(examples);
-        else PyList_SET_ITEM(examples, static_cast<Py_ssize_t>(i), example);
+        if (example == nullptr)
+            Py_CLEAR(examples);
+        else
+            PyList_SET_ITEM(examples, static_cast<Py_ssize_t>(i), example);
     }
     if (examples == nullptr) return nullptr;
     return Py_BuildValue("{sNsKsKsKsKsOsN}", "target", target_name_object(result.target),

@@ -64,7 +64,8 @@ PyObject* convert_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         return nullptr;
     }
     PyObject* input = file_name(values[0], CONVERT_FILE.function, "src");
-    PyObject* output = input == nullptr ? nullptr : file_name(values[1], CONVERT_FILE.function, "dst");
+    PyObject* output =
+        input == nullptr ? nullptr : file_name(values[1], CONVERT_FILE.function, "dst");
     if (output == nullptr) {
         Py_XDECREF(input);
         return nullptr;
@@ -125,7 +126,8 @@ Reader reader_of(PyObject* src) {
 // One file object's side of convert_stream.
 class StreamCopy {
 public:
-    StreamCopy(PyObject* src, PyObject* dst, Target target) : src_(src), dst_(dst), converter_(target) {}
+    StreamCopy(PyObject* src, PyObject* dst, Target target)
+        : src_(src), dst_(dst), converter_(target) {}
     ~StreamCopy() {
         Py_XDECREF(reader_.method);
         Py_XDECREF(write_);
@@ -192,8 +194,8 @@ bool StreamCopy::open() {
 }
 
 PyObject* would_block(const char* what) {
-    PyErr_Format(PyExc_BlockingIOError, "convert_stream(): %s would block; give it blocking file objects",
-                 what);
+    PyErr_Format(PyExc_BlockingIOError,
+                 "convert_stream(): %s would block; give it blocking file objects", what);
     return nullptr;
 }
 
@@ -247,8 +249,8 @@ bool StreamCopy::read(InputBytes& input, PyObject** held) {
 bool StreamCopy::write(PyObject* bytes) {
     const Py_ssize_t size = PyBytes_GET_SIZE(bytes);
     for (Py_ssize_t done = 0; done < size;) {
-        PyObject* rest = done == 0 ? (Py_INCREF(bytes), bytes)
-                                   : PySequence_GetSlice(bytes, done, size);
+        PyObject* rest =
+            done == 0 ? (Py_INCREF(bytes), bytes) : PySequence_GetSlice(bytes, done, size);
         if (rest == nullptr) return false;
         PyObject* put = PyObject_CallOneArg(write_, rest);
         Py_DECREF(rest);
@@ -293,11 +295,10 @@ bool StreamCopy::run() {
         }
         bytes_in_ += input.size();
         const bool short_read = input.size() < static_cast<std::size_t>(STREAM_PIECE);
-        PyObject* out = written_bytes(max_converted_size(input.size(), converter_.target),
-                                      [&](std::uint8_t* o) {
-                                          return stream_feed(converter_, input.data(),
-                                                             input.size(), o);
-                                      });
+        PyObject* out = written_bytes(
+            max_converted_size(input.size(), converter_.target), [&](std::uint8_t* o) {
+                return stream_feed(converter_, input.data(), input.size(), o);
+            });
         input.close();
         Py_DECREF(held);
         const bool written = out != nullptr && write(out);
@@ -305,9 +306,8 @@ bool StreamCopy::run() {
         // What is decided goes out as soon as the source has no more for now.
         if (!written || (short_read && !flush()) || PyErr_CheckSignals() != 0) return false;
     }
-    PyObject* out = written_bytes(max_converted_size(0, converter_.target), [&](std::uint8_t* o) {
-        return stream_finish(converter_, o);
-    });
+    PyObject* out = written_bytes(max_converted_size(0, converter_.target),
+                                  [&](std::uint8_t* o) { return stream_finish(converter_, o); });
     const bool written = out != nullptr && write(out);
     Py_XDECREF(out);
     return written && flush();
@@ -354,9 +354,9 @@ std::uint64_t convert_fd_range(int src_fd, std::uint64_t at, std::uint64_t end, 
     textmend::StreamConverter converter(target);
     *error = 0;
     while (at < end) {
-        const ssize_t got =
-            pread(src_fd, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(PIECE, end - at)),
-                  static_cast<off_t>(at));
+        const ssize_t got = pread(
+            src_fd, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(PIECE, end - at)),
+            static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) *error = errno;
         if (got <= 0) break;

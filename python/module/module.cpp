@@ -97,9 +97,8 @@ PyModuleDef MODULE = {
 // The thread that runs signal handlers: threading.main_thread().
 bool remember_main_thread() {
     PyObject* threading = PyImport_ImportModule("threading");
-    PyObject* main = threading == nullptr
-                         ? nullptr
-                         : PyObject_CallMethod(threading, "main_thread", nullptr);
+    PyObject* main =
+        threading == nullptr ? nullptr : PyObject_CallMethod(threading, "main_thread", nullptr);
     PyObject* ident = main == nullptr ? nullptr : PyObject_GetAttrString(main, "ident");
     const unsigned long value = ident == nullptr ? 0 : PyLong_AsUnsignedLong(ident);
     Py_XDECREF(ident);

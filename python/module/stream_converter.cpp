@@ -21,8 +21,7 @@ struct StreamState {
 };
 
 struct StreamObject {
-    PyObject_HEAD
-    StreamState* state;
+    PyObject_HEAD StreamState* state;
 };
 
 StreamState& state_of(PyObject* self) {
@@ -100,8 +99,7 @@ void stream_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
-PyObject* stream_feed(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames) {
+PyObject* stream_feed(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[1];
     if (!match_arguments(FEED, args, nargs, kwnames, values)) return nullptr;
     StreamState& state = state_of(self);
@@ -113,11 +111,10 @@ PyObject* stream_feed(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     InputBytes input;
     if (!input.open(values[0], FEED.function, "data")) return nullptr;
     const ConverterLock lock(state.mutex);
-    return written_bytes(max_converted_size(input.size(), state.converter.target),
-                         [&](std::uint8_t* out) {
-                             return textmend::stream_feed(state.converter, input.data(),
-                                                          input.size(), out);
-                         });
+    return written_bytes(
+        max_converted_size(input.size(), state.converter.target), [&](std::uint8_t* out) {
+            return textmend::stream_feed(state.converter, input.data(), input.size(), out);
+        });
 }
 
 PyObject* stream_finish(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -132,8 +129,7 @@ PyObject* stream_finish(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     });
 }
 
-PyObject* stream_reset(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                       PyObject* kwnames) {
+PyObject* stream_reset(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     constexpr Parameters RESET{"reset", nullptr, 0, 0, 0};
     PyObject* values[1];
     if (!match_arguments(RESET, args, nargs, kwnames, values)) return nullptr;
@@ -175,8 +171,8 @@ PyMethodDef STREAM_METHODS[] = {
 };
 
 PyGetSetDef STREAM_PROPERTIES[] = {
-    {"target", stream_target, nullptr,
-     "The target's name: 'latin1', 'windows-1252' or 'utf-8'.", nullptr},
+    {"target", stream_target, nullptr, "The target's name: 'latin1', 'windows-1252' or 'utf-8'.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -185,24 +181,20 @@ PyType_Slot STREAM_SLOTS[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(stream_dealloc)},
     {Py_tp_methods, STREAM_METHODS},
     {Py_tp_getset, STREAM_PROPERTIES},
-    {Py_tp_doc, const_cast<char*>(
-                    "StreamConverter(target='latin1')\n--\n\n"
-                    "Converts an input that arrives in pieces of any size: the joined results\n"
-                    "of feed() and finish() are exactly convert() of the whole input.\n\n"
-                    "target: 'latin1' (the default), 'windows-1252' or 'utf-8', or another\n"
-                    "name Python's codecs give one of them ('iso-8859-1', 'cp1252', 'utf8').\n"
-                    "Raises TypeError for a target that is not a str, ValueError for an\n"
-                    "unknown one. One converter may be fed from several threads; each\n"
-                    "piece is converted whole before the next.")},
+    {Py_tp_doc,
+     const_cast<char*>("StreamConverter(target='latin1')\n--\n\n"
+                       "Converts an input that arrives in pieces of any size: the joined results\n"
+                       "of feed() and finish() are exactly convert() of the whole input.\n\n"
+                       "target: 'latin1' (the default), 'windows-1252' or 'utf-8', or another\n"
+                       "name Python's codecs give one of them ('iso-8859-1', 'cp1252', 'utf8').\n"
+                       "Raises TypeError for a target that is not a str, ValueError for an\n"
+                       "unknown one. One converter may be fed from several threads; each\n"
+                       "piece is converted whole before the next.")},
     {0, nullptr},
 };
 
 PyType_Spec STREAM_SPEC = {
-    "textmend.StreamConverter",
-    sizeof(StreamObject),
-    0,
-    Py_TPFLAGS_DEFAULT,
-    STREAM_SLOTS,
+    "textmend.StreamConverter", sizeof(StreamObject), 0, Py_TPFLAGS_DEFAULT, STREAM_SLOTS,
 };
 
 }  // namespace

@@ -40,8 +40,7 @@ std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end,
     const BulkProgress done =
         mode == MODE_UTF8 ? bulk_convert_to_utf8(padded, padded + SHORT_INPUT, converted)
                           : bulk_convert_to_latin1(padded, padded + SHORT_INPUT, converted, mode);
-    const auto count =
-        static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
+    const auto count = static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
     std::memcpy(out, converted, count);
     return out + count;
 }
