@@ -391,10 +391,13 @@ PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         return nullptr;
     }
     const int src_fd = PyObject_AsFileDescriptor(values[0]);
-    const unsigned long long start = PyLong_AsUnsignedLongLong(values[1]);
-    const unsigned long long end = PyLong_AsUnsignedLongLong(values[2]);
+    if (src_fd < 0) return nullptr;
     const int dst_fd = PyObject_AsFileDescriptor(values[3]);
-    if (PyErr_Occurred() != nullptr) return nullptr;
+    if (dst_fd < 0) return nullptr;
+    const unsigned long long start = PyLong_AsUnsignedLongLong(values[1]);
+    if (start == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return nullptr;
+    const unsigned long long end = PyLong_AsUnsignedLongLong(values[2]);
+    if (end == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return nullptr;
     int error = 0;
     std::uint64_t reached = 0;
     {
