@@ -1,16 +1,18 @@
 #!/usr/bin/python3
 """Times the Python package: the cost of a call on a short input and of
-convert_many, textmend.convert against a repair in pure Python (bytes.decode
-with a per-byte fallback), and textmend.dask.convert_files on a
-local cluster of 1 and 2 worker processes against the textmend program.
+convert_many; textmend.convert against a repair in pure Python (bytes.decode
+with a per-byte fallback); textmend.dask.convert_files on one large file,
+with Dask's threads and on a local cluster of worker processes, against the
+textmend program, with Dask's own cost per task; and convert_files on many
+small files against textmend-tree.
 
     cmake --workflow --preset python
-    PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py [--size-mb N] [--runs N]
+    PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py [--only PART] [--runs N]
+        [--dask-size-mb N...] [--files N]
 
-The input is the shipped sample examples/mixed.txt (German, French and
+The inputs are the shipped sample examples/mixed.txt (German, French and
 Spanish in UTF-8, Latin-1 and Windows-1252) repeated to the size asked for.
-Prints Markdown tables: median time of the runs, lowest and highest in
-brackets, and MB/s.
+Prints Markdown tables of medians.
 """
 
 import argparse
@@ -140,55 +142,152 @@ def bench_small(rounds):
     print()
 
 
-def bench_dask(size, runs, out_dir, blocksize):
-    from distributed import Client, LocalCluster
+def program_path(name):
+    """A program built beside the package (build/python/bin), or TEXTMEND_BINARY's folder."""
+    folder = os.path.dirname(os.environ.get("TEXTMEND_BINARY", "")) or os.path.join(
+        os.path.dirname(os.path.dirname(textmend.__file__)), "bin")
+    return os.path.join(folder, name)
+
+
+def paired(runs, first, second):
+    """Medians of first and second run by turns, and the median of their
+    ratios round by round."""
+    a, b, ratios = [], [], []
+    for _ in range(runs):
+        a.append(timed(1, first)[0])
+        b.append(timed(1, second)[0])
+        ratios.append(b[-1] / a[-1])
+    return statistics.median(a), statistics.median(b), statistics.median(ratios)
+
+
+TARGETS = {"latin1": [], "windows-1252": ["-w"], "utf-8": ["-u"]}
+
+
+def bench_dask(size, runs, out_dir, blocksize, workers):
+    """One large file, every target: convert_files against the program."""
+    from distributed import Client, LocalCluster, get_task_stream
 
     with tempfile.TemporaryDirectory(dir=out_dir) as work:
         source = os.path.join(work, "big.txt")
         with open(source, "wb") as f:
             f.write(sample(size))
         size = os.path.getsize(source)
-        os.mkdir(os.path.join(work, "out"))
-        program = os.environ.get("TEXTMEND_BINARY",
-                                 os.path.join(os.path.dirname(os.path.dirname(textmend.__file__)),
-                                              "bin", "textmend"))
+        out = os.path.join(work, "out")
+        os.mkdir(out)
+        program = program_path("textmend")
         expected = os.path.join(work, "expected.txt")
-        print(f"One file of {size / 2**20:.0f} MiB, blocks of {blocksize / 2**20:.0f} MiB, "
-              f"to UTF-8, output in {out_dir}, {os.cpu_count()} cores:\n")
-        print("| what | time | speed |\n|---|---|---|")
-        times = timed(runs, lambda: subprocess.run([program, "-u", source, expected], check=True))
-        print(row("the `textmend -u` program", times, size))
-        for workers in (1, 2):
-            with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                              dashboard_address=None) as cluster, Client(cluster):
-                times = timed(runs, lambda: convert_files([source], os.path.join(work, "out"),
-                                                          "utf-8", blocksize))
-            with open(os.path.join(work, "out", "big.txt"), "rb") as a, open(expected, "rb") as b:
-                if a.read() != b.read():
-                    sys.exit("convert_files wrote another file than the program")
-            print(row(f"`convert_files`, {workers} worker process{'es' if workers > 1 else ''}",
-                      times, size))
-        times = timed(runs, lambda: convert_files([source], os.path.join(work, "out"), "utf-8",
-                                                  blocksize))
-        print(row("`convert_files`, no client (Dask's threads)", times, size))
+        print(f"One file of {size / 2**20:.0f} MiB of examples/mixed.txt, blocks of "
+              f"{blocksize / 2**20:.0f} MiB, output in {out_dir}, {os.cpu_count()} cores; "
+              f"medians of {runs} rounds, each paired with the program:\n")
+        print("| target | `textmend` | threads | ratio | {w} processes | ratio |\n"
+              "|---|---|---|---|---|---|".format(w=workers))
+        costs = []
+        with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                          dashboard_address=None) as cluster:
+            for target, option in TARGETS.items():
+                def run_program():
+                    subprocess.run([program, *option, source, expected], check=True)
+
+                def run_threads():
+                    convert_files([source], out, target, blocksize)
+
+                native, threads, threads_ratio = paired(runs, run_program, run_threads)
+                check_same(os.path.join(out, "big.txt"), expected)
+                with Client(cluster) as client:
+                    def run_cluster():
+                        convert_files([source], out, target, blocksize)
+
+                    _, processes, processes_ratio = paired(runs, run_program, run_cluster)
+                    check_same(os.path.join(out, "big.txt"), expected)
+                    with get_task_stream(client) as stream:
+                        wall = timed(1, run_cluster)[0]
+                    costs.append((target, wall, stream.data))
+                print(f"| {target} | {native:.3f} s | {threads:.3f} s | {threads_ratio:.2f} "
+                      f"| {processes:.3f} s | {processes_ratio:.2f} |")
+        print(f"\nDask's own cost on the {workers}-process cluster (one more run each):\n")
+        print("| target | tasks | time in tasks | wall | wall - tasks' time / workers "
+              "| result bytes to the scheduler |\n|---|---|---|---|---|---|")
+        for target, wall, tasks in costs:
+            busy = sum(stop - start for task in tasks for start, stop in
+                       [(part["start"], part["stop"]) for part in task["startstops"]
+                        if part["action"] == "compute"])
+            moved = sum(task.get("nbytes", 0) or 0 for task in tasks)
+            print(f"| {target} | {len(tasks)} | {busy:.3f} s | {wall:.3f} s | "
+                  f"{wall - busy / workers:.3f} s | {moved} |")
+        print()
+
+
+def check_same(path, expected):
+    with open(path, "rb") as a, open(expected, "rb") as b:
+        if a.read() != b.read():
+            sys.exit(f"convert_files wrote another file than the program: {path}")
+
+
+def bench_many_files(count, file_size, runs, out_dir):
+    """count small files, to UTF-8: convert_files (Dask's threads) against
+    textmend-tree on a copy of them."""
+    import shutil
+
+    with tempfile.TemporaryDirectory(dir=out_dir) as work:
+        text = sample(4 * file_size)
+        originals = os.path.join(work, "in")
+        os.mkdir(originals)
+        paths = []
+        for i in range(count):
+            path = os.path.join(originals, f"f{i:05}.txt")
+            start = (i * 4099) % (len(text) - file_size)
+            with open(path, "wb") as f:
+                f.write(text[start:start + file_size])
+            paths.append(path)
+        out = os.path.join(work, "out")
+        os.mkdir(out)
+        tree = os.path.join(work, "tree")
+        tree_program = program_path("textmend-tree")
+
+        def run_tree():
+            subprocess.run([tree_program, "-u", "-q", tree], check=True)
+
+        def fresh_tree():
+            shutil.rmtree(tree, ignore_errors=True)
+            shutil.copytree(originals, tree)
+
+        times_tree, times_dask, ratios = [], [], []
+        for _ in range(runs):
+            fresh_tree()
+            times_tree.append(timed(1, run_tree)[0])
+            times_dask.append(timed(1, lambda: convert_files(paths, out, "utf-8"))[0])
+            ratios.append(times_dask[-1] / times_tree[-1])
+        print(f"{count:,} files of {file_size // 1024} KiB to UTF-8, in {out_dir}; medians of "
+              f"{runs} rounds:\n")
+        print("| `textmend-tree -u` (in place, on a copy) | `convert_files` (Dask's threads) "
+              "| ratio |\n|---|---|---|")
+        print(f"| {statistics.median(times_tree):.3f} s | {statistics.median(times_dask):.3f} s "
+              f"| {statistics.median(ratios):.2f} |\n")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--size-mb", type=int, default=64, help="input size (default 64)")
-    parser.add_argument("--dask-size-mb", type=int, default=256,
-                        help="size of the file for convert_files (default 256)")
+    parser.add_argument("--dask-size-mb", type=int, nargs="+", default=[256],
+                        help="sizes of the file for convert_files (default 256)")
     parser.add_argument("--blocksize-mb", type=int, default=32, help="default 32")
-    parser.add_argument("--runs", type=int, default=5, help="runs of each (default 5)")
+    parser.add_argument("--workers", type=int, default=2, help="processes of the cluster")
+    parser.add_argument("--files", type=int, default=10000, help="small files (default 10000)")
+    parser.add_argument("--runs", type=int, default=5, help="rounds of each (default 5)")
     parser.add_argument("--out-dir", default="/dev/shm" if os.path.isdir("/dev/shm") else None)
-    parser.add_argument("--small-only", action="store_true",
-                        help="only the small inputs (convert per call, convert_many)")
+    parser.add_argument("--only", choices=["small", "memory", "dask", "files"],
+                        help="one part alone")
     args = parser.parse_args()
-    bench_small(max(args.runs, 9))
-    if args.small_only:
-        return
-    bench_in_memory(args.size_mb * 2**20, args.runs)
-    bench_dask(args.dask_size_mb * 2**20, args.runs, args.out_dir, args.blocksize_mb * 2**20)
+    if args.only in (None, "small"):
+        bench_small(max(args.runs, 9))
+    if args.only in (None, "memory"):
+        bench_in_memory(args.size_mb * 2**20, args.runs)
+    if args.only in (None, "dask"):
+        for size in args.dask_size_mb:
+            bench_dask(size * 2**20, args.runs, args.out_dir, args.blocksize_mb * 2**20,
+                       args.workers)
+    if args.only in (None, "files"):
+        bench_many_files(args.files, 16 * 1024, args.runs, args.out_dir)
 
 
 if __name__ == "__main__":

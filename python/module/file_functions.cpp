@@ -1,7 +1,4 @@
-// convert_file, convert_stream and, for textmend.dask, _convert_range:
-// files by name, file objects, and ranges of open files.
-#include <unistd.h>
-
+// convert_file and convert_stream: files by name and file objects.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -326,89 +323,6 @@ PyObject* convert_stream(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     if (!copy.open() || !copy.run()) return nullptr;
     return Py_BuildValue("{sKsK}", "bytes_in", static_cast<unsigned long long>(copy.bytes_in()),
                          "bytes_out", static_cast<unsigned long long>(copy.bytes_out()));
-}
-
-namespace {
-
-// Writes all of data to fd; false with errno set when a write fails.
-bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put == 0) errno = EIO;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Converts [at, end) of src_fd (read with pread, its offset untouched) onto
-// the end of dst_fd; the offset reached, which is short of end when the file
-// ended first. 0 in *error, or the errno of a failed read or write.
-std::uint64_t convert_fd_range(int src_fd, std::uint64_t at, std::uint64_t end, int dst_fd,
-                               Target target, int* error) {
-    constexpr std::size_t PIECE = std::size_t{1} << 20;
-    std::vector<std::uint8_t> in(PIECE);
-    std::vector<std::uint8_t> out(max_converted_size(PIECE, target));
-    textmend::StreamConverter converter(target);
-    *error = 0;
-    while (at < end) {
-        const ssize_t got = pread(
-            src_fd, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(PIECE, end - at)),
-            static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) *error = errno;
-        if (got <= 0) break;
-        at += static_cast<std::uint64_t>(got);
-        const std::size_t n =
-            stream_feed(converter, in.data(), static_cast<std::size_t>(got), out.data());
-        if (!write_all(dst_fd, out.data(), n)) {
-            *error = errno;
-            return at;
-        }
-    }
-    if (*error == 0) {
-        const std::size_t n = stream_finish(converter, out.data());
-        if (!write_all(dst_fd, out.data(), n)) *error = errno;
-    }
-    return at;
-}
-
-constexpr const char* RANGE_NAMES[] = {"src_fd", "start", "end", "dst_fd", "target"};
-constexpr Parameters CONVERT_RANGE{"_convert_range", RANGE_NAMES, 5, 5, 5};
-
-}  // namespace
-
-// For textmend.dask's tasks: fixed buffers and no Python object per piece,
-// so a task's memory stays small whatever the allocator's settings in a
-// Dask worker. Returns the bytes read.
-PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[5];
-    Target target{};
-    if (!match_arguments(CONVERT_RANGE, args, nargs, kwnames, values) ||
-        !target_from(values[4], CONVERT_RANGE.function, &target)) {
-        return nullptr;
-    }
-    const int src_fd = PyObject_AsFileDescriptor(values[0]);
-    if (src_fd < 0) return nullptr;
-    const int dst_fd = PyObject_AsFileDescriptor(values[3]);
-    if (dst_fd < 0) return nullptr;
-    const unsigned long long start = PyLong_AsUnsignedLongLong(values[1]);
-    if (start == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return nullptr;
-    const unsigned long long end = PyLong_AsUnsignedLongLong(values[2]);
-    if (end == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return nullptr;
-    int error = 0;
-    std::uint64_t reached = 0;
-    {
-        const WithoutGil unlocked;
-        reached = convert_fd_range(src_fd, start, end, dst_fd, target, &error);
-    }
-    if (error != 0) {
-        errno = error;
-        return PyErr_SetFromErrno(PyExc_OSError);
-    }
-    return PyLong_FromUnsignedLongLong(reached - start);
 }
 
 }  // namespace textmend::python

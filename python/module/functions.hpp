@@ -17,7 +17,11 @@ PyObject* convert_file(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                        PyObject* kwnames);
 PyObject* convert_stream(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames);
+
+// Ranges of open files, for textmend.dask (range_functions.cpp).
 PyObject* convert_range(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames);
+PyObject* measure_range(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames);
 
 // The type StreamConverter (stream_converter.cpp); nullptr with an error set.

@@ -76,9 +76,13 @@ PyMethodDef FUNCTIONS[] = {
      "BlockingIOError for non-blocking objects that have nothing, TypeError\n"
      "or ValueError for wrong arguments."},
     {"_convert_range", as_method(convert_range), FAST,
-     "_convert_range($module, src_fd, start, end, dst_fd, target)\n--\n\n"
+     "_convert_range($module, src_fd, start, end, dst_fd, target, dst_offset=None)\n--\n\n"
      "For textmend.dask: converts bytes [start, end) of one open file onto the\n"
-     "end of another; returns the bytes read."},
+     "end of another, or from dst_offset on; returns (bytes read, bytes written)."},
+    {"_measure_range", as_method(measure_range), FAST,
+     "_measure_range($module, src_fd, start, end, target)\n--\n\n"
+     "For textmend.dask: reads bytes [start, end) of an open file; returns\n"
+     "(bytes read, bytes their conversion takes)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

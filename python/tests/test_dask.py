@@ -65,13 +65,17 @@ def test_blocks_on_a_local_cluster_match_the_program(target, client, rng, tmp_pa
     with get_task_stream(client) as stream:
         outputs = convert_files(paths, tmp_path / "out", target, blocksize=BLOCK)
     assert outputs == [os.path.join(tmp_path / "out", name) for name in files]
-    # One task per block of the large file, one to join them; one for each small file.
-    tasks = {name: 0 for name in files}
+    # The large file: a task to measure each block, then one to write each
+    # block that has a cut of its own. The small files: converted whole, as
+    # many to a task as fit in a block (100 + 0 bytes, then 4096).
+    kinds = {}
     for task in stream.data:
-        tasks[next(name for name in files if f".{name}.textmend-" in task["key"])] += 1
+        kind = task["key"].split("-")[1]
+        kinds[kind] = kinds.get(kind, 0) + 1
+        assert (kind == "whole") != (".awkward.txt.textmend-" in task["key"])
     blocks = -(-len(files["awkward.txt"]) // BLOCK)
-    assert tasks == {"awkward.txt": blocks + 1, "small.txt": 1, "empty.txt": 1,
-                     "exactly_one_block.txt": 1}
+    assert kinds["measure"] == blocks and 1 < kinds["write"] < blocks
+    assert kinds["whole"] == 2
     for name, data in files.items():
         assert (tmp_path / "out" / name).read_bytes() == program_convert(data, target), name
     assert sorted(os.listdir(tmp_path / "out")) == sorted(files)  # no part files left
@@ -132,12 +136,23 @@ def test_bad_arguments(arguments, error, tmp_path, monkeypatch):
 
 
 @pytest.mark.parametrize("size", [10 * BLOCK, 100])  # several blocks, one
-def test_a_failed_task_leaves_no_part_files(size, rng, tmp_path):
-    paths = inputs(tmp_path, {"f.txt": random_mixed(rng, size)})
-    (tmp_path / "out" / "f.txt").mkdir()  # the final rename fails
+@pytest.mark.parametrize("name", ["f.txt", "odd.textmend-1.txt"])
+def test_a_failed_task_leaves_no_part_files(size, name, rng, tmp_path):
+    paths = inputs(tmp_path, {name: random_mixed(rng, size), "other.txt": b"caf\xe9\n"})
+    (tmp_path / "out" / name).mkdir()  # the final rename fails
+    (tmp_path / "out" / ".keep.textmend-1.tmp").write_bytes(b"")  # not this run's
     with pytest.raises(OSError):
         convert_files(paths, tmp_path / "out", blocksize=BLOCK)
-    assert os.listdir(tmp_path / "out") == ["f.txt"]
+    left = set(os.listdir(tmp_path / "out"))  # other.txt is there if its task ran
+    assert left - {"other.txt"} == {name, ".keep.textmend-1.tmp"}
+
+
+def _holds_data(path):
+    """Whether some of the (sparse) file at path was written: blocks are."""
+    try:
+        return os.stat(path).st_blocks > 0
+    except FileNotFoundError:
+        return False
 
 
 def test_a_worker_killed_mid_run_costs_nothing(tmp_path, program_convert):
@@ -162,7 +177,8 @@ def test_a_worker_killed_mid_run_costs_nothing(tmp_path, program_convert):
         def kill_a_worker_mid_block():
             deadline = time.monotonic() + 60
             while time.monotonic() < deadline:
-                if any(name.startswith(".f.txt.textmend-") for name in os.listdir(out)):
+                if any(name.startswith(".f.txt.textmend-") and _holds_data(out / name)
+                       for name in os.listdir(out)):
                     os.kill(victims[0], signal.SIGKILL)
                     killed.set()
                     return
@@ -181,19 +197,38 @@ def test_a_worker_killed_mid_run_costs_nothing(tmp_path, program_convert):
     assert os.listdir(out) == ["f.txt"]  # no part file, no file of the dead worker
 
 
-def test_range_conversion_reports_a_short_file_and_failed_writes(rng, tmp_path):
+@pytest.mark.parametrize("target", TARGETS)
+def test_ranges_measured_and_converted_in_place(target, rng, tmp_path):
     from textmend import _textmend
 
     data = random_mixed(rng, 3 * 2**20 + 5)
     (tmp_path / "in").write_bytes(data)
-    with open(tmp_path / "in", "rb") as source, open(tmp_path / "out", "wb") as out:
-        read = _textmend._convert_range(source.fileno(), 100, len(data) + 50, out.fileno(), "utf-8")
-        assert read == len(data) - 100  # the caller sees that the file ended first
-    assert (tmp_path / "out").read_bytes() == textmend.convert(data[100:], "utf-8")
+    expected = textmend.convert(data[100:], target)
+    with open(tmp_path / "in", "rb") as source:
+        # Past the end: the caller sees that the file ended first.
+        assert _textmend._measure_range(source.fileno(), 100, len(data) + 50, target) == \
+            (len(data) - 100, len(expected))
+        with open(tmp_path / "out", "wb") as out:
+            assert _textmend._convert_range(source.fileno(), 100, len(data) + 50, out.fileno(),
+                                            target) == (len(data) - 100, len(expected))
+        assert (tmp_path / "out").read_bytes() == expected
+        # Into its place: the bytes around it stay as they are.
+        (tmp_path / "out").write_bytes(b"<" * 7 + b" " * len(expected) + b">" * 5)
+        with open(tmp_path / "out", "r+b") as out:
+            _textmend._convert_range(source.fileno(), 100, len(data), out.fileno(), target, 7)
+        assert (tmp_path / "out").read_bytes() == b"<" * 7 + expected + b">" * 5
+
+
+def test_range_conversion_reports_failed_writes(tmp_path):
+    from textmend import _textmend
+
+    (tmp_path / "in").write_bytes(b"caf\xe9\n" * 10)
     with open(tmp_path / "in", "rb") as source, open(tmp_path / "in", "rb") as read_only:
-        with pytest.raises(OSError) as raised:
-            _textmend._convert_range(source.fileno(), 0, 10, read_only.fileno(), "utf-8")
-    assert raised.value.errno == errno.EBADF
+        for offset in [None, 0]:
+            with pytest.raises(OSError) as raised:
+                _textmend._convert_range(source.fileno(), 0, 10, read_only.fileno(), "utf-8",
+                                         offset)
+            assert raised.value.errno == errno.EBADF
 
 
 def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkeypatch):
@@ -203,12 +238,66 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
     def change_then_compute(tasks, progress):
         with open(paths[0], "ab") as f:
             f.write(b"more")
-        real_compute(tasks, progress)
+        return real_compute(tasks, progress)
 
     monkeypatch.setattr(textmend.dask, "_compute", change_then_compute)
     with pytest.raises(textmend.dask.FileChangedError):
         convert_files(paths, tmp_path / "out", blocksize=BLOCK)
     assert os.listdir(tmp_path / "out") == []
+
+
+def test_an_input_changed_between_measuring_and_writing_is_an_error(rng, tmp_path,
+                                                                     monkeypatch):
+    paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
+    real_compute = textmend.dask._compute
+    rounds = []
+
+    def change_before_writing(tasks, progress):
+        rounds.append(len(tasks))
+        if len(rounds) == 2:  # the blocks measured, the temporary output made
+            with open(paths[0], "r+b") as f:
+                f.write(b"\xe9")
+        return real_compute(tasks, progress)
+
+    monkeypatch.setattr(textmend.dask, "_compute", change_before_writing)
+    with pytest.raises(textmend.dask.FileChangedError, match="f.txt: file changed"):
+        convert_files(paths, tmp_path / "out", blocksize=BLOCK)
+    assert len(rounds) == 2
+    assert os.listdir(tmp_path / "out") == []
+
+
+def test_each_output_byte_is_written_once(rng, tmp_path, monkeypatch, program_convert):
+    """Blocks are written into their place in the one temporary output,
+    which is renamed once; nothing else is written next to it."""
+    data = awkward_file(rng)
+    paths = inputs(tmp_path, {"f.txt": data})
+    out = tmp_path / "out"
+    written = []
+    renamed = []
+
+    class CountingModule:
+        def __getattr__(self, name):
+            return getattr(textmend._textmend, name)
+
+        def _convert_range(self, *arguments):
+            done = textmend._textmend._convert_range(*arguments)
+            written.append(done[1])
+            return done
+
+    real_replace = os.replace
+
+    def replace(source, target):
+        renamed.append((os.path.basename(source), sorted(os.listdir(out))))
+        real_replace(source, target)
+
+    monkeypatch.setattr(textmend.dask, "_textmend", CountingModule())
+    monkeypatch.setattr(textmend.dask.os, "replace", replace)
+    convert_files(paths, out, "utf-8", blocksize=BLOCK)  # Dask's threads: tasks run here
+    expected = program_convert(data, "utf-8")
+    assert (out / "f.txt").read_bytes() == expected
+    assert sum(written) == len(expected) and len(written) > 1
+    [(temporary, present)] = renamed
+    assert present == [temporary] and temporary.startswith(".f.txt.textmend-")
 
 
 def _environment():

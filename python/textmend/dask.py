@@ -4,21 +4,29 @@
     >>> convert_files(["a.txt", "b.txt"], "out", target="utf-8")
     ['out/a.txt', 'out/b.txt']
 
-Each file is cut into blocks of about ``blocksize`` bytes and every block is
-one task. A block ends just after the first newline past its nominal end
-(or, where the next block holds no newline, just after its first byte below
-0x80): a byte below 0x80 is never part of a sequence and every byte after it
-is judged afresh, so the converted blocks joined are exactly the conversion
-of the whole file. Where a cut falls is a function of the file's bytes alone,
-so the tasks agree on it without talking to each other.
+A file larger than ``blocksize`` is cut into blocks of about that size. A
+block ends just after the first newline past its nominal end (or, where the
+next block holds no newline, just after its first byte below 0x80): a byte
+below 0x80 is never part of a sequence and every byte after it is judged
+afresh, so the converted blocks joined are exactly the conversion of the
+whole file. Where a cut falls is a function of the file's bytes alone, so
+the tasks agree on it without talking to each other.
 
-Blocks are written next to their output as hidden part files, then joined
-into a temporary file that is renamed over the output: a reader never sees
-half an output. Every task writes under a name of its own and renames it
-into place only when it is complete, so a task that Dask runs again (its
-worker died) finds nothing in its way; what a dead worker left is removed
-when the run ends. The inputs and the output directory must be reachable under
-the same names from every worker (a shared file system on a real cluster).
+Such a file takes two rounds of tasks. First each block is measured: where
+it starts and ends, and the exact size of its conversion. Then a hidden
+temporary file of the whole output's size is made next to the output, each
+block's task converts the block straight into its place in it, and the file
+is flushed and renamed over the output: every output byte is written once,
+a reader never sees half an output, and nothing but names, offsets and sizes
+goes through the scheduler. Smaller files are converted whole, many to a
+task, each into a temporary file of its own renamed into place.
+
+A task that Dask runs again (its worker died) does no harm: measuring reads
+only, a block is written to the same place again, and a whole file is
+written under a name of its own. What a failed run leaves is removed when it
+ends. The inputs and the output directory must be reachable under the same
+names from every worker and from the caller (a shared file system on a real
+cluster).
 
 From the command line::
 
@@ -31,10 +39,8 @@ It shows Dask's progress bar on standard error when that is a terminal.
 import argparse
 import contextlib
 import errno
-import glob
 import os
 import re
-import shutil
 import stat
 import sys
 import uuid
@@ -91,16 +97,34 @@ def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "lati
 
     jobs = [_Job(_path_text(path), output_dir) for path in paths]
     _check_names(jobs)
-    tasks = [job.task(target, blocksize) for job in jobs]
-    if not tasks:
+    if not jobs:
         return []
     try:
-        _compute(tasks, progress)
+        _convert_jobs(jobs, target, blocksize, progress)
     finally:
-        # Parts of a failed run, or files of tasks whose worker died.
-        for job in jobs:
-            job.remove_leftovers()
+        _remove_leftovers(jobs)
     return [job.output for job in jobs]
+
+
+def _remove_leftovers(jobs):
+    """What a failed run left, or the files of tasks whose worker died: the
+    names next to the outputs that begin with a job's hidden name. Each
+    folder is listed once, however many files it holds."""
+    prefixes = {}
+    for job in jobs:
+        folder, name = os.path.split(job.scratch)
+        prefixes.setdefault(folder, set()).add(name + ".")
+    for folder, names in prefixes.items():
+        for entry in os.listdir(folder):
+            cut = entry.find(".", entry.rfind(".textmend-") + 1)
+            if cut > 0 and entry[:cut + 1] in names:
+                _remove_quietly(os.path.join(folder, entry))
+
+
+# Small files are converted whole, this many bytes of them to a task at most
+# (and no more than a block), so that a task costs the scheduler little
+# beside its work.
+_BATCH_BYTES = 8 * 2**20
 
 
 class _Job:
@@ -117,33 +141,88 @@ class _Job:
         if not stat.S_ISREG(info.st_mode):
             raise ValueError(f"{path}: not a regular file; blocks can only be read from one")
         self.identity = (info.st_size, info.st_mtime_ns)
+        self.size = info.st_size
         if os.path.exists(self.output) and os.path.samefile(self.input, self.output):
             raise ValueError(f"{path}: the output would replace the input; "
                              "use textmend.convert_file to convert in place")
         # Hidden names next to the output, unique to this run.
-        self.scratch = os.path.join(os.path.abspath(output_dir),
-                                    f".{self.name}.textmend-{uuid.uuid4().hex}")
+        folder = os.path.abspath(output_dir)
+        self.scratch = os.path.join(folder, f".{self.name}.textmend-{uuid.uuid4().hex}")
+        self.final = os.path.join(folder, self.name)
+        self.temporary = f"{self.scratch}.tmp"
 
-    def task(self, target, blocksize):
-        size = self.identity[0]
-        final = os.path.join(os.path.dirname(self.scratch), self.name)
-        blocks = max(1, -(-size // blocksize))
-        if blocks == 1:
-            return dask.delayed(_convert_whole, pure=False)(
-                self.input, self.identity, target, f"{self.scratch}.tmp", final,
-                dask_key_name=f"textmend-{self.scratch}")
-        parts = [
-            dask.delayed(_convert_block, pure=False)(
-                self.input, self.identity, target, blocksize, k, f"{self.scratch}.{k}",
-                dask_key_name=f"textmend-{self.scratch}-{k}")
-            for k in range(blocks)
-        ]
-        return dask.delayed(_join_parts, pure=False)(
-            parts, f"{self.scratch}.tmp", final, dask_key_name=f"textmend-{self.scratch}-join")
+    def blocks(self, blocksize):
+        return max(1, -(-self.size // blocksize))
 
-    def remove_leftovers(self):
-        for path in glob.glob(glob.escape(self.scratch) + ".*"):
-            _remove_quietly(path)
+    def measure_tasks(self, target, blocksize):
+        return [dask.delayed(_measure_block, pure=False)(
+                    self.input, self.identity, target, blocksize, k,
+                    dask_key_name=f"textmend-measure-{self.scratch}-{k}")
+                for k in range(self.blocks(blocksize))]
+
+    def write_tasks(self, target, measured):
+        """Makes the temporary output, of the size the blocks take, and the
+        tasks that convert each block into its place in it."""
+        ranges = [block for block in measured if block is not None]
+        total = sum(size for _, _, size in ranges)
+        fd = os.open(self.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+        try:
+            os.ftruncate(fd, total)
+        finally:
+            os.close(fd)
+        tasks = []
+        offset = 0
+        for k, (start, end, size) in enumerate(ranges):
+            tasks.append(dask.delayed(_write_block, pure=False)(
+                self.input, self.identity, target, start, end, size, self.temporary, offset,
+                dask_key_name=f"textmend-write-{self.scratch}-{k}"))
+            offset += size
+        return tasks
+
+    def finish(self):
+        """The temporary output, complete, flushed and renamed over the output."""
+        info = os.stat(self.input)
+        if (info.st_size, info.st_mtime_ns) != self.identity:
+            raise FileChangedError(f"{self.given}: file changed while being converted")
+        fd = os.open(self.temporary, os.O_WRONLY | os.O_CLOEXEC)
+        try:
+            os.fsync(fd)
+        finally:
+            os.close(fd)
+        os.replace(self.temporary, self.final)
+
+
+def _convert_jobs(jobs, target, blocksize, progress):
+    large = [job for job in jobs if job.size > blocksize]
+    small = [job for job in jobs if job.size <= blocksize]
+    measures = [job.measure_tasks(target, blocksize) for job in large]
+    batches = [dask.delayed(_convert_small_files, pure=False)(
+                   [(job.input, job.identity, job.temporary, job.final) for job in batch], target,
+                   dask_key_name=f"textmend-whole-{batch[0].scratch}")
+               for batch in _batches(small, min(blocksize, _BATCH_BYTES))]
+    results = _compute([task for tasks in measures for task in tasks] + batches, progress)
+    writes = []
+    at = 0
+    for job, tasks in zip(large, measures):
+        writes += job.write_tasks(target, results[at:at + len(tasks)])
+        at += len(tasks)
+    if writes:
+        _compute(writes, progress)
+    for job in large:
+        job.finish()
+
+
+def _batches(jobs, batch_bytes):
+    """jobs in order, in runs of at most batch_bytes (or one job)."""
+    batch, size = [], 0
+    for job in jobs:
+        if batch and size + job.size > batch_bytes:
+            yield batch
+            batch, size = [], 0
+        batch.append(job)
+        size += job.size
+    if batch:
+        yield batch
 
 
 def _path_text(path):
@@ -183,23 +262,22 @@ def _current_client():
 
 
 def _compute(tasks, progress):
+    """The results of tasks, in their order."""
     client = _current_client()
     if client is None:
         if not progress:
-            dask.compute(*tasks)
-            return
+            return list(dask.compute(*tasks))
         from dask.diagnostics import ProgressBar
 
         with ProgressBar():
-            dask.compute(*tasks)
-        return
+            return list(dask.compute(*tasks))
     futures = client.compute(tasks)
     try:
         if progress:
             from distributed import progress as show_progress
 
             show_progress(futures)
-        client.gather(futures)
+        return client.gather(futures)
     except BaseException:
         # Nothing may still write once the caller's clean-up has begun.
         client.cancel(futures)
@@ -208,13 +286,18 @@ def _compute(tasks, progress):
 
 # The tasks. They run on the workers and see nothing but their arguments.
 # Dask runs a task again when its worker is lost, and the lost worker may
-# have left a file half-written: so each run of a task writes a file of its
-# own name and renames it to the name the other tasks expect only when it is
-# complete.
+# have left a file half-written: so a whole file is written under a name of
+# its own and renamed only when complete, and a block is written to the same
+# place every time.
 
 def _attempt_name(path):
     """A name for one run of a task to write what becomes path."""
     return f"{path}.{uuid.uuid4().hex[:12]}.tmp"
+
+
+def _convert_small_files(files, target):
+    for src, identity, temporary, output in files:
+        _convert_whole(src, identity, target, temporary, output)
 
 
 def _convert_whole(src, identity, target, temporary, output):
@@ -223,18 +306,20 @@ def _convert_whole(src, identity, target, temporary, output):
         _check_unchanged(source, identity, src)
         try:
             with open(temporary, "xb", buffering=0) as out:
-                _convert_range(source, 0, identity[0], target, out, src)
+                read, _ = _textmend._convert_range(source.fileno(), 0, identity[0], out.fileno(),
+                                                   target)
+                if read != identity[0]:
+                    raise FileChangedError(f"{src}: file changed while being converted")
                 _flush(out)
             os.replace(temporary, output)
         except BaseException:
             _remove_quietly(temporary)
             raise
-    return output
 
 
-def _convert_block(src, identity, target, blocksize, k, part):
-    """Converts block k into the file part; None when block k has no cut of
-    its own and so belongs to the block before it."""
+def _measure_block(src, identity, target, blocksize, k):
+    """(start, end, size of its conversion) of block k; None when block k has
+    no cut of its own and so belongs to the block before it."""
     size = identity[0]
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
@@ -247,40 +332,25 @@ def _convert_block(src, identity, target, blocksize, k, part):
             if cut is not None:
                 end = cut
                 break
-        attempt = _attempt_name(part)
+        read, converted = _textmend._measure_range(source.fileno(), start, end, target)
+    if read != end - start:
+        raise FileChangedError(f"{src}: file changed while being converted")
+    return start, end, converted
+
+
+def _write_block(src, identity, target, start, end, size, temporary, offset):
+    """Converts [start, end) of src into temporary from offset on."""
+    with open(src, "rb", buffering=0) as source:
+        _check_unchanged(source, identity, src)
+        # Never created here: once a failed run has removed it, it stays removed.
+        fd = os.open(temporary, os.O_WRONLY | os.O_CLOEXEC)
         try:
-            with open(attempt, "xb", buffering=0) as out:
-                _convert_range(source, start, end, target, out, src)
-            os.replace(attempt, part)
-        except BaseException:
-            _remove_quietly(attempt)
-            raise
-    return part
-
-
-def _join_parts(parts, temporary, output):
-    parts = [part for part in parts if part is not None]
-    # Parts are removed only once the output holding them is in place: when
-    # one is gone, an earlier run of this task finished the join and its
-    # worker died before it could say so.
-    if any(not os.path.exists(part) for part in parts) and os.path.exists(output):
-        for part in parts:
-            _remove_quietly(part)
-        return output
-    temporary = _attempt_name(temporary)
-    try:
-        with open(temporary, "xb", buffering=0) as out:
-            for part in parts:
-                _append(out, part)
-            _flush(out)
-        os.replace(temporary, output)
-    except BaseException:
-        _remove_quietly(temporary)
-        raise
-    finally:
-        for part in parts:
-            _remove_quietly(part)
-    return output
+            read, written = _textmend._convert_range(source.fileno(), start, end, fd, target,
+                                                     offset)
+        finally:
+            os.close(fd)
+    if (read, written) != (end - start, size):
+        raise FileChangedError(f"{src}: file changed while being converted")
 
 
 def _cut(source, k, blocksize, size, name):
@@ -302,29 +372,6 @@ def _cut(source, k, blocksize, size, name):
                 first_below_0x80 = position + found.start() + 1
         position += len(chunk)
     return first_below_0x80
-
-
-def _convert_range(source, start, end, target, out, name):
-    # In the compiled module, through fixed buffers: Dask's workers make the
-    # allocator hand large blocks back at once, which would make every
-    # Python bytes object of a megabyte a fresh set of page faults.
-    if _textmend._convert_range(source.fileno(), start, end, out.fileno(), target) != end - start:
-        raise FileChangedError(f"{name}: file changed while being converted")
-
-
-def _append(out, part):
-    """Copies the file part onto the end of out, in the kernel where it can."""
-    with open(part, "rb", buffering=0) as piece:
-        size = os.fstat(piece.fileno()).st_size
-        if not hasattr(os, "copy_file_range"):
-            shutil.copyfileobj(piece, out, _CHUNK)
-            return
-        copied = 0
-        while copied < size:
-            count = os.copy_file_range(piece.fileno(), out.fileno(), size - copied)
-            if count == 0:
-                raise FileChangedError(f"{part}: part file changed while being joined")
-            copied += count
 
 
 def _read_exactly(source, count, name):

@@ -1,0 +1,178 @@
+// For textmend.dask's tasks: ranges of open files, measured and converted
+// into their place. Fixed buffers and no Python object per piece, so a
+// task's memory stays small whatever the allocator's settings in a Dask
+// worker; the interpreter lock is let go for the whole range.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+#include "arguments.hpp"
+#include "calls.hpp"
+#include "functions.hpp"
+#include "textmend/textmend.hpp"
+
+namespace textmend::python {
+
+namespace {
+
+constexpr std::size_t PIECE = std::size_t{1} << 20;
+
+// Where converted bytes go: appended to the file (offset < 0) or written
+// from offset on.
+struct Destination {
+    int fd;
+    std::int64_t offset;
+};
+
+// Writes all of data; false with errno set when a write fails.
+bool write_all(Destination& to, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = to.offset < 0
+                                ? ::write(to.fd, data, size)
+                                : pwrite(to.fd, data, size, static_cast<off_t>(to.offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put == 0) errno = EIO;
+        if (put <= 0) return false;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+        if (to.offset >= 0) to.offset += put;
+    }
+    return true;
+}
+
+// Bytes read at a time from a range: a small file's buffers are small,
+// since filling a megabyte of fresh memory costs more than a small file.
+std::size_t piece_for(std::uint64_t start, std::uint64_t end) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(PIECE, end > start ? end - start : 1));
+}
+
+// Reads [at, end) of fd a piece at a time (pread: its offset is left as it
+// is), giving each piece to use; stops short of end when the file ends
+// first. The offset reached, and in *error 0 or the errno of a failed read,
+// or of a failed use (use returns false with errno set).
+template <typename Use>
+std::uint64_t read_range(int fd, std::uint64_t at, std::uint64_t end, int* error, Use&& use) {
+    std::vector<std::uint8_t> in(piece_for(at, end));
+    *error = 0;
+    while (at < end) {
+        const ssize_t got = pread(
+            fd, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), end - at)),
+            static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) *error = errno;
+        if (got <= 0) break;
+        at += static_cast<std::uint64_t>(got);
+        if (!use(in.data(), static_cast<std::size_t>(got))) {
+            *error = errno;
+            break;
+        }
+    }
+    return at;
+}
+
+struct RangeArguments {
+    int src_fd = -1;
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    Target target{};
+};
+
+// src_fd, start, end and target from values[0, 1, 2] and target; false with
+// an error set.
+bool range_from(PyObject* const* values, PyObject* target, const char* function,
+                RangeArguments* range) {
+    range->src_fd = PyObject_AsFileDescriptor(values[0]);
+    if (range->src_fd < 0) return false;
+    range->start = PyLong_AsUnsignedLongLong(values[1]);
+    if (PyErr_Occurred() != nullptr) return false;
+    range->end = PyLong_AsUnsignedLongLong(values[2]);
+    if (PyErr_Occurred() != nullptr) return false;
+    return target_from(target, function, &range->target);
+}
+
+PyObject* os_error(int error) {
+    errno = error;
+    return PyErr_SetFromErrno(PyExc_OSError);
+}
+
+constexpr const char* CONVERT_NAMES[] = {"src_fd", "start",  "end",
+                                         "dst_fd", "target", "dst_offset"};
+constexpr Parameters CONVERT_RANGE{"_convert_range", CONVERT_NAMES, 6, 5, 6};
+
+constexpr const char* MEASURE_NAMES[] = {"src_fd", "start", "end", "target"};
+constexpr Parameters MEASURE_RANGE{"_measure_range", MEASURE_NAMES, 4, 4, 4};
+
+}  // namespace
+
+PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[6];
+    RangeArguments range;
+    if (!match_arguments(CONVERT_RANGE, args, nargs, kwnames, values) ||
+        !range_from(values, values[4], CONVERT_RANGE.function, &range)) {
+        return nullptr;
+    }
+    Destination to{PyObject_AsFileDescriptor(values[3]), -1};
+    if (to.fd < 0) return nullptr;
+    if (values[5] != nullptr && values[5] != Py_None) {
+        to.offset = PyLong_AsLongLong(values[5]);
+        if (PyErr_Occurred() != nullptr) return nullptr;
+        if (to.offset < 0) {
+            PyErr_SetString(PyExc_ValueError, "_convert_range() argument 'dst_offset' < 0");
+            return nullptr;
+        }
+    }
+    int error = 0;
+    std::uint64_t reached = 0;
+    std::uint64_t written = 0;
+    {
+        const WithoutGil unlocked;
+        std::vector<std::uint8_t> out(
+            max_converted_size(piece_for(range.start, range.end), range.target));
+        textmend::StreamConverter converter(range.target);
+        reached = read_range(range.src_fd, range.start, range.end, &error,
+                             [&](const std::uint8_t* piece, std::size_t size) {
+                                 const std::size_t n =
+                                     stream_feed(converter, piece, size, out.data());
+                                 written += n;
+                                 return write_all(to, out.data(), n);
+                             });
+        if (error == 0) {
+            const std::size_t n = stream_finish(converter, out.data());
+            written += n;
+            if (!write_all(to, out.data(), n)) error = errno;
+        }
+    }
+    if (error != 0) return os_error(error);
+    return Py_BuildValue("(KK)", static_cast<unsigned long long>(reached - range.start),
+                         static_cast<unsigned long long>(written));
+}
+
+PyObject* measure_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* values[4];
+    RangeArguments range;
+    if (!match_arguments(MEASURE_RANGE, args, nargs, kwnames, values) ||
+        !range_from(values, values[3], MEASURE_RANGE.function, &range)) {
+        return nullptr;
+    }
+    int error = 0;
+    std::uint64_t reached = 0;
+    Inspection result;
+    {
+        const WithoutGil unlocked;
+        StreamInspector inspector(range.target);
+        reached = read_range(range.src_fd, range.start, range.end, &error,
+                             [&](const std::uint8_t* piece, std::size_t size) {
+                                 inspector.feed(piece, size);
+                                 return true;
+                             });
+        result = inspector.finish();
+    }
+    if (error != 0) return os_error(error);
+    return Py_BuildValue("(KK)", static_cast<unsigned long long>(reached - range.start),
+                         static_cast<unsigned long long>(result.bytes_out));
+}
+
+}  // namespace textmend::python
