@@ -66,8 +66,9 @@ def test_blocks_on_a_local_cluster_match_the_program(target, client, rng, tmp_pa
         outputs = convert_files(paths, tmp_path / "out", target, blocksize=BLOCK)
     assert outputs == [os.path.join(tmp_path / "out", name) for name in files]
     # The large file: a task to measure each block, then one to write each
-    # block that has a cut of its own. The small files: converted whole, as
-    # many to a task as fit in a block (100 + 0 bytes, then 4096).
+    # block that has a cut of its own into its place. The small files:
+    # converted whole, as many to a task as fit in a block (100 + 0 bytes,
+    # then 4096).
     kinds = {}
     for task in stream.data:
         kind = task["key"].split("-")[1]
@@ -235,10 +236,10 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
     paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
     real_compute = textmend.dask._compute
 
-    def change_then_compute(tasks, progress):
+    def change_then_compute(graph, keys, progress):
         with open(paths[0], "ab") as f:
             f.write(b"more")
-        return real_compute(tasks, progress)
+        return real_compute(graph, keys, progress)
 
     monkeypatch.setattr(textmend.dask, "_compute", change_then_compute)
     with pytest.raises(textmend.dask.FileChangedError):
@@ -249,20 +250,19 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
 def test_an_input_changed_between_measuring_and_writing_is_an_error(rng, tmp_path,
                                                                      monkeypatch):
     paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
-    real_compute = textmend.dask._compute
-    rounds = []
+    real_place_blocks = textmend.dask._place_blocks
+    placed = []
 
-    def change_before_writing(tasks, progress):
-        rounds.append(len(tasks))
-        if len(rounds) == 2:  # the blocks measured, the temporary output made
-            with open(paths[0], "r+b") as f:
-                f.write(b"\xe9")
-        return real_compute(tasks, progress)
+    def change_then_place(measured):  # every block measured, none written yet
+        with open(paths[0], "r+b") as f:
+            f.write(b"\xe9")
+        placed.append(measured)
+        return real_place_blocks(measured)
 
-    monkeypatch.setattr(textmend.dask, "_compute", change_before_writing)
+    monkeypatch.setattr(textmend.dask, "_place_blocks", change_then_place)
     with pytest.raises(textmend.dask.FileChangedError, match="f.txt: file changed"):
-        convert_files(paths, tmp_path / "out", blocksize=BLOCK)
-    assert len(rounds) == 2
+        convert_files(paths, tmp_path / "out", blocksize=BLOCK)  # Dask's threads: here
+    assert len(placed) == 1
     assert os.listdir(tmp_path / "out") == []
 
 

@@ -47,6 +47,7 @@ import uuid
 from typing import List, Sequence, Union
 
 import dask
+import dask.threaded
 from dask.utils import parse_bytes
 
 from . import _textmend, convert
@@ -154,38 +155,40 @@ class _Job:
     def blocks(self, blocksize):
         return max(1, -(-self.size // blocksize))
 
-    def measure_tasks(self, target, blocksize):
-        return [dask.delayed(_measure_block, pure=False)(
-                    self.input, self.identity, target, blocksize, k,
-                    dask_key_name=f"textmend-measure-{self.scratch}-{k}")
-                for k in range(self.blocks(blocksize))]
+    def measure_tasks(self, target, blocksize, graph):
+        """Adds to graph a task to measure each block; returns their keys."""
+        keys = [f"textmend-measure-{self.scratch}-{k}" for k in range(self.blocks(blocksize))]
+        for k, key in enumerate(keys):
+            graph[key] = (_measure_block, self.input, list(self.identity), target, blocksize, k)
+        return keys
 
-    def write_tasks(self, target, measured):
-        """Makes the temporary output, of the size the blocks take, and the
-        tasks that convert each block into its place in it."""
-        ranges = [block for block in measured if block is not None]
-        total = sum(size for _, _, size in ranges)
+    def write_tasks(self, target, measured, graph):
+        """Makes the temporary output, of the size the blocks measured take,
+        and adds to graph a task for each block that converts it into its
+        place there; returns their keys and the output's size."""
+        placed = [block for block in _place_blocks(measured) if block is not None]
+        size = sum(block[2] for block in placed)
         fd = os.open(self.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
         try:
-            os.ftruncate(fd, total)
+            os.ftruncate(fd, size)
         finally:
             os.close(fd)
-        tasks = []
-        offset = 0
-        for k, (start, end, size) in enumerate(ranges):
-            tasks.append(dask.delayed(_write_block, pure=False)(
-                self.input, self.identity, target, start, end, size, self.temporary, offset,
-                dask_key_name=f"textmend-write-{self.scratch}-{k}"))
-            offset += size
-        return tasks
+        keys = [f"textmend-write-{self.scratch}-{k}" for k in range(len(placed))]
+        for key, block in zip(keys, placed):
+            graph[key] = (_write_block, self.input, list(self.identity), target, list(block),
+                          self.temporary)
+        return keys, size
 
-    def finish(self):
-        """The temporary output, complete, flushed and renamed over the output."""
+    def finish(self, size):
+        """The temporary output, complete (size bytes), flushed and renamed
+        over the output."""
         info = os.stat(self.input)
         if (info.st_size, info.st_mtime_ns) != self.identity:
             raise FileChangedError(f"{self.given}: file changed while being converted")
         fd = os.open(self.temporary, os.O_WRONLY | os.O_CLOEXEC)
         try:
+            if os.fstat(fd).st_size != size:
+                raise FileChangedError(f"{self.given}: file changed while being converted")
             os.fsync(fd)
         finally:
             os.close(fd)
@@ -193,23 +196,35 @@ class _Job:
 
 
 def _convert_jobs(jobs, target, blocksize, progress):
+    """Two rounds of tasks: the blocks of the large files measured (and the
+    small files converted), then each block written into its place. No task
+    takes another's result, so a worker's death loses no data another task
+    waits for. The graphs are built by hand: through dask.delayed, tasks
+    that share a dependency of many blocks take time that grows with the
+    square of the blocks to set up."""
     large = [job for job in jobs if job.size > blocksize]
     small = [job for job in jobs if job.size <= blocksize]
-    measures = [job.measure_tasks(target, blocksize) for job in large]
-    batches = [dask.delayed(_convert_small_files, pure=False)(
-                   [(job.input, job.identity, job.temporary, job.final) for job in batch], target,
-                   dask_key_name=f"textmend-whole-{batch[0].scratch}")
-               for batch in _batches(small, min(blocksize, _BATCH_BYTES))]
-    results = _compute([task for tasks in measures for task in tasks] + batches, progress)
-    writes = []
+    graph = {}
+    measures = [job.measure_tasks(target, blocksize, graph) for job in large]
+    batches = []
+    for batch in _batches(small, min(blocksize, _BATCH_BYTES)):
+        key = f"textmend-whole-{batch[0].scratch}"
+        graph[key] = (_convert_small_files,
+                      [[job.input, list(job.identity), job.temporary, job.final] for job in batch],
+                      target)
+        batches.append(key)
+    measured = _compute(graph, [key for keys in measures for key in keys] + batches, progress)
+    graph, writes, sizes = {}, [], []
     at = 0
-    for job, tasks in zip(large, measures):
-        writes += job.write_tasks(target, results[at:at + len(tasks)])
-        at += len(tasks)
+    for job, keys in zip(large, measures):
+        job_writes, size = job.write_tasks(target, measured[at:at + len(keys)], graph)
+        writes += job_writes
+        sizes.append(size)
+        at += len(keys)
     if writes:
-        _compute(writes, progress)
-    for job in large:
-        job.finish()
+        _compute(graph, writes, progress)
+    for job, size in zip(large, sizes):
+        job.finish(size)
 
 
 def _batches(jobs, batch_bytes):
@@ -261,17 +276,18 @@ def _current_client():
         return None
 
 
-def _compute(tasks, progress):
-    """The results of tasks, in their order."""
+def _compute(graph, keys, progress):
+    """The results of the tasks named keys in graph, in their order."""
     client = _current_client()
     if client is None:
+        get = dask.base.get_scheduler() or dask.threaded.get
         if not progress:
-            return list(dask.compute(*tasks))
+            return get(graph, keys)
         from dask.diagnostics import ProgressBar
 
         with ProgressBar():
-            return list(dask.compute(*tasks))
-    futures = client.compute(tasks)
+            return get(graph, keys)
+    futures = client.get(graph, keys, sync=False)
     try:
         if progress:
             from distributed import progress as show_progress
@@ -338,8 +354,20 @@ def _measure_block(src, identity, target, blocksize, k):
     return start, end, converted
 
 
-def _write_block(src, identity, target, start, end, size, temporary, offset):
-    """Converts [start, end) of src into temporary from offset on."""
+def _place_blocks(measured):
+    """(start, end, size, offset in the output) of each block measured; None
+    for a block that belongs to the one before it."""
+    placed = []
+    offset = 0
+    for block in measured:
+        placed.append(None if block is None else (*block, offset))
+        offset += 0 if block is None else block[2]
+    return placed
+
+
+def _write_block(src, identity, target, block, temporary):
+    """Converts a placed block into temporary."""
+    start, end, size, offset = block
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
         # Never created here: once a failed run has removed it, it stays removed.
@@ -383,7 +411,7 @@ def _read_exactly(source, count, name):
 
 def _check_unchanged(source, identity, name):
     info = os.fstat(source.fileno())
-    if (info.st_size, info.st_mtime_ns) != identity:
+    if [info.st_size, info.st_mtime_ns] != list(identity):
         raise FileChangedError(f"{name}: file changed while being converted")
 
 
