@@ -96,7 +96,8 @@ def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "lati
     if not os.path.isdir(output_dir):
         raise NotADirectoryError(errno.ENOTDIR, os.strerror(errno.ENOTDIR), output_dir)
 
-    jobs = [_Job(_path_text(path), output_dir) for path in paths]
+    run = uuid.uuid4().hex
+    jobs = [_Job(_path_text(path), output_dir, f"{run}-{i}") for i, path in enumerate(paths)]
     _check_names(jobs)
     if not jobs:
         return []
@@ -131,7 +132,7 @@ _BATCH_BYTES = 8 * 2**20
 class _Job:
     """One input file and what becomes of it."""
 
-    def __init__(self, path, output_dir):
+    def __init__(self, path, output_dir, run):
         self.given = path  # for messages: the name as the caller gave it
         self.input = os.path.abspath(path)  # the workers' working directories may differ
         self.name = os.path.basename(self.input)
@@ -143,12 +144,17 @@ class _Job:
             raise ValueError(f"{path}: not a regular file; blocks can only be read from one")
         self.identity = (info.st_size, info.st_mtime_ns)
         self.size = info.st_size
-        if os.path.exists(self.output) and os.path.samefile(self.input, self.output):
+        try:
+            output = os.stat(self.output)
+        except FileNotFoundError:
+            output = None
+        if output is not None and (output.st_dev, output.st_ino) == (info.st_dev, info.st_ino):
             raise ValueError(f"{path}: the output would replace the input; "
                              "use textmend.convert_file to convert in place")
-        # Hidden names next to the output, unique to this run.
+        # Hidden names next to the output, unique to this run (run: the
+        # run's own mark, with the job's place among the inputs).
         folder = os.path.abspath(output_dir)
-        self.scratch = os.path.join(folder, f".{self.name}.textmend-{uuid.uuid4().hex}")
+        self.scratch = os.path.join(folder, f".{self.name}.textmend-{run}")
         self.final = os.path.join(folder, self.name)
         self.temporary = f"{self.scratch}.tmp"
 
