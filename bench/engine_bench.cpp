@@ -65,6 +65,17 @@ void library_convert(benchmark::State& state, CorpusKind kind, textmend::Target 
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// The same into a buffer of exactly converted_size() bytes, which is all
+// a whole conversion writes.
+void library_convert_exact(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    std::vector<std::uint8_t> out(textmend::converted_size(input.data(), input.size(), target));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(textmend::convert(input.data(), input.size(), out.data(), target));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
 void library_inspect(benchmark::State& state, CorpusKind kind, textmend::Target target) {
     const std::string& input = corpus(kind);
     textmend::Finding findings[10];
@@ -88,6 +99,9 @@ void register_library() {
             const std::string suffix = std::string(t.name) + "/" + textmend::bench::corpus_name(kind);
             benchmark::RegisterBenchmark(("convert()/" + suffix).c_str(), library_convert, kind,
                                          t.target)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("convert() exact/" + suffix).c_str(),
+                                         library_convert_exact, kind, t.target)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("inspect()/" + suffix).c_str(), library_inspect, kind,
                                          t.target)

@@ -8,6 +8,11 @@
 #include <thread>
 #include <vector>
 
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "support/bytes.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
@@ -163,6 +168,67 @@ TEST(Library, RawBufferStaysWithinItsRoom) {
         EXPECT_EQ(appended.size(), 2 + n);
     }
 }
+
+#if defined(__unix__)
+// size bytes of memory followed by a page that may not be touched: a write
+// past the end faults at once.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(std::size_t size) {
+        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        pages_ = (size + page - 1) / page * page;
+        mapped_ = mmap(nullptr, pages_ + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                       -1, 0);
+        if (mapped_ == MAP_FAILED) throw std::bad_alloc();
+        (void)mprotect(static_cast<char*>(mapped_) + pages_, page, PROT_NONE);
+        data_ = static_cast<char*>(mapped_) + pages_ - size;
+        length_ = pages_ + page;
+    }
+    ~GuardedBuffer() { munmap(mapped_, length_); }
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    [[nodiscard]] char* data() const { return data_; }
+
+private:
+    void* mapped_ = nullptr;
+    std::size_t pages_ = 0;
+    std::size_t length_ = 0;
+    char* data_ = nullptr;
+};
+
+// A buffer of exactly converted_size() bytes is enough for every whole
+// conversion: the vector kernels' whole-register stores never reach past it.
+TEST(Library, AnExactBufferIsEnoughForEveryWholeConversion) {
+    std::mt19937_64 rng(41);
+    const std::string units[] = {
+        "x", "\xe9", "\xc3\xa9", "\xe2\x82\xac", "\x80", "\xf0\x9f\x98\x80"};
+    for (int round = 0; round < 400; ++round) {
+        const std::size_t length = round < 100
+                                       ? static_cast<std::size_t>(round)
+                                       : std::uniform_int_distribution<std::size_t>(0, 10000)(rng);
+        std::string input;
+        if (round % 2 == 0) {
+            input = test::random_mixed_bytes(rng, length);
+        } else {  // runs of one kind, which the kernels take a whole block at a time
+            while (input.size() < length)
+                input += units[rng() % std::size(units)];
+        }
+        for (Target target : TARGETS) {
+            const std::string expected = test::model_convert(input, target);
+            const std::size_t exact = converted_size(input.data(), input.size(), target);
+            ASSERT_EQ(exact, expected.size());
+            const GuardedBuffer plain(exact);
+            ASSERT_EQ(convert(input.data(), input.size(), plain.data(), target), exact);
+            ASSERT_EQ(test::to_hex(std::string(plain.data(), exact)), test::to_hex(expected));
+            const GuardedBuffer checked(exact);
+            const CheckedConversion done =
+                convert(input.data(), input.size(), checked.data(), exact, target);
+            ASSERT_TRUE(done.fits);
+            ASSERT_EQ(std::string(checked.data(), exact), expected);
+        }
+    }
+}
+#endif
 
 TEST(Library, StatisticsTellWhetherTheInputNeededRepair) {
     const struct {

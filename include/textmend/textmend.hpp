@@ -65,11 +65,12 @@ namespace textmend {
 // sequence that the next piece may complete.
 inline constexpr std::size_t STREAM_HELD_MAX = 16;
 
-// Room that convert() without a capacity needs for the output of size input
-// bytes. The result itself is at most size bytes (3 * size for UTF-8); the
-// converters store whole vector registers, so they need a little room beyond
-// it. converted_size() tells the exact size, and convert() with a capacity
-// needs only that.
+// Room that is always enough for the output of size input bytes: a quick
+// upper bound, where converted_size() takes a pass over the input. The
+// result itself is at most size bytes (3 * size for UTF-8); stream_feed()
+// stores whole vector registers, so it needs a little room beyond it. The
+// whole-input convert() overloads write exactly the result and nothing past
+// it: converted_size() bytes are enough for them.
 [[nodiscard]] constexpr std::size_t max_converted_size(std::size_t size, Target target) noexcept {
     return (target == Target::utf8 ? 3 : 1) * (size + STREAM_HELD_MAX) + 64;
 }
@@ -85,8 +86,9 @@ struct ConversionStats {
 
 // Whole inputs (the end of the input is the end of the text).
 
-// Converts into out, which must have room for max_converted_size(size,
-// target) bytes. Returns the count written.
+// Converts into out, which must have room for the result: converted_size()
+// bytes, or the quick bound max_converted_size(). Nothing is written past
+// the result. Returns the count written.
 [[nodiscard]] TEXTMEND_API std::size_t convert(const void* input, std::size_t size, void* out,
                                                Target target,
                                                ConversionStats* stats = nullptr) noexcept;

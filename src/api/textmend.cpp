@@ -20,40 +20,56 @@ struct Written {
     std::uint8_t* out;         // next free output byte
 };
 
-// Inputs, or their ends, shorter than this are converted in one bulk call
-// from a padded copy (below): one block of the widest kernels.
-constexpr std::size_t SHORT_INPUT = 64;
+// The last bytes of a whole input are converted from a padded copy into a
+// buffer here (below), and exactly the bytes of the result are copied out:
+// nothing is written past the end of the result. The whole-register stores
+// of the bulk conversion before them reach at most BULK_OUTPUT_SLACK bytes
+// past its output, and the last bytes always write at least that many
+// (every unit of up to six bytes writes at least one), so those stores land
+// where the result goes on.
+constexpr std::size_t TAIL_INPUT = 6 * BULK_OUTPUT_SLACK + BULK_LOOK_AHEAD;
 
-// The last bytes of an input (fewer than SHORT_INPUT), converted in bulk as
-// a whole block from a copy followed by bytes below 0x80. Such a byte never
+// Blocks of the widest kernels: the padded copy is converted a whole block
+// at a time.
+constexpr std::size_t PADDED_BLOCK = 64;
+constexpr std::size_t PADDED_ROOM =
+    (TAIL_INPUT + PADDED_BLOCK - 1) / PADDED_BLOCK * PADDED_BLOCK + BULK_LOOK_AHEAD;
+
+// The last bytes of an input (at most TAIL_INPUT), converted in bulk from a
+// copy followed by bytes below 0x80 up to a whole block. Such a byte never
 // continues a sequence, so a sequence the end cuts short is judged exactly
 // as at the end of the input, and the padding converts to itself: it is
-// taken off the end of the result. One call, through the block kernels,
-// for a whole short input: for short values the cost of the calls is most
-// of the cost of converting them.
+// taken off the end of the result. One call, through the block kernels, for
+// a whole short input: for short values the cost of the calls is most of
+// the cost of converting them.
 std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
                                  OutputMode mode) {
-    std::uint8_t padded[SHORT_INPUT + BULK_LOOK_AHEAD] = {};
-    std::uint8_t converted[3 * sizeof padded + BULK_OUTPUT_SLACK];
+    std::uint8_t padded[PADDED_ROOM];
+    std::uint8_t converted[3 * PADDED_ROOM + BULK_OUTPUT_SLACK];
     const auto n = static_cast<std::size_t>(end - p);
+    const std::size_t blocks =
+        n == 0 ? PADDED_BLOCK : (n + PADDED_BLOCK - 1) / PADDED_BLOCK * PADDED_BLOCK;
     std::memcpy(padded, p, n);
+    std::memset(padded + n, 0, blocks + BULK_LOOK_AHEAD - n);
     const BulkProgress done =
-        mode == MODE_UTF8 ? bulk_convert_to_utf8(padded, padded + SHORT_INPUT, converted)
-                          : bulk_convert_to_latin1(padded, padded + SHORT_INPUT, converted, mode);
+        mode == MODE_UTF8 ? bulk_convert_to_utf8(padded, padded + blocks, converted)
+                          : bulk_convert_to_latin1(padded, padded + blocks, converted, mode);
     const auto count = static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
     std::memcpy(out, converted, count);
     return out + count;
 }
 
-// Converts [p, end): every byte that starts BULK_LOOK_AHEAD or more bytes
-// before the end in bulk, and when the input ends there (final) the rest
-// from a padded copy. Without final, it stops at a lead position within the
-// last BULK_LOOK_AHEAD bytes, whose bytes the next piece may complete.
+// Converts [p, end). Without final (more input follows), every byte that
+// starts BULK_LOOK_AHEAD or more bytes before the end in bulk, stopping at a
+// lead position within the last BULK_LOOK_AHEAD bytes, whose bytes the next
+// piece may complete; out needs the converters' slack. With final (the input
+// ends at end), all but the last TAIL_INPUT bytes in bulk and those from a
+// padded copy: exactly the result is written.
 Written convert_memory(const std::uint8_t* p, const std::uint8_t* end, bool final,
                        std::uint8_t* out, OutputMode mode) {
-    const bool short_end = final && end - p < static_cast<std::ptrdiff_t>(SHORT_INPUT);
-    if (!short_end && end - p >= static_cast<std::ptrdiff_t>(BULK_LOOK_AHEAD)) {
-        const std::uint8_t* lead_end = end - (BULK_LOOK_AHEAD - 1);
+    const std::size_t keep = final ? TAIL_INPUT : BULK_LOOK_AHEAD - 1;
+    if (end - p > static_cast<std::ptrdiff_t>(keep)) {
+        const std::uint8_t* lead_end = end - keep;
         const BulkProgress done = mode == MODE_UTF8
                                       ? bulk_convert_to_utf8(p, lead_end, out)
                                       : bulk_convert_to_latin1(p, lead_end, out, mode);
@@ -107,33 +123,14 @@ std::size_t converted_size(const void* input, std::size_t size, Target target) n
 
 CheckedConversion convert(const void* input, std::size_t size, void* out, std::size_t capacity,
                           Target target, ConversionStats* stats) noexcept {
+    // A whole conversion writes exactly its result: with room for that, or
+    // room that no result can exceed, straight into out.
     if (capacity >= max_converted_size(size, target)) {
         return {convert(input, size, out, target, stats), true};
     }
     const std::size_t needed = converted_size(input, size, target);
     if (needed > capacity) return {needed, false};
-    // The converters' whole-register stores reach at most BULK_OUTPUT_SLACK
-    // bytes past the result: with that much room, straight into out.
-    if (capacity - needed >= BULK_OUTPUT_SLACK) {
-        return {convert(input, size, out, target, stats), true};
-    }
-    // Room for the result, not for those stores: converted a piece at a time
-    // into a buffer here, each result copied over.
-    constexpr std::size_t PIECE = 4096;
-    std::uint8_t buffer[max_converted_size(PIECE, Target::utf8)];
-    StreamConverter stream{target};
-    const auto* p = static_cast<const std::uint8_t*>(input);
-    auto* o = static_cast<std::uint8_t*>(out);
-    for (std::size_t at = 0; at < size; at += PIECE) {
-        const std::size_t n =
-            stream_feed(stream, p + at, size - at < PIECE ? size - at : PIECE, buffer);
-        std::memcpy(o, buffer, n);
-        o += n;
-    }
-    const std::size_t n = stream_finish(stream, buffer);
-    std::memcpy(o, buffer, n);
-    if (stats != nullptr) count(*stats, size, needed);
-    return {needed, true};
+    return {convert(input, size, out, target, stats), true};
 }
 
 StreamConverter stream_converter(Target target) noexcept {
@@ -226,16 +223,15 @@ void append_with(Container& out, std::size_t room, Convert&& convert_into) {
 
 // Appends exactly the conversion's size: the size is looked up first (which
 // costs a fraction of converting), so that a large input does not need three
-// times its size in memory; only the converters' slack is added for a while.
+// times its size in memory.
 template <typename Container>
 void append_exactly(Container& out, const void* input, std::size_t size, Target target,
                     ConversionStats* stats) {
     const std::size_t needed = converted_size(input, size, target);
     const std::size_t old_size = out.size();
-    out.resize(old_size + needed + BULK_OUTPUT_SLACK);
-    (void)convert(input, size, reinterpret_cast<std::uint8_t*>(out.data()) + old_size,
-                  needed + BULK_OUTPUT_SLACK, target, stats);
     out.resize(old_size + needed);
+    (void)convert(input, size, reinterpret_cast<std::uint8_t*>(out.data()) + old_size, needed,
+                  target, stats);
 }
 
 }  // namespace
