@@ -102,8 +102,8 @@ Lookup target_by_codec(PyObject* name, Target* target) {
     Py_DECREF(info);
     if (codec == nullptr) return Lookup::failed;
     const char* text = PyUnicode_Check(codec) ? PyUnicode_AsUTF8(codec) : nullptr;
-    Lookup result =
-        text == nullptr && PyErr_Occurred() != nullptr ? Lookup::failed : Lookup::unknown;
+    Lookup result = Lookup::unknown;
+    if (text == nullptr && PyErr_Occurred() != nullptr) result = Lookup::failed;
     for (const CodecTarget& entry : CODEC_TARGETS) {
         if (text != nullptr && std::strcmp(entry.codec, text) == 0) {
             *target = entry.target;

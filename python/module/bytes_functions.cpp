@@ -288,10 +288,12 @@ PyObject* report(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* k
         result = inspect(input.data(), input.size(), target, nullptr, 0);
         findings.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
             static_cast<std::uint64_t>(max_examples), result.changed + result.kept)));
-        std::size_t stored = 0;
-        (void)inspect(input.data(), input.size(), target, findings.data(), findings.size(),
-                      &stored);
-        findings.resize(stored);
+        if (!findings.empty()) {  // a second pass only for examples that exist
+            std::size_t stored = 0;
+            (void)inspect(input.data(), input.size(), target, findings.data(), findings.size(),
+                          &stored);
+            findings.resize(stored);
+        }
     }
     return fields_of(result, findings);
 }

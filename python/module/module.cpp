@@ -16,13 +16,6 @@ namespace {
 
 using namespace textmend::python;
 
-template <typename Function>
-PyCFunction as_method(Function function) {
-    // Through void (*)(): the documented way to store a function of another
-    // signature in a PyMethodDef, which casts it back by the flags.
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef FUNCTIONS[] = {

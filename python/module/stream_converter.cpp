@@ -144,13 +144,6 @@ PyObject* stream_target(PyObject* self, void*) {
     return target_name_object(state_of(self).converter.target);
 }
 
-template <typename Function>
-PyCFunction as_method(Function function) {
-    // Through void (*)(): the documented way to store a function of another
-    // signature in a PyMethodDef, which casts it back by the flags.
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef STREAM_METHODS[] = {
     {"feed", as_method(stream_feed), METH_FASTCALL | METH_KEYWORDS,
      "feed($self, data)\n--\n\n"
