@@ -8,12 +8,10 @@
 #include <thread>
 #include <vector>
 
-#if defined(__unix__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "support/bytes.hpp"
+#if defined(__unix__)
+#include "support/guarded_buffer.hpp"
+#endif
 #include "support/model.hpp"
 #include "support/random_text.hpp"
 
@@ -114,26 +112,92 @@ TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {
 // sequence, whose halves are then judged as single bytes.
 // A piece is held back only from just after its last byte below 0x80: what
 // comes before is decided, so a line fed whole comes out whole at once.
-TEST(Library, StreamHoldsBackOnlyBytesAfterTheLastAsciiByte) {
-    const std::string pieces[] = {
-        "hello world\n", "line1 K\xe4se\n",       "caf\xc3\xa9",        "caf\xc3",
-        "x\xe2\x82",     "\xc3\xa9\xc3\xa9 \xe2", std::string(40, 'a'), "\xe9\xe9\xe9 \xf8\x88\x80",
-    };
-    for (const std::string& piece : pieces) {
-        std::size_t trailing_high = 0;
-        while (trailing_high < piece.size() &&
-               static_cast<unsigned char>(piece[piece.size() - 1 - trailing_high]) >= 0x80)
-            ++trailing_high;
+// How a piece ends, and how many of its last bytes a stream converter must
+// hold back: only a lead byte followed by fewer continuation bytes than its
+// sequence needs. The default mode and -w take 5- and 6-byte forms (and C0,
+// C1, F5..F7 as leads); -u takes sequences of up to four bytes from C2..F4.
+struct PieceEnding {
+    const char* piece;
+    std::size_t held_single_byte;  // default mode and -w
+    std::size_t held_utf8;
+};
+
+const PieceEnding PIECE_ENDINGS[] = {
+    {"hello world\n", 0, 0},
+    {"line1 K\xe4se\n", 0, 0},
+    {"caf\xc3\xa9", 0, 0},               // a whole sequence
+    {"caf\xc3", 1, 1},                   // a lead byte alone
+    {"x\xe2\x82", 2, 2},                 // three-byte sequence, one byte short
+    {"\xe2\x82\xac", 0, 0},              // ... complete
+    {"\xf0\x9f\x98", 3, 3},              // four-byte sequence, one byte short
+    {"\xf0\x9f\x98\x80", 0, 0},          // ... complete
+    {"\xf4\x90\x80", 3, 3},              // F4: a lead with -u too
+    {"\xf8\x88\x80\x80", 4, 0},          // five-byte form: no lead with -u
+    {"\xfc\x84\x80\x80\x80", 5, 0},      // six-byte form, one byte short
+    {"\xfc\x84\x80\x80\x80\x80", 0, 0},  // ... complete
+    {"\xe9\xe9\xe9 \xf8\x88\x80", 3, 0},
+    {"\xc3\xa9\xc3\xa9 \xe2", 1, 1},
+    {"\xe4\xe4", 1, 1},      // the first is decided by the second
+    {"\xe4\x41\x80", 0, 0},  // a lead cut off by ASCII; a stray byte
+    {"\x80\x80\x80", 0, 0},  // continuation bytes with no lead
+    {"\xc3\xa9\x80", 0, 0},  // a whole sequence, then a stray byte
+    {"\xc0", 1, 0},          // C0: a lead in the default mode only
+    {"\xf5\x80", 2, 0},
+    {"\xed\xa0", 2, 2},
+    {"\xfe\xff", 0, 0},
+};
+
+TEST(Library, StreamHoldsBackOnlyASequenceTheNextPieceMayComplete) {
+    for (const PieceEnding& ending : PIECE_ENDINGS) {
+        const std::string piece = ending.piece;
         for (Target target : TARGETS) {
+            const std::size_t held =
+                target == Target::utf8 ? ending.held_utf8 : ending.held_single_byte;
             StreamConverter converter = stream_converter(target);
             std::string out;
             stream_feed(converter, piece, out);
-            EXPECT_LE(converter.held_count(), trailing_high) << test::to_hex(piece);
-            if (trailing_high == 0) {
-                EXPECT_EQ(test::to_hex(out), test::to_hex(test::model_convert(piece, target)));
-            }
+            EXPECT_EQ(converter.held_count(), held) << test::to_hex(piece);
+            // What was written is final: the conversion of the bytes before
+            // the held ones, whatever comes after them.
+            EXPECT_EQ(test::to_hex(out), test::to_hex(test::model_convert(
+                                             piece.substr(0, piece.size() - held), target)));
             stream_finish(converter, out);
             EXPECT_EQ(test::to_hex(out), test::to_hex(test::model_convert(piece, target)));
+            // And the held bytes are joined with the next piece.
+            for (const std::string next : {"\x80\x80\x80\x80\x80", "\x41", "\xa9"}) {
+                StreamConverter fed = stream_converter(target);
+                std::string joined;
+                stream_feed(fed, piece, joined);
+                stream_feed(fed, next, joined);
+                stream_finish(fed, joined);
+                EXPECT_EQ(test::to_hex(joined),
+                          test::to_hex(test::model_convert(piece + next, target)));
+            }
+        }
+    }
+}
+
+void count_finding(const Finding&, void* context) {
+    ++*static_cast<std::size_t*>(context);
+}
+
+// A stream inspector reports every unit before the bytes it holds back as
+// soon as the piece is fed, and the rest when the input ends.
+TEST(Library, StreamInspectorHoldsBackOnlyASequenceTheNextPieceMayComplete) {
+    for (const PieceEnding& ending : PIECE_ENDINGS) {
+        const std::string piece = ending.piece;
+        for (Target target : TARGETS) {
+            const std::size_t held =
+                target == Target::utf8 ? ending.held_utf8 : ending.held_single_byte;
+            const Inspection decided = inspect(piece.substr(0, piece.size() - held), target);
+            std::size_t found = 0;
+            StreamInspector inspector(target, 100, count_finding, &found);
+            inspector.feed(piece);
+            EXPECT_EQ(found, decided.changed + decided.kept) << test::to_hex(piece);
+            const Inspection whole = inspector.finish();
+            const Inspection expected = inspect(piece, target);
+            EXPECT_EQ(found, expected.changed + expected.kept) << test::to_hex(piece);
+            EXPECT_EQ(whole.bytes_out, expected.bytes_out);
         }
     }
 }
@@ -170,32 +234,6 @@ TEST(Library, RawBufferStaysWithinItsRoom) {
 }
 
 #if defined(__unix__)
-// size bytes of memory followed by a page that may not be touched: a write
-// past the end faults at once.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(std::size_t size) {
-        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        pages_ = (size + page - 1) / page * page;
-        mapped_ = mmap(nullptr, pages_ + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                       -1, 0);
-        if (mapped_ == MAP_FAILED) throw std::bad_alloc();
-        (void)mprotect(static_cast<char*>(mapped_) + pages_, page, PROT_NONE);
-        data_ = static_cast<char*>(mapped_) + pages_ - size;
-        length_ = pages_ + page;
-    }
-    ~GuardedBuffer() { munmap(mapped_, length_); }
-    GuardedBuffer(const GuardedBuffer&) = delete;
-    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-    [[nodiscard]] char* data() const { return data_; }
-
-private:
-    void* mapped_ = nullptr;
-    std::size_t pages_ = 0;
-    std::size_t length_ = 0;
-    char* data_ = nullptr;
-};
-
 // A buffer of exactly converted_size() bytes is enough for every whole
 // conversion: the vector kernels' whole-register stores never reach past it.
 TEST(Library, AnExactBufferIsEnoughForEveryWholeConversion) {
@@ -217,10 +255,10 @@ TEST(Library, AnExactBufferIsEnoughForEveryWholeConversion) {
             const std::string expected = test::model_convert(input, target);
             const std::size_t exact = converted_size(input.data(), input.size(), target);
             ASSERT_EQ(exact, expected.size());
-            const GuardedBuffer plain(exact);
+            const test::GuardedBuffer plain(exact);
             ASSERT_EQ(convert(input.data(), input.size(), plain.data(), target), exact);
             ASSERT_EQ(test::to_hex(std::string(plain.data(), exact)), test::to_hex(expected));
-            const GuardedBuffer checked(exact);
+            const test::GuardedBuffer checked(exact);
             const CheckedConversion done =
                 convert(input.data(), input.size(), checked.data(), exact, target);
             ASSERT_TRUE(done.fits);

@@ -147,7 +147,11 @@ private:
 [[nodiscard]] TEXTMEND_API StreamConverter stream_converter(Target target) noexcept;
 
 // Converts what can be converted of the next piece; out must have room for
-// max_converted_size(size, target) bytes. Returns the count written.
+// max_converted_size(size, target) bytes. Returns the count written. Only
+// a sequence the next piece may still complete is held back: a lead byte at
+// the end followed only by continuation bytes, fewer than it needs (at most
+// five bytes, three for UTF-8). A piece that ends in ASCII or in a whole
+// sequence is converted whole, so a line fed is a line written.
 [[nodiscard]] TEXTMEND_API std::size_t stream_feed(StreamConverter& converter, const void* piece,
                                                    std::size_t size, void* out) noexcept;
 
@@ -212,7 +216,8 @@ using FindingHandler = void (*)(const Finding& finding, void* context);
 
 // Inspects an input that arrives in pieces of any size (down to one byte),
 // with the same result as inspecting the whole: like a StreamConverter it
-// holds back the last few bytes of a piece that the next may complete. The
+// holds back only a sequence at the end of a piece that the next may
+// complete. The
 // first max_findings findings go to the handler as they are found (a
 // handler may throw; the inspector is then to be started anew).
 class TEXTMEND_API StreamInspector {

@@ -211,6 +211,28 @@ def test_a_piece_that_ends_in_ascii_is_not_held_back():
                                                                                  target)
 
 
+# How a piece ends, and how many of its last bytes may still be completed by
+# the next piece: the default target and windows-1252 take 5- and 6-byte
+# forms, utf-8 sequences of up to four bytes.
+@pytest.mark.parametrize("piece, held_single_byte, held_utf8", [
+    (b"hello world\n", 0, 0),
+    (b"caf\xc3\xa9", 0, 0),
+    (b"caf\xc3", 1, 1),
+    (b"\xf0\x9f\x98", 3, 3),
+    (b"\xfc\x84\x80\x80\x80", 5, 0),
+    (b"\xe4\xe4", 1, 1),
+    (b"\x80\x80", 0, 0),
+])
+def test_stream_converter_holds_back_only_an_unfinished_sequence(piece, held_single_byte,
+                                                                 held_utf8):
+    for target in TARGETS:
+        held = held_utf8 if target == "utf-8" else held_single_byte
+        converter = textmend.StreamConverter(target)
+        fed = converter.feed(piece)
+        assert fed == textmend.convert(piece[:len(piece) - held], target)
+        assert fed + converter.finish() == textmend.convert(piece, target)
+
+
 @pytest.mark.parametrize("target", TARGETS)
 def test_convert_file_into_another_file(target, rng, tmp_path, program_convert):
     data = random_mixed(rng, 100000)

@@ -1,5 +1,4 @@
-// The library's public functions, on top of the same engine as the program:
-// the bulk converters, for the last few bytes of an input from a padded copy.
+// The library's public functions, on top of the same engine as the program.
 #include "textmend/textmend.hpp"
 
 #include <cassert>
@@ -7,6 +6,7 @@
 
 #include "convert/bulk.hpp"
 #include "convert/inspect.hpp"
+#include "convert/span_conversion.hpp"
 
 namespace textmend {
 
@@ -14,74 +14,6 @@ namespace {
 
 static_assert(BULK_LOOK_AHEAD <= STREAM_HELD_MAX / 2,
               "held bytes and a seam must fit the held buffer");
-
-struct Written {
-    const std::uint8_t* stop;  // first input byte not converted
-    std::uint8_t* out;         // next free output byte
-};
-
-// The last bytes of a whole input are converted from a padded copy into a
-// buffer here (below), and exactly the bytes of the result are copied out:
-// nothing is written past the end of the result. The whole-register stores
-// of the bulk conversion before them reach at most BULK_OUTPUT_SLACK bytes
-// past its output, and the last bytes always write at least that many
-// (every unit of up to six bytes writes at least one), so those stores land
-// where the result goes on.
-constexpr std::size_t TAIL_INPUT = 6 * BULK_OUTPUT_SLACK + BULK_LOOK_AHEAD;
-
-// Blocks of the widest kernels: the padded copy is converted a whole block
-// at a time.
-constexpr std::size_t PADDED_BLOCK = 64;
-constexpr std::size_t PADDED_ROOM =
-    (TAIL_INPUT + PADDED_BLOCK - 1) / PADDED_BLOCK * PADDED_BLOCK + BULK_LOOK_AHEAD;
-
-// The last bytes of an input (at most TAIL_INPUT), converted in bulk from a
-// copy followed by bytes below 0x80 up to a whole block. Such a byte never
-// continues a sequence, so a sequence the end cuts short is judged exactly
-// as at the end of the input, and the padding converts to itself: it is
-// taken off the end of the result. One call, through the block kernels, for
-// a whole short input: for short values the cost of the calls is most of
-// the cost of converting them.
-std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
-                                 OutputMode mode) {
-    std::uint8_t padded[PADDED_ROOM];
-    std::uint8_t converted[3 * PADDED_ROOM + BULK_OUTPUT_SLACK];
-    const auto n = static_cast<std::size_t>(end - p);
-    const std::size_t blocks =
-        n == 0 ? PADDED_BLOCK : (n + PADDED_BLOCK - 1) / PADDED_BLOCK * PADDED_BLOCK;
-    std::memcpy(padded, p, n);
-    std::memset(padded + n, 0, blocks + BULK_LOOK_AHEAD - n);
-    const BulkProgress done =
-        mode == MODE_UTF8 ? bulk_convert_to_utf8(padded, padded + blocks, converted)
-                          : bulk_convert_to_latin1(padded, padded + blocks, converted, mode);
-    const auto count = static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
-    std::memcpy(out, converted, count);
-    return out + count;
-}
-
-// Converts [p, end). Without final (more input follows), every byte that
-// starts BULK_LOOK_AHEAD or more bytes before the end in bulk, stopping at a
-// lead position within the last BULK_LOOK_AHEAD bytes, whose bytes the next
-// piece may complete; out needs the converters' slack. With final (the input
-// ends at end), all but the last TAIL_INPUT bytes in bulk and those from a
-// padded copy: exactly the result is written.
-Written convert_memory(const std::uint8_t* p, const std::uint8_t* end, bool final,
-                       std::uint8_t* out, OutputMode mode) {
-    const std::size_t keep = final ? TAIL_INPUT : BULK_LOOK_AHEAD - 1;
-    if (end - p > static_cast<std::ptrdiff_t>(keep)) {
-        const std::uint8_t* lead_end = end - keep;
-        const BulkProgress done = mode == MODE_UTF8
-                                      ? bulk_convert_to_utf8(p, lead_end, out)
-                                      : bulk_convert_to_latin1(p, lead_end, out, mode);
-        p = done.in;
-        out = done.out;
-    }
-    if (final && p < end) {
-        out = convert_last_bytes(p, end, out, mode);
-        p = end;
-    }
-    return {p, out};
-}
 
 void count(ConversionStats& stats, std::size_t in, std::size_t out) {
     stats.bytes_in += in;
@@ -110,7 +42,7 @@ std::size_t convert(const void* input, std::size_t size, void* out, Target targe
                     ConversionStats* stats) noexcept {
     const auto* p = static_cast<const std::uint8_t*>(input);
     auto* o = static_cast<std::uint8_t*>(out);
-    const Written done = convert_memory(p, p + size, true, o, target);
+    const SpanProgress done = convert_span(p, p + size, true, o, target);
     const auto written = static_cast<std::size_t>(done.out - o);
     if (stats != nullptr) count(*stats, size, written);
     return written;
@@ -140,16 +72,14 @@ StreamConverter stream_converter(Target target) noexcept {
 namespace {
 
 // Of the bytes [stop, end) that a conversion without the input's end left,
-// those up to and including the last byte below 0x80 are decided (no
-// sequence crosses such a byte) and converted now; the rest are returned
-// to be held. So a piece that ends in ASCII is converted whole.
-Written convert_decided(const std::uint8_t* stop, const std::uint8_t* end, std::uint8_t* out,
-                        OutputMode mode) {
-    const std::uint8_t* decided = end;
-    while (decided > stop && decided[-1] >= 0x80)
-        --decided;
+// those before an unfinished sequence at the end are decided and converted
+// now; the rest (at most five bytes) are returned to be held. So a piece
+// that ends in ASCII, or in a whole sequence, is converted whole.
+SpanProgress convert_decided(const std::uint8_t* stop, const std::uint8_t* end, std::uint8_t* out,
+                             OutputMode mode) {
+    const std::uint8_t* decided = unfinished_sequence_start(stop, end, mode);
     if (decided == stop) return {stop, out};
-    return {decided, convert_memory(stop, decided, true, out, mode).out};
+    return {decided, convert_span(stop, decided, true, out, mode).out};
 }
 
 }  // namespace
@@ -172,13 +102,13 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         const std::size_t taken = size < STREAM_HELD_MAX ? size : STREAM_HELD_MAX;
         std::memcpy(seam, held_bytes, held);
         std::memcpy(seam + held, p, taken);
-        const Written done = convert_memory(seam, seam + held + taken, false, o, mode);
+        const SpanProgress done = convert_span(seam, seam + held + taken, false, o, mode);
         o = done.out;
         const auto used = static_cast<std::size_t>(done.stop - seam);
         if (used < held) {
             // The piece was too short to get past the held bytes: all of it
             // is in the seam, and what is left of the seam is held.
-            const Written decided = convert_decided(seam + used, seam + held + taken, o, mode);
+            const SpanProgress decided = convert_decided(seam + used, seam + held + taken, o, mode);
             o = decided.out;
             held_count = static_cast<std::size_t>(seam + held + taken - decided.stop);
             std::memmove(held_bytes, decided.stop, held_count);
@@ -188,8 +118,8 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         p += used - held;
         held_count = 0;
     }
-    const Written done = convert_memory(p, end, false, o, mode);
-    const Written decided = convert_decided(done.stop, end, done.out, mode);
+    const SpanProgress done = convert_span(p, end, false, o, mode);
+    const SpanProgress decided = convert_decided(done.stop, end, done.out, mode);
     o = decided.out;
     held_count = static_cast<std::size_t>(end - decided.stop);
     std::memcpy(held_bytes, decided.stop, held_count);
@@ -201,8 +131,8 @@ std::size_t stream_finish(StreamConverter& converter, void* out) noexcept {
     std::uint8_t* const held_bytes = StreamConverterAccess::held(converter);
     std::size_t& held_count = StreamConverterAccess::held_count(converter);
     auto* o = static_cast<std::uint8_t*>(out);
-    const Written done =
-        convert_memory(held_bytes, held_bytes + held_count, true, o, converter.target);
+    const SpanProgress done =
+        convert_span(held_bytes, held_bytes + held_count, true, o, converter.target);
     held_count = 0;
     const auto written = static_cast<std::size_t>(done.out - o);
     converter.stats.bytes_out += written;

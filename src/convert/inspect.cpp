@@ -70,7 +70,8 @@ const std::uint8_t* inspect_to_single_bytes(Span& span, const std::uint8_t* p,
         if (p == lead_end) break;
         const std::int32_t n = PERMISSIVE_LENGTHS[*p];
         if (n >= 2) {
-            if (end - p < n && !input_ends) return p;
+            if (end - p < n && !input_ends && utf8_continues(p, static_cast<std::int32_t>(end - p)))
+                return p;
             if (end - p >= n && utf8_continues(p, n)) {
                 const bool kept = target_byte(utf8_decode_at(p, n), state.mode) < 0;
                 span.record(p, n, kept);
@@ -94,7 +95,8 @@ const std::uint8_t* inspect_to_utf8(Span& span, const std::uint8_t* p, const std
         if (p == lead_end) break;
         const std::int32_t n = STRICT_LENGTHS[*p];
         if (n >= 2) {
-            if (end - p < n && !input_ends) return p;
+            if (end - p < n && !input_ends && utf8_continues(p, static_cast<std::int32_t>(end - p)))
+                return p;
             if (end - p >= n && utf8_continues(p, n)) {
                 if (!utf8_is_valid_sequence(p, n)) span.record(p, n, true);
                 p += n;

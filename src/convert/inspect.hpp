@@ -54,10 +54,11 @@ struct InspectState {
 };
 
 // Inspects the units that start in [p, end), p being at state.offset. When
-// the input goes on after end (input_ends false), stops at a lead byte whose
-// unit may reach past end and returns it: at most UNIT_BYTES_MAX - 1 bytes
-// are left, to be inspected again with the bytes that follow. Returns end
-// otherwise.
+// the input goes on after end (input_ends false), stops at a sequence that
+// the bytes after end may still complete (a lead byte followed only by
+// continuation bytes, fewer than it needs) and returns its lead byte: at most
+// UNIT_BYTES_MAX - 1 bytes are left, to be inspected again with the bytes
+// that follow. Returns end otherwise.
 const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* end, bool input_ends);
 
