@@ -1,11 +1,14 @@
 // End-to-end tests: the built program on real files, pipes and devices.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -398,6 +401,76 @@ TEST(Conversion, FilesPipesAndFifosGiveTheModelsOutput) {
         waitpid(writer, nullptr, 0);
         ASSERT_EQ(fifo_run.status, 0);
         EXPECT_TRUE(read_file(dir / "out") == expected) << MODE_FLAGS[m];
+    }
+}
+
+// Reads from fd until out holds want bytes or timeout_ms have passed.
+void read_for(int fd, std::string& out, std::size_t want, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (out.size() < want) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd request{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&request, 1, static_cast<int>(left.count())) <= 0) return;
+        char buffer[4096];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) return;
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Pieces written into a pipe one at a time, each ending one way, and how
+// many of their last bytes may still be completed by the next (default
+// mode and -w, then -u): all the rest must come out before the next piece.
+struct LivePiece {
+    const char* bytes;
+    std::size_t held_single_byte;
+    std::size_t held_utf8;
+};
+
+const LivePiece LIVE_PIECES[] = {
+    {"line1 K\xe4se\n", 0, 0},   {"caf\xc3", 1, 1},      {"\xa9 ok\n", 0, 0},
+    {"x\xfc\x84\x80\x80", 4, 0}, {"\x80\x80 y\n", 0, 0}, {"\xe2\x82", 2, 2},
+};
+
+// Reading a pipe, the program writes what a piece decides while the writer
+// pauses (here: before the test writes the next piece), not when the input
+// ends; only the bytes of a sequence the next piece may complete wait.
+TEST(Conversion, PipedInputComesOutAsSoonAsItIsDecided) {
+    TempDir dir;
+    for (int m = 0; m < 3; ++m) {
+        int in[2];
+        int out[2];
+        // Close-on-exec: the program must not hold the test's ends, or its
+        // input would never end.
+        ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        RunOptions options;
+        options.descriptors = {{in[0], 0}, {out[1], 1}};
+        const pid_t pid = start_textmend(with_mode(MODE_FLAGS[m], "/dev/stdin", "/dev/stdout"),
+                                         options, dir / "err");
+        close(in[0]);
+        close(out[1]);
+        std::string written;
+        std::string received;
+        for (const LivePiece& piece : LIVE_PIECES) {
+            ASSERT_EQ(write(in[1], piece.bytes, std::strlen(piece.bytes)),
+                      static_cast<ssize_t>(std::strlen(piece.bytes)));
+            written += piece.bytes;
+            const std::size_t held =
+                MODES[m] == MODE_UTF8 ? piece.held_utf8 : piece.held_single_byte;
+            const std::string expected =
+                model_convert(written.substr(0, written.size() - held), MODES[m]);
+            read_for(out[0], received, expected.size(), 100);
+            ASSERT_EQ(to_hex(received), to_hex(expected))
+                << MODE_FLAGS[m] << " after " << to_hex(piece.bytes);
+        }
+        close(in[1]);
+        const std::string whole = model_convert(written, MODES[m]);
+        read_for(out[0], received, whole.size() + 1, 10000);
+        close(out[0]);
+        EXPECT_EQ(wait_for_exit(pid), 0);
+        EXPECT_EQ(to_hex(received), to_hex(whole)) << MODE_FLAGS[m];
     }
 }
 

@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -29,6 +30,16 @@ std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n) {
         const std::int64_t got = fd_read_once(fd, dst, n);
         if (got >= 0 || errno != EINTR) return got;
     }
+}
+
+bool fd_read_ready(int fd) {
+#ifdef _WIN32
+    (void)fd;
+    return false;
+#else
+    pollfd request{fd, POLLIN, 0};
+    return poll(&request, 1, 0) > 0;
+#endif
 }
 
 std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n) {

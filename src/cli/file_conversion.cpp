@@ -71,6 +71,10 @@ std::int64_t read_checked(void* context, std::uint8_t* dst, std::size_t n) {
     return got;
 }
 
+bool ready_checked(void* context) {
+    return fd_read_ready(static_cast<CheckedInput*>(context)->file->fd);
+}
+
 // Everything one conversion works with.
 struct FileRun {
     OutputMode mode = MODE_LATIN1;
@@ -101,6 +105,10 @@ void stop_writer(FileRun& run) {
 void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
     run.reader.offset = offset;
     input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
+    // What a pipe, socket or terminal gives is written out as soon as it is
+    // decided, rather than when the buffers are full: a line written into
+    // the pipe comes out at once (tail -f log | textmend ...).
+    run.in.live = !run.input.is_regular;
     convert_stream(run.in, run.out, run.mode);
     output_flush(run.out);
     wait_for_writes(run);
@@ -227,7 +235,7 @@ void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings
     const IoHooks* hooks = settings.hooks;
     run.reader.file = &run.input;
     run.reader.settings = &settings;
-    run.source = ByteSource{read_checked, &run.reader};
+    run.source = ByteSource{read_checked, &run.reader, nullptr, ready_checked};
     ByteSink sink = fd_sink(&run.output.fd);
     if (hooks != nullptr) {
         run.source = hooks->input(run.source, hooks->context);

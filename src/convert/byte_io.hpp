@@ -48,11 +48,18 @@ using HandOffFunction = bool (*)(void* context, std::uint8_t* filled, std::size_
                                  const std::uint8_t* src, std::size_t length, Target target,
                                  std::uint8_t** next);
 
-// A source offers read, or view (then read is not used), or both.
+// Whether a read would give bytes (or the end) at once, without waiting for
+// the source to get more.
+using ReadyFunction = bool (*)(void* context);
+
+// A source offers read, or view (then read is not used), or both. ready is
+// optional: without it a read is taken to wait whenever the last one gave
+// fewer bytes than asked for.
 struct ByteSource {
     ReadFunction read;
     void* context;
     ViewFunction view = nullptr;
+    ReadyFunction ready = nullptr;
 };
 
 // A sink offers write, or exchange (then write is not used): an exchanging

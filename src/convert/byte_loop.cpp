@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "convert/bulk.hpp"
+#include "convert/span_conversion.hpp"
 #include "convert/to_latin1.hpp"
 #include "convert/to_utf8.hpp"
 
@@ -97,6 +98,23 @@ void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
     out.used = static_cast<std::size_t>(done.out - out.storage);
 }
 
+// A live source has given all it had: converts the bytes at hand whose
+// conversion is decided (all but an unfinished sequence at the end) and
+// passes the output on, before the next read waits for more.
+void write_decided_bytes(InputStream& in, OutputStream& out, OutputMode mode) {
+    const std::uint8_t* p = in.window + in.pos;
+    const std::uint8_t* decided = unfinished_sequence_start(p, in.window + in.end, mode);
+    const auto count = static_cast<std::size_t>(decided - p);
+    if (out.capacity - out.used < bulk_output_factor(mode) * count) output_flush(out);
+    if (out.error == 0 && count > 0) {
+        const SpanProgress done = convert_span(p, decided, true, out.storage + out.used, mode);
+        in.pos = static_cast<std::size_t>(decided - in.window);
+        out.used = static_cast<std::size_t>(done.out - out.storage);
+    }
+    output_flush(out);
+    in.drained = false;
+}
+
 }  // namespace
 
 void convert_stream(InputStream& in, OutputStream& out, OutputMode mode) {
@@ -105,11 +123,15 @@ void convert_stream(InputStream& in, OutputStream& out, OutputMode mode) {
         return;
     }
     while (out.error == 0) {
-        if (input_available(in) < BULK_LOOK_AHEAD &&
-            input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
-            // The input ends within a few bytes: judge them one by one.
-            if (!convert_next_byte(in, out, mode)) return;
-            continue;
+        if (input_available(in) < BULK_LOOK_AHEAD) {
+            if (input_may_wait(in)) write_decided_bytes(in, out, mode);
+            if (input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
+                // A live source gave a few bytes: see what they decide.
+                if (!in.at_end) continue;
+                // The input ends within a few bytes: judge them one by one.
+                if (!convert_next_byte(in, out, mode)) return;
+                continue;
+            }
         }
         if (out.capacity - out.used < BULK_MIN_OUTPUT) {
             output_flush(out);

@@ -20,6 +20,8 @@ void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::
     in.end = 0;
     in.at_end = 0;
     in.error = 0;
+    in.live = false;
+    in.drained = false;
 }
 
 static std::size_t kept_before(const InputStream& in) {
@@ -50,6 +52,8 @@ static void fill_by_reading(InputStream& in, std::size_t want) {
         const std::int64_t got = in.source.read(in.source.context, in.storage + in.end, room);
         if (got > 0) {
             in.end += static_cast<std::size_t>(got);
+            in.drained = static_cast<std::size_t>(got) < room;
+            if (in.live) return;
         } else if (got == 0) {
             in.at_end = 1;
         } else {

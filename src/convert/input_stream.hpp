@@ -47,6 +47,12 @@ struct InputStream {
     std::size_t end;             // count of valid bytes in the window
     int at_end;                  // 1 once the source reported its end or failed
     int error;                   // errno of a failed read, 0 when none failed
+    // A live source (a pipe, a socket, a terminal) gives what it has when it
+    // is read, and waits only when it has nothing: input_fill then reads at
+    // most once, and drained tells that the last read gave fewer bytes than
+    // asked for, so that the next one may wait. Set live after input_init.
+    bool live;
+    bool drained;
 };
 
 // Sets up a stream on source. A source that reads needs storage of
@@ -59,11 +65,20 @@ void input_init(InputStream& in, ByteSource source, std::uint8_t* storage, std::
                 std::int64_t start = 0);
 
 // Makes at least want (<= INPUT_MAX_LOOK_AHEAD) unread bytes available unless
-// the input ends first; returns the count of unread bytes in the window.
+// the input ends first, or a live source gave fewer; returns the count of
+// unread bytes in the window.
 std::size_t input_fill(InputStream& in, std::size_t want);
 
 inline std::size_t input_available(const InputStream& in) {
     return in.end - in.pos;
+}
+
+// Whether the next read of a live source may wait for more input: the last
+// read gave fewer bytes than asked for, and the source does not say it has
+// more at hand.
+inline bool input_may_wait(const InputStream& in) {
+    return in.live && in.drained &&
+           (in.source.ready == nullptr || !in.source.ready(in.source.context));
 }
 
 // Next byte as 0..255, or END_OF_INPUT at the end of the input or after a

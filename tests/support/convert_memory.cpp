@@ -27,6 +27,7 @@ std::string convert_bytes(const std::string& input, OutputMode mode, Engine engi
         input_init(in, memory_view_source(&source), nullptr, shape.read_block);
     } else {
         input_init(in, memory_source(&source), in_storage.data(), shape.read_block);
+        in.live = shape.live;
     }
     output_init(out, ByteSink{string_write, &result}, out_storage.data(), out_storage.size());
     if (engine == Engine::BULK) {

@@ -15,6 +15,7 @@ struct StreamShape {
     std::size_t source_chunk = 0;         // most bytes one read of the source returns (0: no limit)
     std::size_t output_buffer = 128 * 1024;
     bool view = false;  // the source shows its memory in windows instead of being read
+    bool live = false;  // the source is read as a pipe is: what a read gives is written out
 };
 
 // Converts input through the real streams, with convert_stream (BULK) or
