@@ -2,7 +2,7 @@
 #
 #   runtime:     bin/textmend, bin/textmend-report and bin/textmend-tree, their man pages
 #   library:     libtextmend.so.MAJOR.MINOR.PATCH and its SONAME link (shared builds)
-#   development: the public header, the static library, the libtextmend.so
+#   development: the public headers (C++ and C), the static library, the libtextmend.so
 #                link, the CMake package files (find_package(textmend CONFIG)
 #                then textmend::textmend) and textmend.pc for pkg-config
 
@@ -28,7 +28,8 @@ install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ru
 install(TARGETS ${textmend_installed_libraries} EXPORT textmendTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/include/textmend/textmend.hpp ${PROJECT_SOURCE_DIR}/include/textmend/target.hpp
+install(FILES ${PROJECT_SOURCE_DIR}/include/textmend/textmend.h
+    ${PROJECT_SOURCE_DIR}/include/textmend/textmend.hpp ${PROJECT_SOURCE_DIR}/include/textmend/target.hpp
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/textmend COMPONENT development)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/textmend)
 install(EXPORT textmendTargets NAMESPACE textmend:: DESTINATION ${package_dir} COMPONENT development)
@@ -125,8 +126,8 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 "repair text of mixed UTF-8 and Latin-1/Windows-1252 - development files
 ${library_description}
-This package holds the C++17 header, the static library, and the files for
-CMake (find_package(textmend)) and pkg-config.")
+This package holds the C++17 and C99 headers, the static library, and the
+files for CMake (find_package(textmend)) and pkg-config.")
 
 if(BUILD_SHARED_LIBS)
     # The linker cache is refreshed by a trigger; CPack's own maintainer

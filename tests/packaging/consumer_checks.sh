@@ -6,7 +6,10 @@
 # - the same built with pkg-config and -std=c++17 and run;
 # - a shared library of the consumer's that links the static library, used by
 #   a program;
-# - ignoring a [[nodiscard]] result fails to compile under -Werror.
+# - ignoring a [[nodiscard]] result fails to compile under -Werror;
+# - a C99 program on the C header (tests/consumer/c/main.c), built with CMake
+#   and with pkg-config (--static too, which must name the C++ runtime) under
+#   -std=c99 -pedantic -Werror, and run under valgrind when it is installed.
 set -euo pipefail
 prefix="$1"
 source="$2"
@@ -47,4 +50,26 @@ if g++ -std=c++17 -Wall -Werror -c "$source/tests/consumer/ignored_result.cpp" $
     fail "ignoring a [[nodiscard]] result compiled"
 fi
 grep -q "nodiscard\|ignoring return value" "$work/nodiscard.log" || { cat "$work/nodiscard.log"; fail "failed for another reason"; }
+# C99, through the C header.
+check_c_repairs() {  # check_c_repairs PROGRAM
+    local run=("$1")
+    if command -v valgrind >/dev/null; then
+        run=(valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite "$1")
+    fi
+    printf 'caf\xe9 caf\xc3\xa9\n' | "${run[@]}" > "$work/out" 2> "$work/err" || { cat "$work/err"; fail "$1 failed"; }
+    [ "$(cat "$work/out")" = "café café" ] || fail "$1 wrote: $(od -c "$work/out")"
+    grep -q "repaired$" "$work/err" || fail "$1 said: $(cat "$work/err")"
+}
+cmake -S "$source/tests/consumer/c" -B "$work/c_consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/c_consumer" > "$work/c_build.log" 2>&1 || { cat "$work/c_build.log"; fail "the CMake C consumer does not build"; }
+check_c_repairs "$work/c_consumer/c_consumer"
+c_flags=(-std=c99 -Wall -Wextra -pedantic -Werror)
+if ls "$prefix/$libdir"/libtextmend.so >/dev/null 2>&1; then
+    gcc "${c_flags[@]}" "$source/tests/consumer/c/main.c" $(pkg-config --cflags --libs textmend) -o "$work/pc_c_consumer" ||
+        fail "the pkg-config C consumer does not build"
+    check_c_repairs "$work/pc_c_consumer"
+fi
+gcc "${c_flags[@]}" "$source/tests/consumer/c/main.c" $(pkg-config --cflags --libs --static textmend) -o "$work/pc_c_static" ||
+    fail "the pkg-config --static C consumer does not build"
+check_c_repairs "$work/pc_c_static"
 echo "consumer checks: ok"

@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/textmend bin/textmend-report include/textmend/textmend.hpp lib/libtextmend.a \
+for f in bin/textmend bin/textmend-report include/textmend/textmend.hpp include/textmend/textmend.h lib/libtextmend.a \
          lib/cmake/textmend/textmendConfig.cmake lib/cmake/textmend/textmendConfigVersion.cmake \
          lib/cmake/textmend/textmendTargets.cmake lib/pkgconfig/textmend.pc \
          share/doc/textmend/copyright share/doc/textmend-dev/copyright; do

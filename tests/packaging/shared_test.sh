@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the package preset (shared and static library, hardened, for /usr)
 # into a temporary folder and checks:
-# - the shared library's SONAME, and that it exports the public API only;
+# - the shared library's SONAME, and that it exports the public API only
+#   (the C interface under unmangled names), and the C interface through
+#   Python's ctypes;
 # - consumers against an installed tree of it (consumer_checks.sh);
 # - the Debian packages: textmend, libtextmend1 and textmend-dev with what
 #   belongs in each, lintian without an error or a warning (when lintian is
@@ -21,9 +23,16 @@ library="$work/build/libtextmend.so.$version"
 
 readelf -d "$library" | grep "SONAME.*\[libtextmend.so.$major\]" >/dev/null || fail "SONAME is not libtextmend.so.$major"
 public='^textmend::(version|convert|converted_size|convert_append|stream_converter|stream_feed|stream_finish|inspect|StreamInspector::[a-z_A-Z]+)\('
+c_names="textmend_version textmend_status_text textmend_max_converted_size textmend_converted_size
+textmend_convert textmend_stream_new textmend_stream_feed textmend_stream_finish
+textmend_stream_counts textmend_stream_free textmend_inspect"
 exported=$(nm -DC --defined-only "$library" | cut -d' ' -f3-)
 [ -n "$exported" ] || fail "nothing exported"
-if grep -Ev "$public" <<< "$exported"; then fail "exported beyond the public API (above)"; fi
+if grep -Ev "$public|^($(echo $c_names | tr ' ' '|'))$" <<< "$exported"; then fail "exported beyond the public API (above)"; fi
+# The C interface under its own, unmangled names.
+for name in $c_names; do
+    nm -D --defined-only "$library" | grep -q " T $name$" || fail "$name is not exported"
+done
 
 # An installed tree: consumers find the shared library.
 prefix="$work/prefix"
@@ -34,6 +43,8 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$work/build/CMakeCache.txt")
 bash "$source/tests/packaging/consumer_checks.sh" "$prefix" "$source" "$work/consumers" "$libdir"
 ldd "$work/consumers/consumer/consumer" | grep "libtextmend.so.$major" >/dev/null ||
     fail "the CMake consumer is not linked with the shared library"
+python3 "$source/tests/packaging/c_interface_ctypes.py" "$prefix/$libdir/libtextmend.so.$major" ||
+    fail "the C interface through ctypes"
 
 # The packages.
 (cd "$work" && cpack -G DEB --config "$work/build/CPackConfig.cmake" >/dev/null)
@@ -50,7 +61,7 @@ expect textmend /usr/bin/textmend /usr/bin/textmend-report /usr/share/man/man1/t
     /usr/share/doc/textmend/changelog.Debian.gz
 expect "libtextmend$major" "/usr/lib/.*/libtextmend.so.$major" "/usr/lib/.*/libtextmend.so.$version" \
     "/usr/share/doc/libtextmend$major/copyright" "/usr/share/doc/libtextmend$major/changelog.Debian.gz"
-expect textmend-dev /usr/include/textmend/textmend.hpp "/usr/lib/.*/libtextmend.a" \
+expect textmend-dev /usr/include/textmend/textmend.hpp /usr/include/textmend/textmend.h "/usr/lib/.*/libtextmend.a" \
     "/usr/lib/.*/libtextmend.so" "/usr/lib/.*/pkgconfig/textmend.pc" \
     "/usr/lib/.*/cmake/textmend/textmendConfig.cmake" /usr/share/doc/textmend-dev/copyright
 ! contents textmend | grep "libtextmend" >/dev/null || fail "the programs' package holds the library"
