@@ -438,39 +438,57 @@ const LivePiece LIVE_PIECES[] = {
 // ends; only the bytes of a sequence the next piece may complete wait.
 TEST(Conversion, PipedInputComesOutAsSoonAsItIsDecided) {
     TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     for (int m = 0; m < 3; ++m) {
-        int in[2];
-        int out[2];
-        // Close-on-exec: the program must not hold the test's ends, or its
-        // input would never end.
-        ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
-        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-        RunOptions options;
-        options.descriptors = {{in[0], 0}, {out[1], 1}};
-        const pid_t pid = start_textmend(with_mode(MODE_FLAGS[m], "/dev/stdin", "/dev/stdout"),
-                                         options, dir / "err");
-        close(in[0]);
-        close(out[1]);
-        std::string written;
-        std::string received;
-        for (const LivePiece& piece : LIVE_PIECES) {
-            ASSERT_EQ(write(in[1], piece.bytes, std::strlen(piece.bytes)),
-                      static_cast<ssize_t>(std::strlen(piece.bytes)));
-            written += piece.bytes;
-            const std::size_t held =
-                MODES[m] == MODE_UTF8 ? piece.held_utf8 : piece.held_single_byte;
-            const std::string expected =
-                model_convert(written.substr(0, written.size() - held), MODES[m]);
-            read_for(out[0], received, expected.size(), 100);
-            ASSERT_EQ(to_hex(received), to_hex(expected))
-                << MODE_FLAGS[m] << " after " << to_hex(piece.bytes);
+        // Standard input as the shell makes it, and a named FIFO, which is
+        // read another way.
+        for (const bool named : {false, true}) {
+            int in[2];
+            int out[2];
+            // Close-on-exec: the program must not hold the test's ends, or its
+            // input would never end.
+            ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+            ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+            RunOptions options;
+            options.descriptors = {{out[1], 1}};
+            if (!named) options.descriptors.push_back({in[0], 0});
+            const pid_t pid = start_textmend(
+                with_mode(MODE_FLAGS[m], named ? dir / "fifo" : "/dev/stdin", "/dev/stdout"),
+                options, dir / "err");
+            close(in[0]);
+            close(out[1]);
+            if (named) {
+                close(in[1]);
+                in[1] = open((dir / "fifo").c_str(), O_WRONLY | O_CLOEXEC);
+                ASSERT_GE(in[1], 0);
+            }
+            // A first line waited for as long as the program may take to
+            // start (under valgrind, seconds); the pieces after it are timed.
+            std::string written = "start\n";
+            std::string received;
+            ASSERT_EQ(write(in[1], written.data(), written.size()), 6);
+            read_for(out[0], received, written.size(), 20000);
+            ASSERT_EQ(received, written);
+            for (const LivePiece& piece : LIVE_PIECES) {
+                ASSERT_EQ(write(in[1], piece.bytes, std::strlen(piece.bytes)),
+                          static_cast<ssize_t>(std::strlen(piece.bytes)));
+                written += piece.bytes;
+                const std::size_t held =
+                    MODES[m] == MODE_UTF8 ? piece.held_utf8 : piece.held_single_byte;
+                const std::string expected =
+                    model_convert(written.substr(0, written.size() - held), MODES[m]);
+                read_for(out[0], received, expected.size(), 100);
+                ASSERT_EQ(to_hex(received), to_hex(expected))
+                    << MODE_FLAGS[m] << (named ? " FIFO" : " pipe") << " after "
+                    << to_hex(piece.bytes);
+            }
+            close(in[1]);
+            const std::string whole = model_convert(written, MODES[m]);
+            read_for(out[0], received, whole.size() + 1, 10000);
+            close(out[0]);
+            EXPECT_EQ(wait_for_exit(pid), 0);
+            EXPECT_EQ(to_hex(received), to_hex(whole)) << MODE_FLAGS[m];
         }
-        close(in[1]);
-        const std::string whole = model_convert(written, MODES[m]);
-        read_for(out[0], received, whole.size() + 1, 10000);
-        close(out[0]);
-        EXPECT_EQ(wait_for_exit(pid), 0);
-        EXPECT_EQ(to_hex(received), to_hex(whole)) << MODE_FLAGS[m];
     }
 }
 

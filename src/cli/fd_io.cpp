@@ -6,6 +6,7 @@
 #include <io.h>
 #else
 #include <poll.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -32,13 +33,33 @@ std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n) {
     }
 }
 
-bool fd_read_ready(int fd) {
+std::int64_t fd_read_at_hand(int fd, std::uint8_t* dst, std::size_t n) {
+    if (n > MAX_TRANSFER) n = MAX_TRANSFER;
 #ifdef _WIN32
     (void)fd;
-    return false;
+    (void)dst;
+    errno = EAGAIN;
+    return -1;
 #else
+#ifdef RWF_NOWAIT
+    // One call that reads what is there: no separate question first, which
+    // would cost a system call for every block of a fast pipe.
+    iovec part{dst, n};
+    for (;;) {
+        const ssize_t got = preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+        if (got >= 0 || errno == EAGAIN) return got;
+        if (errno == EINTR) continue;
+        // A terminal, or a kernel without the flag, cannot tell: ask poll.
+        if (errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) return -1;
+        break;
+    }
+#endif
     pollfd request{fd, POLLIN, 0};
-    return poll(&request, 1, 0) > 0;
+    if (poll(&request, 1, 0) <= 0) {
+        errno = EAGAIN;
+        return -1;
+    }
+    return fd_read(&fd, dst, n);
 #endif
 }
 

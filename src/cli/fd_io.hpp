@@ -12,9 +12,9 @@ std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n);
 // has something to do then.
 std::int64_t fd_read_once(int fd, std::uint8_t* dst, std::size_t n);
 std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n);
-// Whether a read of fd would return at once (bytes, the end or an error).
-// Where that cannot be told (Windows), false.
-bool fd_read_ready(int fd);
+// One read that does not wait for the source to get more bytes: -1 with
+// EAGAIN when it would (also where that cannot be told, on Windows).
+std::int64_t fd_read_at_hand(int fd, std::uint8_t* dst, std::size_t n);
 
 inline ByteSource fd_source(int* fd) {
     return ByteSource{fd_read, fd};

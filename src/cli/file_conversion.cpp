@@ -38,6 +38,7 @@ struct CheckedInput {
     const InputFile* file;
     std::int64_t offset;  // of the next byte read
     const ConversionSettings* settings;
+    int at_hand_fd = -1;  // see input_at_hand_descriptor; -1: the file's own
 };
 
 // One read, asking the settings' stop_requested first and after every read
@@ -71,8 +72,13 @@ std::int64_t read_checked(void* context, std::uint8_t* dst, std::size_t n) {
     return got;
 }
 
-bool ready_checked(void* context) {
-    return fd_read_ready(static_cast<CheckedInput*>(context)->file->fd);
+// The same without waiting for a pipe, socket or terminal to get more.
+std::int64_t read_at_hand_checked(void* context, std::uint8_t* dst, std::size_t n) {
+    auto& reader = *static_cast<CheckedInput*>(context);
+    const int fd = reader.at_hand_fd >= 0 ? reader.at_hand_fd : reader.file->fd;
+    const std::int64_t got = fd_read_at_hand(fd, dst, n);
+    if (got > 0) reader.offset += got;
+    return got;
 }
 
 // Everything one conversion works with.
@@ -235,7 +241,7 @@ void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings
     const IoHooks* hooks = settings.hooks;
     run.reader.file = &run.input;
     run.reader.settings = &settings;
-    run.source = ByteSource{read_checked, &run.reader, nullptr, ready_checked};
+    run.source = ByteSource{read_checked, &run.reader, nullptr, read_at_hand_checked};
     ByteSink sink = fd_sink(&run.output.fd);
     if (hooks != nullptr) {
         run.source = hooks->input(run.source, hooks->context);
@@ -266,6 +272,7 @@ ConversionOutcome convert_file(const char* input_path, const char* output_path, 
     if (!open_input_file(input_path, run.input)) {
         return {ExitStatus::input_unusable, FailedStep::open_input, errno};
     }
+    run.reader.at_hand_fd = input_at_hand_descriptor(run.input, input_path);
     if (settings.as_program) {
         // After the input (/dev/stdin with standard input closed stays an
         // input that cannot be opened), before the output (which must not

@@ -45,6 +45,13 @@ struct FilePlace {
 // Moves the read position of the regular input to offset.
 [[nodiscard]] bool input_file_seek(const InputFile& in, std::int64_t offset);
 
+// The descriptor to read what a pipe, socket or terminal input has at hand
+// from without waiting: the one its path names (/dev/stdin) when that holds
+// the same file, else the input's own. A pipe as the shell made it can be
+// read without waiting in one call; the same pipe opened again by name
+// cannot, and must be asked first.
+[[nodiscard]] int input_at_hand_descriptor(const InputFile& in, const char* path);
+
 void close_input_file(InputFile& in);
 
 }  // namespace textmend

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "cli/descriptor_name.hpp"
 #include "cli/input_file.hpp"
 #include "cli/path_walk.hpp"
 
@@ -93,6 +94,15 @@ int input_file_byte_at(const InputFile& in, std::int64_t offset) {
 
 bool input_file_seek(const InputFile& in, std::int64_t offset) {
     return lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+int input_at_hand_descriptor(const InputFile& in, const char* path) {
+    const int named = descriptor_named_by(path);
+    struct stat st {};
+    if (in.is_regular || named < 0 || fstat(named, &st) != 0) return in.fd;
+    const FileIdentity id{static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino)};
+    return id == in.id ? named : in.fd;
 }
 
 void close_input_file(InputFile& in) {

@@ -48,18 +48,16 @@ using HandOffFunction = bool (*)(void* context, std::uint8_t* filled, std::size_
                                  const std::uint8_t* src, std::size_t length, Target target,
                                  std::uint8_t** next);
 
-// Whether a read would give bytes (or the end) at once, without waiting for
-// the source to get more.
-using ReadyFunction = bool (*)(void* context);
-
-// A source offers read, or view (then read is not used), or both. ready is
-// optional: without it a read is taken to wait whenever the last one gave
-// fewer bytes than asked for.
+// A source offers read, or view (then read is not used), or both.
+// read_at_hand is optional: a read that never waits for the source to get
+// more bytes, -1 with errno EAGAIN when it would. Without it, a live
+// source's read is taken to wait whenever the last one gave fewer bytes
+// than asked for.
 struct ByteSource {
     ReadFunction read;
     void* context;
     ViewFunction view = nullptr;
-    ReadyFunction ready = nullptr;
+    ReadFunction read_at_hand = nullptr;
 };
 
 // A sink offers write, or exchange (then write is not used): an exchanging

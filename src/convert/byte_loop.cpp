@@ -98,9 +98,9 @@ void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
     out.used = static_cast<std::size_t>(done.out - out.storage);
 }
 
-// A live source has given all it had: converts the bytes at hand whose
-// conversion is decided (all but an unfinished sequence at the end) and
-// passes the output on, before the next read waits for more.
+// A live source has nothing more at hand: converts the bytes in the window
+// whose conversion is decided (all but an unfinished sequence at the end)
+// and passes the output on, before the next read waits for more.
 void write_decided_bytes(InputStream& in, OutputStream& out, OutputMode mode) {
     const std::uint8_t* p = in.window + in.pos;
     const std::uint8_t* decided = unfinished_sequence_start(p, in.window + in.end, mode);
@@ -124,8 +124,9 @@ void convert_stream(InputStream& in, OutputStream& out, OutputMode mode) {
     }
     while (out.error == 0) {
         if (input_available(in) < BULK_LOOK_AHEAD) {
-            if (input_may_wait(in)) write_decided_bytes(in, out, mode);
-            if (input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
+            if (in.live && in.drained && !input_fill_at_hand(in)) write_decided_bytes(in, out, mode);
+            if (input_available(in) < BULK_LOOK_AHEAD &&
+                input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
                 // A live source gave a few bytes: see what they decide.
                 if (!in.at_end) continue;
                 // The input ends within a few bytes: judge them one by one.

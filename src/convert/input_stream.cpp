@@ -44,22 +44,43 @@ static void fail(InputStream& in, int error) {
     in.at_end = 1;
 }
 
+// Room for the next read, after moving the window's bytes to the front of
+// the storage when the rest is too short for a block.
+static std::size_t room_to_read(InputStream& in) {
+    if (in.capacity - in.end < in.block_size) compact_window(in);
+    const std::size_t room = in.capacity - in.end;
+    return room > in.block_size ? in.block_size : room;
+}
+
+// Takes in what one read of room bytes gave.
+static void take_read(InputStream& in, std::int64_t got, std::size_t room) {
+    if (got > 0) {
+        in.end += static_cast<std::size_t>(got);
+        in.drained = static_cast<std::size_t>(got) < room;
+    } else if (got == 0) {
+        in.at_end = 1;
+    } else {
+        fail(in, errno);
+    }
+}
+
 static void fill_by_reading(InputStream& in, std::size_t want) {
     while (in.end - in.pos < want && !in.at_end) {
-        if (in.capacity - in.end < in.block_size) compact_window(in);
-        std::size_t room = in.capacity - in.end;
-        if (room > in.block_size) room = in.block_size;
-        const std::int64_t got = in.source.read(in.source.context, in.storage + in.end, room);
-        if (got > 0) {
-            in.end += static_cast<std::size_t>(got);
-            in.drained = static_cast<std::size_t>(got) < room;
-            if (in.live) return;
-        } else if (got == 0) {
-            in.at_end = 1;
-        } else {
-            fail(in, errno);
-        }
+        const std::size_t room = room_to_read(in);
+        take_read(in, in.source.read(in.source.context, in.storage + in.end, room), room);
+        if (in.live) return;
     }
+}
+
+bool input_fill_at_hand(InputStream& in) {
+    if (in.at_end) return true;
+    if (in.source.read_at_hand == nullptr) return false;
+    const std::size_t room = room_to_read(in);
+    errno = 0;
+    const std::int64_t got = in.source.read_at_hand(in.source.context, in.storage + in.end, room);
+    if (got < 0 && errno == EAGAIN) return false;
+    take_read(in, got, room);
+    return true;
 }
 
 // Asks the source for a new view that starts up to INPUT_LOOK_BEHIND bytes

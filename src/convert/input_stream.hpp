@@ -73,13 +73,10 @@ inline std::size_t input_available(const InputStream& in) {
     return in.end - in.pos;
 }
 
-// Whether the next read of a live source may wait for more input: the last
-// read gave fewer bytes than asked for, and the source does not say it has
-// more at hand.
-inline bool input_may_wait(const InputStream& in) {
-    return in.live && in.drained &&
-           (in.source.ready == nullptr || !in.source.ready(in.source.context));
-}
+// After a live source's read gave fewer bytes than asked for (in.drained),
+// reads what the source has at hand without waiting for more. Returns false
+// when it had nothing: the next read may wait.
+[[nodiscard]] bool input_fill_at_hand(InputStream& in);
 
 // Next byte as 0..255, or END_OF_INPUT at the end of the input or after a
 // failed read (in.error tells which).
