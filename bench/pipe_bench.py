@@ -128,7 +128,7 @@ def main():
     parser.add_argument("corpus_dir")
     parser.add_argument("--against")
     parser.add_argument("--rounds", type=int, default=9)
-    parser.add_argument("--only", choices=CORPORA)
+    parser.add_argument("--only", help="one corpus (its file CORPUS.txt)")
     args = parser.parse_args()
     textmend = os.path.join(args.build_dir, "textmend")
     corpora = [args.only] if args.only else CORPORA

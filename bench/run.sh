@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release programs and times textmend against `cat in > out` and
 # iconv, and textmend-report against `wc -l` and converting, on generated
-# corpora (and on a file of 16 MiB and 1,000 of 16 KiB cut from them); prints
+# corpora (and on a file of 16 MiB and 1,000 of 16 KiB cut from them), and
+# textmend through pipes (throughput and a line's latency); prints
 # Markdown tables (docs/performance.md tells how to read them).
 #
 #   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN] [--save]
@@ -90,6 +91,11 @@ report() {
     echo "## textmend-report on a file of 16 MiB and on 1,000 files of 16 KiB"
     echo
     python3 bench/report_bench.py build/bench "$work" --out "$tmp_base" --rounds "$runs"
+    echo
+    echo "## textmend reading a pipe"
+    echo
+    python3 bench/pipe_bench.py build/bench "$work" --rounds "$runs" ${only[1]:+--only "${only[1]}"} \
+        ${against[1]:+--against "${against[1]}"}
     if [ "$tree" = 1 ]; then
         echo
         echo "## textmend-tree"

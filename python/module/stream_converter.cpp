@@ -149,9 +149,10 @@ PyMethodDef STREAM_METHODS[] = {
      "feed($self, data)\n--\n\n"
      "Converts what can be decided of the next piece of the input.\n\n"
      "data: bytes, bytearray, memoryview or another bytes-like object.\n"
-     "Returns the converted bytes. The trailing bytes that may begin a\n"
-     "sequence are held back for the next piece; a piece that ends in ASCII\n"
-     "is converted whole. Raises TypeError for data that is not bytes-like,\n"
+     "Returns the converted bytes. Only a sequence at the end that the next\n"
+     "piece may still complete is held back (at most five bytes, three for\n"
+     "utf-8); a piece that ends in ASCII or a whole sequence is converted\n"
+     "whole. Raises TypeError for data that is not bytes-like,\n"
      "ValueError after finish() (until reset())."},
     {"finish", as_method(stream_finish), METH_FASTCALL | METH_KEYWORDS,
      "finish($self)\n--\n\n"

@@ -124,7 +124,8 @@ void convert_stream(InputStream& in, OutputStream& out, OutputMode mode) {
     }
     while (out.error == 0) {
         if (input_available(in) < BULK_LOOK_AHEAD) {
-            if (in.live && in.drained && !input_fill_at_hand(in)) write_decided_bytes(in, out, mode);
+            if (in.live && in.drained && !input_fill_at_hand(in))
+                write_decided_bytes(in, out, mode);
             if (input_available(in) < BULK_LOOK_AHEAD &&
                 input_fill(in, BULK_LOOK_AHEAD) < BULK_LOOK_AHEAD) {
                 // A live source gave a few bytes: see what they decide.
