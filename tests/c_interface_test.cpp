@@ -80,6 +80,22 @@ TEST(CInterface, NoBytesMayComeWithNullPointers) {
     EXPECT_EQ(result, 0U);
     EXPECT_EQ(textmend_converted_size(nullptr, 0, TEXTMEND_LATIN1, &result), TEXTMEND_OK);
     EXPECT_EQ(result, 0U);
+    // An empty piece as a null pointer, with and without held bytes.
+    textmend_stream* stream = nullptr;
+    ASSERT_EQ(textmend_stream_new(TEXTMEND_UTF8, &stream), TEXTMEND_OK);
+    EXPECT_EQ(textmend_stream_feed(stream, nullptr, 0, nullptr, 0, &result), TEXTMEND_OK);
+    EXPECT_EQ(result, 0U);
+    EXPECT_EQ(textmend_stream_feed(stream, "\xc3", 1, nullptr, 0, &result), TEXTMEND_OK);
+    EXPECT_EQ(result, 0U);  // held back: the next piece may complete it
+    EXPECT_EQ(textmend_stream_feed(stream, nullptr, 0, nullptr, 0, &result), TEXTMEND_OK);
+    char out[8];
+    EXPECT_EQ(textmend_stream_finish(stream, out, sizeof out, &result), TEXTMEND_OK);
+    EXPECT_EQ(std::string(out, result), "\xc3\x83");
+    textmend_stream_free(stream);
+    StreamInspector inspector(Target::utf8);
+    inspector.feed("\xc3", 1);
+    inspector.feed(nullptr, 0);
+    EXPECT_EQ(inspector.finish().changed, 1U);
     // Asking for the size: no room at all.
     EXPECT_EQ(textmend_convert("caf\xe9", 4, TEXTMEND_UTF8, nullptr, 0, &result),
               TEXTMEND_BUFFER_TOO_SMALL);

@@ -89,7 +89,7 @@ void StreamInspector::feed(const void* piece, std::size_t size) {
         const std::size_t held = held_count_;
         const std::size_t taken = size < FINDING_BYTES_MAX ? size : FINDING_BYTES_MAX;
         std::memcpy(seam, held_, held);
-        std::memcpy(seam + held, p, taken);
+        if (taken > 0) std::memcpy(seam + held, p, taken);  // p may be null then
         const std::uint8_t* stop = inspect_bytes(state, seam, seam + held + taken, false);
         const auto used = static_cast<std::size_t>(stop - seam);
         if (used < held) {
@@ -105,7 +105,7 @@ void StreamInspector::feed(const void* piece, std::size_t size) {
     }
     const std::uint8_t* stop = inspect_bytes(state, p, end, false);
     held_count_ = static_cast<std::size_t>(end - stop);
-    std::memcpy(held_, stop, held_count_);
+    if (held_count_ > 0) std::memcpy(held_, stop, held_count_);
     InspectorAccess::store(*this, state);
 }
 

@@ -101,7 +101,7 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
         const std::size_t held = held_count;
         const std::size_t taken = size < STREAM_HELD_MAX ? size : STREAM_HELD_MAX;
         std::memcpy(seam, held_bytes, held);
-        std::memcpy(seam + held, p, taken);
+        if (taken > 0) std::memcpy(seam + held, p, taken);  // p may be null then
         const SpanProgress done = convert_span(seam, seam + held + taken, false, o, mode);
         o = done.out;
         const auto used = static_cast<std::size_t>(done.stop - seam);
@@ -122,7 +122,7 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
     const SpanProgress decided = convert_decided(done.stop, end, done.out, mode);
     o = decided.out;
     held_count = static_cast<std::size_t>(end - decided.stop);
-    std::memcpy(held_bytes, decided.stop, held_count);
+    if (held_count > 0) std::memcpy(held_bytes, decided.stop, held_count);
     count(converter.stats, size, static_cast<std::size_t>(o - first));
     return static_cast<std::size_t>(o - first);
 }

@@ -65,7 +65,7 @@ std::size_t feed_exactly(textmend::StreamConverter& converter, const std::uint8_
     for (std::size_t at = 0; at < size; at += FEED_CHUNK) {
         const std::size_t n = size - at < FEED_CHUNK ? size - at : FEED_CHUNK;
         const std::size_t got = textmend::stream_feed(converter, p + at, n, buffer);
-        std::memcpy(out + written, buffer, got);
+        if (got > 0) std::memcpy(out + written, buffer, got);  // out may be null then
         written += got;
     }
     return written;
