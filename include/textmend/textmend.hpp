@@ -217,9 +217,8 @@ using FindingHandler = void (*)(const Finding& finding, void* context);
 // Inspects an input that arrives in pieces of any size (down to one byte),
 // with the same result as inspecting the whole: like a StreamConverter it
 // holds back only a sequence at the end of a piece that the next may
-// complete. The
-// first max_findings findings go to the handler as they are found (a
-// handler may throw; the inspector is then to be started anew).
+// complete. The first max_findings findings go to the handler as they are
+// found (a handler may throw; the inspector is then to be started anew).
 class TEXTMEND_API StreamInspector {
 public:
     StreamInspector() noexcept : StreamInspector(Target::latin1) {}
