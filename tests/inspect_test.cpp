@@ -294,5 +294,59 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
     }
 }
 
+// Text whose kind changes from stretch to stretch: European prose, where
+// every sequence has two bytes (in UTF-8, Latin-1 or both), then text with
+// longer sequences (Chinese, emoji, 5- and 6-byte forms, FE), as a mixed
+// archive has it. The vector code counts the two kinds by different loops
+// and goes from one to the other; every stretch length from none to many
+// blocks meets every block position.
+TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
+    const std::vector<std::string> pair_words = {"caf\xC3\xA9 ", "\xD0\x9F\xD1\x80\xD0\xB8 ",
+                                                 "\xE9t\xE9 ",   "\xC5\x92\xCB\x86 ",
+                                                 "\xC2\x85",     "\x81",
+                                                 "plain ",       "\n",
+                                                 "\xC3 ",        "\xA9",
+                                                 "\xC1\xA9",     "\xFF!",
+                                                 "\xDF\xBF"};
+    const std::vector<std::string> longer_words = {"\xE4\xB8\xAD\xE6\x96\x87 ",
+                                                   "\xF0\x9F\x98\x80 ",
+                                                   "\xE2\x82\xAC ",
+                                                   "\xE2\x80\x99",
+                                                   "\xE0\x83\xA9",
+                                                   "\xF8\x80\x80\x83\xA9",
+                                                   "\xFC\x80\x80\x80\x80\x80",
+                                                   "\xFE\x80",
+                                                   "\xED\xA0\x80",
+                                                   "\xE2\x82",
+                                                   " "};
+    std::mt19937_64 rng(5122026);
+    for (int round = 0; round < 6; ++round) {
+        std::string input;
+        for (bool pairs = true; input.size() < (64 << 10); pairs = !pairs) {
+            const std::vector<std::string>& words = pairs ? pair_words : longer_words;
+            const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 2500)(rng);
+            for (const std::size_t start = input.size(); input.size() - start < stretch;)
+                input += words[rng() % words.size()];
+        }
+        for (const Target target : TARGETS) {
+            const std::vector<test::ModelUnit> units = test::model_units(input, target);
+            std::size_t kept = 0;
+            for (const test::ModelUnit& u : units)
+                kept += u.kept ? 1 : 0;
+            const std::size_t out_size = test::model_convert(input, target).size();
+            for (const std::size_t limit : {std::size_t{0}, std::size_t{5}}) {
+                std::vector<Finding> found;
+                const Inspection r = inspect(input, target, &found, limit);
+                ASSERT_EQ(r.kept, kept) << "target " << static_cast<int>(target) << ", " << limit;
+                ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
+                ASSERT_EQ(r.bytes_out, out_size) << static_cast<int>(target);
+                ASSERT_EQ(found.size(), std::min(limit, units.size()));
+                for (std::size_t i = 0; i < found.size(); ++i)
+                    EXPECT_EQ(found[i].offset, units[i].offset);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace textmend

@@ -53,7 +53,7 @@ constexpr std::array<std::uint8_t, 64> LONE_FLAGS = make_lone_flags();
 
 // The loop's constants, built once (see avx512_ops.hpp).
 struct InspectConstants {
-    __m512i c0, newline, lone_flags, nibble, undefined, three_bytes;
+    __m512i c0, e0, f0, f8, fc, fe, newline, lone_flags, nibble, undefined, three_bytes;
     WideRange c1_range;            // 80..9F: C1 controls after C2, and the lone bytes to look up
     WideRange leads[7];            // by length, 2..6, the rule's
     WideRange pairs_below_0x100;   // C0..C3
@@ -66,6 +66,11 @@ struct InspectConstants {
 TEXTMEND_AVX512 inline InspectConstants inspect_constants(OutputMode mode) {
     InspectConstants k;
     k.c0 = constant_bytes(0xC0);
+    k.e0 = constant_bytes(0xE0);
+    k.f0 = constant_bytes(0xF0);
+    k.f8 = constant_bytes(0xF8);
+    k.fc = constant_bytes(0xFC);
+    k.fe = constant_bytes(0xFE);
     k.newline = constant_bytes('\n');
     k.lone_flags = constant_table(LONE_FLAGS);
     k.nibble = constant_bytes(0x0F);
@@ -120,6 +125,69 @@ TEXTMEND_AVX512 inline WideStarts wide_starts(const std::uint8_t* p, __m512i v,
     }
     carried = out;
     return s;
+}
+
+// The sequences of a block by the permissive rule (of up to 6 bytes), for
+// the default mode and -w, where only their count and the lanes they cover
+// matter.
+struct PermissiveStarts {
+    std::uint64_t sequences;  // lanes where a sequence starts
+    std::uint64_t inside;     // lanes in a sequence, its own or one of the block before
+    bool only_pairs;          // every sequence has two bytes
+};
+
+// A block of pairs only (a lead C0..DF followed by a continuation byte) is
+// every block of European prose, in UTF-8 or not. Its sequences are the
+// leads followed by a continuation byte, found by two compares. Sets
+// only_pairs to false, and leaves carried alone, when a byte E0..FF is
+// followed by a continuation byte: the block may hold a longer sequence.
+TEXTMEND_AVX512 inline PermissiveStarts pair_starts(__m512i v, __m512i next, std::uint64_t& carried,
+                                                    const InspectConstants& k) {
+    const std::uint64_t continued = _mm512_cmplt_epi8_mask(next, k.c0);
+    const std::uint64_t led = _mm512_mask_cmpge_epu8_mask(continued, v, k.c0);
+    if (_mm512_mask_cmpge_epu8_mask(led, v, k.e0) != 0) return {0, 0, false};
+    const PermissiveStarts s{led, led | (led << 1) | carried, true};
+    carried = led >> 63;
+    return s;
+}
+
+// Any block, with the vector work cut to compares: where the bytes
+// p+1..p+68 are continuation bytes (two loads), and which bytes lie at or
+// above each length's first lead; the rest is done on the masks in general
+// registers.
+TEXTMEND_AVX512 inline PermissiveStarts permissive_starts(const std::uint8_t* p, __m512i v,
+                                                          __m512i next, std::uint64_t& carried,
+                                                          const InspectConstants& k) {
+    const std::uint64_t lo = _mm512_cmplt_epi8_mask(next, k.c0);  // p+1..p+64
+    const std::uint64_t hi = _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 5), k.c0) >> 60;
+    std::uint64_t continues[6];  // continues[j]: bytes 1..j after the lane are
+    continues[1] = lo;
+    for (int j = 2; j < 6; ++j)
+        continues[j] = continues[j - 1] & ((lo >> (j - 1)) | (hi << (65 - j)));
+    // at_least[n]: bytes at or above the first lead of length n; FE and FF
+    // lead nothing.
+    const std::uint64_t at_least[8] = {0,
+                                       0,
+                                       _mm512_cmpge_epu8_mask(v, k.c0),
+                                       _mm512_cmpge_epu8_mask(v, k.e0),
+                                       _mm512_cmpge_epu8_mask(v, k.f0),
+                                       _mm512_cmpge_epu8_mask(v, k.f8),
+                                       _mm512_cmpge_epu8_mask(v, k.fc),
+                                       _mm512_cmpge_epu8_mask(v, k.fe)};
+    // from: lanes where a sequence of n or more bytes starts; such a
+    // sequence covers the lane n - 1 after its lead.
+    std::uint64_t from = 0, inside = carried, out = 0;
+    for (int n = 6; n >= 2; --n) {
+        from |= at_least[n] & ~at_least[n + 1] & continues[n - 1];
+        inside |= from << (n - 1);
+        out |= from >> (65 - n);
+    }
+    const std::uint64_t sequences = from;
+    inside |= sequences;
+    carried = out;
+    // As pair_starts tells it, so that the two loops below agree on which
+    // blocks hold pairs only.
+    return {sequences, inside, (at_least[3] & continues[1]) == 0};
 }
 
 // The blocks of one span, as BlockWalk in the AVX2 kernel: the state's
@@ -221,47 +289,97 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const
     return p;
 }
 
-// The default mode and -w: every sequence is a unit, changed when its code
-// point has a byte in the target set; with -w a lone byte that
-// Windows-1252 leaves undefined is kept too.
+// What the blocks of the default mode and -w counted, added to the state
+// before a block is walked and at the end: kept in registers meanwhile.
+struct BlockCounts {
+    std::uint64_t changed = 0, kept = 0, shrink = 0;
+};
+
+TEXTMEND_AVX512 inline void add_counts(InspectState& state, BlockCounts& counts) {
+    state.changed += counts.changed;
+    state.kept += counts.kept;
+    state.growth -= static_cast<std::int64_t>(counts.shrink);
+    counts = {};
+}
+
+// The default mode and -w (Windows): every sequence is a unit, changed when
+// its code point has a byte in the target set; with -w a lone byte that
+// Windows-1252 leaves undefined is kept too. Counts the block at p (next:
+// the bytes one past it; s: its sequences), or walks it when it holds a
+// finding to report; returns the position after it.
+template <bool Windows>
+TEXTMEND_AVX512 inline const std::uint8_t* count_single_byte_block(
+    WideWalk& walk, BlockCounts& counts, const std::uint8_t* p, __m512i v, __m512i next,
+    std::uint64_t high, const PermissiveStarts& s, std::uint64_t& carried, std::uint64_t carried_in,
+    const InspectConstants& k) {
+    InspectState& state = walk.state;
+    const std::uint64_t undefined = Windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0;
+    if ((s.sequences | undefined) != 0 && state.units_to_report > 0) {
+        add_counts(state, counts);
+        carried = 0;
+        return walk.walk(p, carried_in);
+    }
+    walk.count_lines(p, v, k);
+    // Only sequences with a candidate lead can change. The common ones are
+    // the pairs with lead C0..C3, all of which change but C2 followed by
+    // 80..9F; the few others are decoded.
+    const std::uint64_t candidates =
+        nibble_lanes(v, k.candidate_high, k.candidate_low, k.nibble) & s.sequences;
+    const std::uint64_t pairs = wide_in_range(v, k.pairs_below_0x100);
+    const std::uint64_t c1_controls =
+        _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) & wide_in_range(next, k.c1_range);
+    const std::uint64_t pairs_changed = count(candidates & pairs & ~c1_controls);
+    std::int64_t decoded = 0, decoded_shrink = 0;
+    const std::uint64_t others = candidates & ~pairs;
+    if (others != 0) count_decoded_changes(p, others, state.mode, decoded, decoded_shrink);
+    const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);
+    counts.changed += changed;
+    counts.kept += count(s.sequences) - changed + count(undefined);
+    counts.shrink += pairs_changed + static_cast<std::uint64_t>(decoded_shrink);
+    return p + WIDE_BLOCK;
+}
+
+// Blocks of pairs only are found by two compares, but trying that on every
+// block costs a mispredicted branch where longer sequences are common
+// (random bytes, Chinese). So there are two loops: one over runs of blocks
+// of pairs, one over the others, until PAIRS_AGAIN blocks in a row held
+// pairs only (or were ASCII). Each is left only when the kind of text
+// changes for a while.
+template <bool Windows>
 TEXTMEND_AVX512_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
                                                              const std::uint8_t* p,
                                                              const std::uint8_t* end) {
-    const InspectConstants k = inspect_constants(state.mode);
-    const bool windows = state.mode == MODE_CP1252;
+    constexpr int PAIRS_AGAIN = 8;
+    const InspectConstants k = inspect_constants(Windows ? MODE_CP1252 : MODE_LATIN1);
     WideWalk walk{state, p, end};
+    BlockCounts counts;
     std::uint64_t carried = 0;
     while (end - p >= BLOCK_REACH) {
-        const __m512i v = _mm512_loadu_si512(p);
-        const std::uint64_t high = _mm512_movepi8_mask(v);
-        if (walk.passes_ascii_block(p, v, high, carried, k)) continue;
-        const std::uint64_t carried_in = carried;
-        const WideStarts s = wide_starts<6>(p, v, carried, k);
-        const std::uint64_t sequences = s.from[2];
-        const std::uint64_t undefined =
-            windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0;
-        if ((sequences | undefined) != 0 && state.units_to_report > 0) {
-            p = walk.walk(p, carried_in);
-            carried = 0;
-            continue;
+        while (end - p >= BLOCK_REACH) {
+            const __m512i v = _mm512_loadu_si512(p);
+            const std::uint64_t high = _mm512_movepi8_mask(v);
+            if (walk.passes_ascii_block(p, v, high, carried, k)) continue;
+            const std::uint64_t carried_in = carried;
+            const __m512i next = _mm512_loadu_si512(p + 1);
+            const PermissiveStarts s = pair_starts(v, next, carried, k);
+            if (!s.only_pairs) break;
+            p = count_single_byte_block<Windows>(walk, counts, p, v, next, high, s, carried,
+                                                 carried_in, k);
         }
-        walk.count_lines(p, v, k);
-        // Only sequences with a candidate lead can change. The common ones
-        // are the pairs with lead C0..C3, all of which change but C2
-        // followed by 80..9F; the few others are decoded.
-        const std::uint64_t candidates =
-            nibble_lanes(v, k.candidate_high, k.candidate_low, k.nibble) & sequences;
-        const std::uint64_t pairs = wide_in_range(v, k.pairs_below_0x100);
-        const std::uint64_t c1_controls = _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) &
-                                          wide_in_range(_mm512_loadu_si512(p + 1), k.c1_range);
-        std::int64_t changed = static_cast<std::int64_t>(count(candidates & pairs & ~c1_controls));
-        std::int64_t shrink = changed;
-        count_decoded_changes(p, candidates & ~pairs, state.mode, changed, shrink);
-        state.changed += static_cast<std::uint64_t>(changed);
-        state.kept += count(sequences) - static_cast<std::uint64_t>(changed) + count(undefined);
-        state.growth -= shrink;
-        p += WIDE_BLOCK;
+        for (int pairs_in_row = 0; pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
+            const __m512i v = _mm512_loadu_si512(p);
+            const std::uint64_t high = _mm512_movepi8_mask(v);
+            ++pairs_in_row;
+            if (walk.passes_ascii_block(p, v, high, carried, k)) continue;
+            const std::uint64_t carried_in = carried;
+            const __m512i next = _mm512_loadu_si512(p + 1);
+            const PermissiveStarts s = permissive_starts(p, v, next, carried, k);
+            pairs_in_row = s.only_pairs ? pairs_in_row : 0;
+            p = count_single_byte_block<Windows>(walk, counts, p, v, next, high, s, carried,
+                                                 carried_in, k);
+        }
     }
+    add_counts(state, counts);
     // A sequence counted in the last block may reach past it: go on after it.
     p += __builtin_ctzll(~carried);
     walk.finish(p);
@@ -274,7 +392,14 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* inspect_blocks_avx512(InspectState& st
                                                                 const std::uint8_t* p,
                                                                 const std::uint8_t* end) {
     if (end - p < BLOCK_REACH) return p;
-    return state.mode == MODE_UTF8 ? utf8_blocks(state, p, end) : single_byte_blocks(state, p, end);
+    switch (state.mode) {
+        case MODE_UTF8:
+            return utf8_blocks(state, p, end);
+        case MODE_CP1252:
+            return single_byte_blocks<true>(state, p, end);
+        default:
+            return single_byte_blocks<false>(state, p, end);
+    }
 }
 
 }  // namespace textmend
