@@ -83,6 +83,18 @@ constexpr bool second_bounds_match_invalid_forms() {
 }
 static_assert(second_bounds_match_invalid_forms());
 
+// In the default mode, the candidate leads of two-byte sequences are the
+// leads of the pairs below 0x100.
+constexpr bool latin1_pair_candidates_are_leads_below_0x100() {
+    for (int lead = 0xC0; lead <= 0xDF; ++lead) {
+        if ((LATIN1_LEADS.member[static_cast<std::size_t>(lead)] != 0) !=
+            LEADS_BELOW_0X100.contains(lead))
+            return false;
+    }
+    return true;
+}
+static_assert(latin1_pair_candidates_are_leads_below_0x100());
+
 // The loops' constants, built once (see avx512_ops.hpp).
 struct InspectConstants {
     __m512i c0, c2, e0, f0, f5, f8, fc, fe;  // lead thresholds
@@ -301,10 +313,13 @@ struct SingleByteUnits {
             Windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0;
         // Only sequences with a candidate lead can change. The common ones
         // are the pairs with lead C0..C3, all of which change but C2
-        // followed by 80..9F; the few others are decoded.
-        const std::uint64_t candidates =
-            nibble_lanes(v, k.candidate_high, k.candidate_low, k.nibble) & s.sequences;
+        // followed by 80..9F; the few others are decoded. In the default
+        // mode those are the only two-byte candidates.
         const std::uint64_t pairs = wide_in_range(v, k.pairs_below_0x100);
+        const std::uint64_t candidates =
+            !Windows && OnlyPairs
+                ? pairs & s.sequences
+                : nibble_lanes(v, k.candidate_high, k.candidate_low, k.nibble) & s.sequences;
         const std::uint64_t c1_controls =
             _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) & wide_in_range(next, k.c1_range);
         const std::uint64_t pairs_changed = count(candidates & pairs & ~c1_controls);
