@@ -334,15 +334,18 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
             for (const test::ModelUnit& u : units)
                 kept += u.kept ? 1 : 0;
             const std::size_t out_size = test::model_convert(input, target).size();
-            for (const std::size_t limit : {std::size_t{0}, std::size_t{5}}) {
+            for (const std::size_t limit : {std::size_t{0}, std::size_t{5}, units.size()}) {
                 std::vector<Finding> found;
                 const Inspection r = inspect(input, target, &found, limit);
                 ASSERT_EQ(r.kept, kept) << "target " << static_cast<int>(target) << ", " << limit;
                 ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
                 ASSERT_EQ(r.bytes_out, out_size) << static_cast<int>(target);
                 ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                for (std::size_t i = 0; i < found.size(); ++i)
+                for (std::size_t i = 0; i < found.size(); ++i) {
                     EXPECT_EQ(found[i].offset, units[i].offset);
+                    EXPECT_EQ(found[i].line, units[i].line);
+                    EXPECT_EQ(found[i].column, units[i].column);
+                }
             }
         }
     }

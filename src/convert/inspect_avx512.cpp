@@ -205,13 +205,31 @@ TEXTMEND_AVX512 inline BlockStarts any_starts(const std::uint8_t* p, __m512i v, 
 
 // What the blocks counted, kept in registers and added to the state before
 // a block is walked and at the end; and whether findings are still to be
-// reported, in which case the lines are counted too.
+// reported, in which case the lines are counted too. Where the last line
+// starts is looked up only then, from lines_from on: followed block by block,
+// it made a chain of dependent instructions through the loop (ASCII and
+// clean UTF-8, which report throughout, ran at half the speed).
 struct BlockCounts {
     std::uint64_t changed = 0, kept = 0, lines = 0;
     std::int64_t growth = 0;
-    const std::uint8_t* line_start = nullptr;  // just after the last 0A counted, if any
+    const std::uint8_t* lines_from = nullptr;  // where the lines counted begin
     bool reporting = false;
 };
+
+// The last 0A byte in [from, upto), which holds one.
+TEXTMEND_AVX512 inline const std::uint8_t* last_newline(const std::uint8_t* from,
+                                                        const std::uint8_t* upto,
+                                                        const InspectConstants& k) {
+    const std::uint8_t* q = upto;
+    for (; q - from >= WIDE_BLOCK; q -= WIDE_BLOCK) {
+        const std::uint64_t newlines =
+            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(q - WIDE_BLOCK), k.newline);
+        if (newlines != 0) return q - 1 - __builtin_clzll(newlines);
+    }
+    while (*--q != '\n') {
+    }
+    return q;
+}
 
 // The blocks of one span, as BlockWalk in the AVX2 kernel: the state's
 // offset is that of start.
@@ -224,25 +242,25 @@ struct WideWalk {
         return state.offset + static_cast<std::uint64_t>(p - start);
     }
 
-    TEXTMEND_AVX512 void add_counts(BlockCounts& counts) {
+    // Adds the counts of the blocks before upto to the state.
+    TEXTMEND_AVX512 void add_counts(BlockCounts& counts, const std::uint8_t* upto,
+                                    const InspectConstants& k) {
         state.changed += counts.changed;
         state.kept += counts.kept;
         state.growth += counts.growth;
         state.line += counts.lines;
-        if (counts.line_start != nullptr) state.line_start = offset_of(counts.line_start);
+        if (counts.lines != 0)
+            state.line_start = offset_of(last_newline(counts.lines_from, upto, k)) + 1;
         counts = {};
+        counts.lines_from = upto;
         counts.reporting = state.units_to_report > 0;
     }
 
     // While findings are still to be reported, the lines of a block whose
     // units need no reporting.
-    TEXTMEND_AVX512 static void count_lines(BlockCounts& counts, const std::uint8_t* p, __m512i v,
+    TEXTMEND_AVX512 static void count_lines(BlockCounts& counts, __m512i v,
                                             const InspectConstants& k) {
-        if (!counts.reporting) return;
-        const std::uint64_t newlines = _mm512_cmpeq_epi8_mask(v, k.newline);
-        counts.lines += count(newlines);
-        const std::uint8_t* after_last = p + 64 - __builtin_clzll(newlines | 1);
-        counts.line_start = newlines != 0 ? after_last : counts.line_start;
+        if (counts.reporting) counts.lines += count(_mm512_cmpeq_epi8_mask(v, k.newline));
     }
 
     // An ASCII block at p (high: its high bytes): nothing to count but
@@ -252,7 +270,7 @@ struct WideWalk {
                                                    std::uint64_t& carried,
                                                    const InspectConstants& k) {
         if (high != 0) return false;
-        count_lines(counts, p, v, k);
+        count_lines(counts, v, k);
         carried = 0;
         p += WIDE_BLOCK;
         return true;
@@ -262,17 +280,20 @@ struct WideWalk {
     // the lanes carried in), with the counts so far added to the state;
     // returns the lead position after it.
     TEXTMEND_AVX512 const std::uint8_t* walk(BlockCounts& counts, const std::uint8_t* p,
-                                             std::uint64_t carried) {
-        add_counts(counts);
+                                             std::uint64_t carried, const InspectConstants& k) {
+        add_counts(counts, p, k);
         const std::uint8_t* lead = p + __builtin_ctzll(~carried);
         state.offset += static_cast<std::uint64_t>(lead - start);
         start = inspect_units(state, lead, p + WIDE_BLOCK, end, false);
+        counts.lines_from = start;
         counts.reporting = state.units_to_report > 0;
         return start;
     }
 
-    TEXTMEND_AVX512 void finish(BlockCounts& counts, const std::uint8_t* p) {
-        add_counts(counts);
+    // The counts added, and the state's offset moved to p, where the blocks end.
+    TEXTMEND_AVX512 void finish(BlockCounts& counts, const std::uint8_t* p,
+                                const InspectConstants& k) {
+        add_counts(counts, p, k);
         state.offset += static_cast<std::uint64_t>(p - start);
     }
 };
@@ -383,9 +404,9 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_or_walk(
     if (counts.reporting) {
         if (Units::template findings<OnlyPairs>(v, next, high, s, k) != 0) {
             carried = 0;
-            return walk.walk(counts, p, carried_in);
+            return walk.walk(counts, p, carried_in, k);
         }
-        WideWalk::count_lines(counts, p, v, k);
+        WideWalk::count_lines(counts, v, k);
         return p + WIDE_BLOCK;
     }
     Units::template count_block<OnlyPairs>(counts, p, v, next, high, s, k);
@@ -406,6 +427,7 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
     WideWalk walk{state, p, end};
     BlockCounts counts;
     counts.reporting = state.units_to_report > 0;
+    counts.lines_from = p;
     std::uint64_t carried = 0;
     while (end - p >= BLOCK_REACH) {
         while (end - p >= BLOCK_REACH) {
@@ -434,7 +456,7 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
     }
     // A sequence counted in the last block may reach past it: go on after it.
     p += __builtin_ctzll(~carried);
-    walk.finish(counts, p);
+    walk.finish(counts, p, k);
     return p;
 }
 
