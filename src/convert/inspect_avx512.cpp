@@ -95,9 +95,27 @@ constexpr bool latin1_pair_candidates_are_leads_below_0x100() {
 }
 static_assert(latin1_pair_candidates_are_leads_below_0x100());
 
+// The leads of each length follow one another, so a lead's length is told
+// by compares with the first lead of each length (any_starts); the strict
+// rule's leads of three and four bytes start where the permissive rule's do.
+constexpr bool leads_follow_one_another() {
+    for (std::size_t n = 2; n + 1 < PERMISSIVE_LEADS.size(); ++n) {
+        if (PERMISSIVE_LEADS[n + 1].first != PERMISSIVE_LEADS[n].last + 1) return false;
+    }
+    for (std::size_t n = 2; n + 1 < STRICT_LEADS.size(); ++n) {
+        if (STRICT_LEADS[n + 1].first != STRICT_LEADS[n].last + 1) return false;
+    }
+    return STRICT_LEADS[3].first == PERMISSIVE_LEADS[3].first &&
+           STRICT_LEADS[4].first == PERMISSIVE_LEADS[4].first;
+}
+static_assert(leads_follow_one_another());
+
 // The loops' constants, built once (see avx512_ops.hpp).
 struct InspectConstants {
-    __m512i c0, c2, e0, f0, f5, f8, fc, fe;  // lead thresholds
+    // Lead thresholds, named by their bytes: the first lead of each length
+    // by either rule, and the bytes after the last leads (F5, FE). C0 also
+    // ends the continuation bytes 80..BF.
+    __m512i c0, c2, e0, f0, f5, f8, fc, fe;
     __m512i newline, lone_flags, undefined, three_bytes, nibble;
     WideRange c1_range;           // 80..9F: C1 controls after C2, and the lone bytes to look up
     WideRange pairs_below_0x100;  // C0..C3
@@ -107,17 +125,15 @@ struct InspectConstants {
 };
 
 TEXTMEND_AVX512 inline InspectConstants inspect_constants(OutputMode mode) {
-    static_assert(STRICT_LEADS[2].first == 0xC2 && STRICT_LEADS[4].last == 0xF4);
-    static_assert(PERMISSIVE_LEADS[2].first == 0xC0 && PERMISSIVE_LEADS[6].last == 0xFD);
     InspectConstants k;
-    k.c0 = constant_bytes(0xC0);
-    k.c2 = constant_bytes(0xC2);
-    k.e0 = constant_bytes(0xE0);
-    k.f0 = constant_bytes(0xF0);
-    k.f5 = constant_bytes(0xF5);
-    k.f8 = constant_bytes(0xF8);
-    k.fc = constant_bytes(0xFC);
-    k.fe = constant_bytes(0xFE);
+    k.c0 = constant_bytes(PERMISSIVE_LEADS[2].first);
+    k.c2 = constant_bytes(STRICT_LEADS[2].first);
+    k.e0 = constant_bytes(PERMISSIVE_LEADS[3].first);
+    k.f0 = constant_bytes(PERMISSIVE_LEADS[4].first);
+    k.f5 = constant_bytes(STRICT_LEADS[4].last + 1);
+    k.f8 = constant_bytes(PERMISSIVE_LEADS[5].first);
+    k.fc = constant_bytes(PERMISSIVE_LEADS[6].first);
+    k.fe = constant_bytes(PERMISSIVE_LEADS[6].last + 1);
     k.newline = constant_bytes('\n');
     k.lone_flags = constant_table(LONE_FLAGS);
     k.undefined = constant_bytes(UNDEFINED);
@@ -197,10 +213,9 @@ TEXTMEND_AVX512 inline BlockStarts any_starts(const std::uint8_t* p, __m512i v, 
         out |= from >> (65 - n);
     }
     carried = out;
-    // As pair_starts tells it, so that the two loops below agree on which
-    // blocks hold pairs only.
-    const bool only_pairs = (_mm512_cmpge_epu8_mask(v, k.e0) & lo) == 0;
-    return {from, longer, inside | from, only_pairs};
+    // only_pairs as pair_starts tells it, so that the two loops below agree
+    // on which blocks hold pairs only.
+    return {from, longer, inside | from, (at_least[3] & continues[1]) == 0};
 }
 
 // What the blocks counted, kept in registers and added to the state before
@@ -251,9 +266,7 @@ struct WideWalk {
         state.line += counts.lines;
         if (counts.lines != 0)
             state.line_start = offset_of(last_newline(counts.lines_from, upto, k)) + 1;
-        counts = {};
-        counts.lines_from = upto;
-        counts.reporting = state.units_to_report > 0;
+        counts = BlockCounts{.lines_from = upto, .reporting = counts.reporting};
     }
 
     // While findings are still to be reported, the lines of a block whose
@@ -425,9 +438,7 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
     constexpr int PAIRS_AGAIN = 8;
     const InspectConstants k = inspect_constants(Units::MODE);
     WideWalk walk{state, p, end};
-    BlockCounts counts;
-    counts.reporting = state.units_to_report > 0;
-    counts.lines_from = p;
+    BlockCounts counts{.lines_from = p, .reporting = state.units_to_report > 0};
     std::uint64_t carried = 0;
     while (end - p >= BLOCK_REACH) {
         while (end - p >= BLOCK_REACH) {
