@@ -3,6 +3,7 @@
 // to what the conversion writes, whole or in pieces of any size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,6 +36,21 @@ std::string describe(const std::vector<test::ModelUnit>& units) {
         s += std::to_string(u.offset) + ':' + std::to_string(u.length) + (u.kept ? 'k' : 'c');
     }
     return s;
+}
+
+std::size_t kept_count(const std::vector<test::ModelUnit>& units) {
+    return static_cast<std::size_t>(
+        std::count_if(units.begin(), units.end(), [](const test::ModelUnit& u) { return u.kept; }));
+}
+
+// The findings reported are the model's first units, where they are.
+void expect_first_units(const std::vector<Finding>& found,
+                        const std::vector<test::ModelUnit>& units) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].offset, units[i].offset);
+        EXPECT_EQ(found[i].line, units[i].line);
+        EXPECT_EQ(found[i].column, units[i].column);
+    }
 }
 
 TEST(Inspect, HandCheckedUnits) {
@@ -139,9 +155,7 @@ TEST(Inspect, AgreesWithTheModelWholeAndInPieces) {
         for (const Target target : TARGETS) {
             const OutputMode mode = target;
             const std::vector<test::ModelUnit> units = test::model_units(input, mode);
-            std::size_t kept = 0;
-            for (const test::ModelUnit& u : units)
-                kept += u.kept ? 1 : 0;
+            const std::size_t kept = kept_count(units);
             const std::size_t out_size = test::model_convert(input, mode).size();
 
             std::vector<Finding> whole;
@@ -213,9 +227,7 @@ TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
     for (const std::string& input : inputs) {
         for (const Target target : TARGETS) {
             const std::vector<test::ModelUnit> units = test::model_units(input, target);
-            std::size_t kept = 0;
-            for (const test::ModelUnit& u : units)
-                kept += u.kept ? 1 : 0;
+            const std::size_t kept = kept_count(units);
             const std::size_t out_size = test::model_convert(input, target).size();
             EXPECT_EQ(converted_size(input, target), out_size) << static_cast<int>(target);
             for (const std::size_t limit : {std::size_t{0}, std::size_t{3}, units.size()}) {
@@ -230,11 +242,7 @@ TEST(Inspect, LargeInputsCountTheSameWhicheverFindingsAreReported) {
                 EXPECT_EQ(r.kept, kept) << static_cast<int>(target) << " " << limit;
                 EXPECT_EQ(r.bytes_out, out_size) << static_cast<int>(target) << " " << limit;
                 ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                for (std::size_t i = 0; i < found.size(); ++i) {
-                    EXPECT_EQ(found[i].offset, units[i].offset);
-                    EXPECT_EQ(found[i].line, units[i].line);
-                    EXPECT_EQ(found[i].column, units[i].column);
-                }
+                expect_first_units(found, units);
             }
         }
     }
@@ -275,9 +283,7 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
             }
             for (const Target target : TARGETS) {
                 const std::vector<test::ModelUnit> units = test::model_units(input, target);
-                std::size_t kept = 0;
-                for (const test::ModelUnit& u : units)
-                    kept += u.kept ? 1 : 0;
+                const std::size_t kept = kept_count(units);
                 for (const std::size_t limit : {std::size_t{0}, std::size_t{2}}) {
                     std::vector<Finding> found;
                     const Inspection r = inspect(input, target, &found, limit);
@@ -330,9 +336,7 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
         }
         for (const Target target : TARGETS) {
             const std::vector<test::ModelUnit> units = test::model_units(input, target);
-            std::size_t kept = 0;
-            for (const test::ModelUnit& u : units)
-                kept += u.kept ? 1 : 0;
+            const std::size_t kept = kept_count(units);
             const std::size_t out_size = test::model_convert(input, target).size();
             for (const std::size_t limit : {std::size_t{0}, std::size_t{5}, units.size()}) {
                 std::vector<Finding> found;
@@ -341,11 +345,7 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
                 ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
                 ASSERT_EQ(r.bytes_out, out_size) << static_cast<int>(target);
                 ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                for (std::size_t i = 0; i < found.size(); ++i) {
-                    EXPECT_EQ(found[i].offset, units[i].offset);
-                    EXPECT_EQ(found[i].line, units[i].line);
-                    EXPECT_EQ(found[i].column, units[i].column);
-                }
+                expect_first_units(found, units);
             }
         }
     }
