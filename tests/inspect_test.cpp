@@ -96,6 +96,13 @@ TEST(Inspect, HandCheckedUnits) {
     }
 }
 
+void expect_same_places(const std::vector<Finding>& found, const std::vector<Finding>& wanted) {
+    for (std::size_t i = 0; i < found.size() && i < wanted.size(); ++i) {
+        EXPECT_EQ(found[i].line, wanted[i].line) << i;
+        EXPECT_EQ(found[i].column, wanted[i].column) << i;
+    }
+}
+
 TEST(Inspect, LinesAndColumnsCountNewlinesOnly) {
     const std::string input = "first\r\nsecond caf\xC3\xA9\n\n\xE2\x82\xAC at the start";
     std::vector<Finding> findings;
@@ -190,6 +197,85 @@ TEST(Inspect, AgreesWithTheModelWholeAndInPieces) {
                               input.substr(units[i].offset, units[i].length));
                 }
             }
+        }
+    }
+}
+
+// Where the next byte stands, after pieces of every size (held bytes
+// included): the offset always, line and column while findings are still to
+// be handed over, 0 once the last has been.
+TEST(Inspect, PositionIsWhereTheNextByteStands) {
+    std::mt19937_64 rng(10122026);
+    for (int round = 0; round < 40; ++round) {
+        std::string input = test::random_mixed_bytes(rng, 20000);
+        // Long ASCII lines too, which the vector code counts block by block.
+        input.insert(rng() % input.size(), std::string(3000, 'a') + "\n" + std::string(700, 'b'));
+        for (const Target target : TARGETS) {
+            const std::size_t units = test::model_units(input, target).size();
+            for (const std::size_t limit : {units + 1, units / 2, std::size_t{0}}) {
+                std::vector<Finding> found;
+                StreamInspector inspector(target, limit, collect, &found);
+                for (std::size_t at = 0; at < input.size();) {
+                    const std::size_t n = std::min<std::size_t>(input.size() - at, rng() % 5000);
+                    inspector.feed(input.data() + at, n);
+                    at += n;
+                    const InputPlace place = inspector.position();
+                    ASSERT_EQ(place.offset, at);
+                    if (found.size() == limit) {
+                        EXPECT_EQ(place.line, 0U);
+                        EXPECT_EQ(place.column, 0U);
+                        continue;
+                    }
+                    const std::string_view fed(input.data(), at);
+                    const std::size_t last_newline = fed.rfind('\n');
+                    EXPECT_EQ(place.line, 1 + static_cast<std::size_t>(
+                                                  std::count(fed.begin(), fed.end(), '\n')));
+                    EXPECT_EQ(place.column,
+                              last_newline == std::string_view::npos ? at + 1 : at - last_newline);
+                }
+                (void)inspector.finish();
+            }
+        }
+    }
+}
+
+// An input cut just after a byte below 0x80 can be inspected as two inputs:
+// no unit spans the cut, the counts add up, and the second part's findings
+// are the whole's, moved by where the first part ends. textmend-report
+// inspects a large file in two halves at once on this ground.
+TEST(Inspect, PartsCutAfterAnAsciiByteAddUpToTheWhole) {
+    std::mt19937_64 rng(101226);
+    for (int round = 0; round < 200; ++round) {
+        const std::string input = test::random_mixed_bytes(rng, 3000);
+        std::size_t cut = rng() % input.size();
+        while (cut > 0 && static_cast<unsigned char>(input[cut - 1]) >= 0x80)
+            --cut;
+        const std::string_view first(input.data(), cut);
+        const std::string_view second(input.data() + cut, input.size() - cut);
+        for (const Target target : TARGETS) {
+            std::vector<Finding> whole;
+            const Inspection all = inspect(input, target, &whole, input.size());
+            std::vector<Finding> parts;
+            StreamInspector inspector(target, input.size(), collect, &parts);
+            inspector.feed(first);
+            const InputPlace place = inspector.position();
+            const Inspection a = inspector.finish();
+            const std::size_t found_first = parts.size();
+            inspector.feed(second);
+            const Inspection b = inspector.finish();
+            EXPECT_EQ(a.bytes_in + b.bytes_in, all.bytes_in);
+            EXPECT_EQ(a.bytes_out + b.bytes_out, all.bytes_out);
+            EXPECT_EQ(a.changed + b.changed, all.changed);
+            EXPECT_EQ(a.kept + b.kept, all.kept);
+            ASSERT_EQ(parts.size(), whole.size()) << test::to_hex(input) << " cut at " << cut;
+            for (std::size_t i = found_first; i < parts.size(); ++i) {
+                Finding& f = parts[i];
+                if (f.line == 1) f.column += place.column - 1;
+                f.line += place.line - 1;
+                f.offset += cut;
+            }
+            EXPECT_EQ(describe(parts), describe(whole));
+            expect_same_places(parts, whole);
         }
     }
 }

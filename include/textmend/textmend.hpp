@@ -211,6 +211,14 @@ struct Inspection {
     [[nodiscard]] bool clean() const noexcept { return changed == 0 && kept == 0; }
 };
 
+// Where the next byte an inspector is fed stands, counted as a finding's
+// place is.
+struct InputPlace {
+    std::uint64_t offset = 0;
+    std::uint64_t line = 0;    // 0 when no longer counted (see position())
+    std::uint64_t column = 0;  // likewise
+};
+
 // Receives findings in input order.
 using FindingHandler = void (*)(const Finding& finding, void* context);
 
@@ -231,6 +239,11 @@ public:
     // Inspects what was held back: the input has ended. The inspector can
     // then start on a new input.
     [[nodiscard]] Inspection finish();
+
+    // Where the next byte fed will stand. Lines are counted only while
+    // findings are still to be handed over: after the last of max_findings
+    // (and with none asked for), line and column are 0.
+    [[nodiscard]] InputPlace position() const noexcept;
 
 private:
     void restart() noexcept;

@@ -124,6 +124,17 @@ Inspection StreamInspector::finish() {
     return result;
 }
 
+InputPlace StreamInspector::position() const noexcept {
+    InputPlace place;
+    // Held bytes are high bytes, never 0A: they do not move the line.
+    place.offset = offset_ + held_count_;
+    if (findings_left_ > 0) {
+        place.line = line_;
+        place.column = place.offset - line_start_ + 1;
+    }
+    return place;
+}
+
 namespace {
 
 struct FindingArray {
