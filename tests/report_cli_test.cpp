@@ -220,6 +220,35 @@ TEST(ReportProgram, OutputSizeIsWhatTextmendWrites) {
     }
 }
 
+// A large file is inspected in halves at once (where there are two
+// processors), a pipe in order: the reports are the same, in every target,
+// with examples from both halves and a line that goes on across the middle.
+TEST(ReportProgram, LargeFileReportsAsThePipeOfItsBytes) {
+    std::string text;
+    while (text.size() < 5 << 20)
+        text += "plain line " + std::to_string(text.size()) + "\n";
+    text += std::string(5000, 'x') + "caf\xC3\xA9 \xE9t\xE9 \x93q\x94 \xE2\x82\xAC\n\x81";
+    text = text.substr(text.size() / 2 - 40000) + text;  // findings on both sides
+    TempDir dir;
+    const std::string path = dir / "large";
+    write_file(path, text);
+    RunOptions piped;
+    piped.stdin_data = &text;
+    for (const char* flag : {"-u", "-w", "--max-examples=3"}) {
+        for (const char* format : {"--json", "--max-examples=20"}) {
+            const RunResult from_file = run_report({flag, format, path});
+            const RunResult from_pipe = run_report({flag, format, "-"}, piped);
+            EXPECT_EQ(from_file.status, 1) << flag << format;
+            EXPECT_EQ(from_file.status, from_pipe.status) << flag << format;
+            std::string expected = from_pipe.out;
+            const std::size_t name = expected.find('-');
+            ASSERT_NE(name, std::string::npos);
+            expected.replace(name, 1, path);
+            EXPECT_EQ(from_file.out, expected) << flag << format;
+        }
+    }
+}
+
 TEST(ReportProgram, HelpVersionAndWrongOptions) {
     const RunResult help = run_report({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -95,13 +95,35 @@ void ExampleCollector::end_input() {
 void ExampleCollector::take(const Finding& finding, void* collector) {
     ExampleCollector& self = *static_cast<ExampleCollector*>(collector);
     if (self.count_ >= self.max_) return;
-    Example& example = self.examples_.emplace_back();
+    Example example;
     example.finding = finding;
     self.take_before(example);
     self.take_after(example);
-    if (self.count_++ == 0) self.first_ = finding;
-    if (self.incomplete_ + 1 == self.examples_.size() && example.after_complete) ++self.incomplete_;
-    if (self.examples_.size() >= self.spool_after_) self.spool_finished();
+    self.add(example);
+}
+
+bool ExampleCollector::append(ExampleCollector& later, const InputPlace& start) {
+    if (later.error_ != 0) {
+        error_ = later.error_;
+        return false;
+    }
+    const bool read = later.for_each(max_ - count_, [&](const Example& example) {
+        Example moved = example;
+        Finding& f = moved.finding;
+        // A place on the part's first line continues the line it started in.
+        if (f.line == 1) f.column += start.column - 1;
+        f.line += start.line - 1;
+        add(moved);
+    });
+    if (!read) error_ = later.error_;
+    return read;
+}
+
+void ExampleCollector::add(const Example& example) {
+    examples_.push_back(example);
+    if (count_++ == 0) first_ = example.finding;
+    if (incomplete_ + 1 == examples_.size() && example.after_complete) ++incomplete_;
+    if (examples_.size() >= spool_after_) spool_finished();
 }
 
 // Moves the examples that have all their bytes to the spool.

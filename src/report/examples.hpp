@@ -51,6 +51,13 @@ public:
     // The handler to give the inspector, with the collector as its context.
     static void take(const Finding& finding, void* collector);
 
+    // Adds, after this collector's examples and up to its limit, those that
+    // `later` collected on the part of the input that starts where this one's
+    // ended, at `start` (its offsets are already the input's; its lines and
+    // columns were counted from the start of its part). False when later's
+    // spooled examples could not be read back.
+    [[nodiscard]] bool append(ExampleCollector& later, const InputPlace& start);
+
     // How many examples were taken, and the first finding (nullptr for none).
     [[nodiscard]] std::uint64_t count() const { return count_; }
     [[nodiscard]] const Finding* first() const { return count_ > 0 ? &first_ : nullptr; }
@@ -64,6 +71,7 @@ public:
     [[nodiscard]] int error() const { return error_; }
 
 private:
+    void add(const Example& example);
     [[nodiscard]] int byte_at(std::uint64_t offset) const;  // -1 when not at hand
     void take_before(Example& example) const;
     void take_after(Example& example) const;

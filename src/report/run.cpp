@@ -8,6 +8,7 @@
 
 #include "cli/escaped_name.hpp"
 #include "report/examples.hpp"
+#include "report/halves.hpp"
 #include "report/options.hpp"
 #include "report/output.hpp"
 #include "report/read_ahead.hpp"
@@ -81,9 +82,32 @@ std::int64_t regular_file_size(int fd) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
-// Reads the file once, front to back, a block at a time, inspecting each
-// block while the next ones are read. Prints its report and returns its
-// status.
+// Reads the input once, front to back, a block at a time, inspecting each
+// block while the next ones are read.
+FileInspection inspect_in_order(int fd, std::int64_t size, Target target, std::uint64_t wanted,
+                                ExampleCollector& collector, ReadAhead& reader) {
+    StreamInspector inspector(target, wanted, ExampleCollector::take, &collector);
+    FileInspection inspected;
+    std::uint64_t offset = 0;
+    reader.start(fd, size);
+    for (;;) {
+        const ReadAhead::Block block = reader.next();
+        if (block.size > 0) {
+            collector.begin_block(block.data, block.size, offset);
+            inspector.feed(block.data, block.size);
+            collector.end_block();
+            offset += block.size;
+        }
+        inspected.error = block.error;
+        reader.release();
+        if (block.size == 0) break;
+    }
+    inspected.result = inspector.finish();
+    return inspected;
+}
+
+// Inspects the file, in halves at once where it is large, else in order.
+// Prints its report and returns its status.
 ReportStatus report_file(const char* name, const ReportOptions& options, ReadAhead& reader,
                          bool colour) {
     const int fd = open_for_reading(name);
@@ -94,28 +118,16 @@ ReportStatus report_file(const char* name, const ReportOptions& options, ReadAhe
     // The first finding is always wanted: the text report says where it is.
     const std::uint64_t wanted = options.max_examples > 0 ? options.max_examples : 1;
     ExampleCollector collector(wanted);
-    StreamInspector inspector(options.target, wanted, ExampleCollector::take, &collector);
-    std::uint64_t offset = 0;
-    int error = 0;
-    reader.start(fd, regular_file_size(fd));
-    for (;;) {
-        const ReadAhead::Block block = reader.next();
-        if (block.size > 0) {
-            collector.begin_block(block.data, block.size, offset);
-            inspector.feed(block.data, block.size);
-            collector.end_block();
-            offset += block.size;
-        }
-        error = block.error;
-        reader.release();
-        if (block.size == 0) break;
-    }
+    const std::int64_t size = regular_file_size(fd);
+    FileInspection inspected;
+    if (!inspect_in_halves(fd, size, options.target, wanted, collector, inspected))
+        inspected = inspect_in_order(fd, size, options.target, wanted, collector, reader);
     close_input(fd);
-    if (error != 0) {
-        report_error(name, error);
+    if (inspected.error != 0) {
+        report_error(name, inspected.error);
         return REPORT_TROUBLE;
     }
-    const Inspection result = inspector.finish();
+    const Inspection& result = inspected.result;
     collector.end_input();
     const bool printed =
         options.json

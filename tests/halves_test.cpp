@@ -1,0 +1,197 @@
+// textmend-report's inspection of a large file in two halves at once gives
+// what inspecting it in order gives: the counts, and every example with its
+// place and the bytes around it, wherever the findings lie against the cut.
+// Run under ThreadSanitizer too (label threads).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/spinning_condition.hpp"
+#include "report/halves.hpp"
+#include "support/bytes.hpp"
+#include "support/files.hpp"
+
+namespace textmend::report {
+namespace {
+
+const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
+
+struct Reported {
+    Inspection result;
+    std::vector<Example> examples;
+    std::uint64_t first_offset = 0;  // of the first finding, if any
+};
+
+Reported read_back(ExampleCollector& collector, const Inspection& result, std::uint64_t wanted) {
+    Reported reported{result, {}, 0};
+    collector.end_input();
+    EXPECT_TRUE(collector.for_each(
+        wanted, [&](const Example& example) { reported.examples.push_back(example); }));
+    EXPECT_EQ(collector.error(), 0);
+    if (collector.first() != nullptr) reported.first_offset = collector.first()->offset;
+    return reported;
+}
+
+Reported in_order(std::string_view input, Target target, std::uint64_t wanted) {
+    ExampleCollector collector(wanted);
+    StreamInspector inspector(target, wanted, ExampleCollector::take, &collector);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+    collector.begin_block(bytes, input.size(), 0);
+    inspector.feed(bytes, input.size());
+    collector.end_block();
+    const Inspection result = inspector.finish();
+    return read_back(collector, result, wanted);
+}
+
+void expect_same(const Reported& halves, const Reported& order, const std::string& what) {
+    EXPECT_EQ(halves.result.bytes_in, order.result.bytes_in) << what;
+    EXPECT_EQ(halves.result.bytes_out, order.result.bytes_out) << what;
+    EXPECT_EQ(halves.result.changed, order.result.changed) << what;
+    EXPECT_EQ(halves.result.kept, order.result.kept) << what;
+    EXPECT_EQ(halves.first_offset, order.first_offset) << what;
+    ASSERT_EQ(halves.examples.size(), order.examples.size()) << what;
+    for (std::size_t i = 0; i < order.examples.size(); ++i) {
+        const Example& h = halves.examples[i];
+        const Example& o = order.examples[i];
+        const std::string at = what + ", example " + std::to_string(i);
+        EXPECT_EQ(h.finding.offset, o.finding.offset) << at;
+        EXPECT_EQ(h.finding.line, o.finding.line) << at;
+        EXPECT_EQ(h.finding.column, o.finding.column) << at;
+        EXPECT_EQ(h.finding.kind, o.finding.kind) << at;
+        EXPECT_EQ(test::to_hex(std::string(h.finding.bytes, h.finding.bytes + h.finding.length)),
+                  test::to_hex(std::string(o.finding.bytes, o.finding.bytes + o.finding.length)))
+            << at;
+        EXPECT_EQ(std::string(h.before, h.before + h.before_length),
+                  std::string(o.before, o.before + o.before_length))
+            << at;
+        EXPECT_EQ(std::string(h.after, h.after + h.after_length),
+                  std::string(o.after, o.after + o.after_length))
+            << at;
+    }
+}
+
+std::string repeat(const std::string& piece, std::size_t bytes) {
+    std::string s;
+    while (s.size() < bytes)
+        s += piece;
+    return s;
+}
+
+constexpr std::size_t SIZE = HALVES_FROM + HALVES_FROM / 8;
+constexpr std::size_t MIDDLE = SIZE / 2;
+
+// Pads the text with plain lines to SIZE bytes.
+std::string padded(std::string text) {
+    text += repeat("plain line\n", SIZE - text.size());
+    text.resize(SIZE, '\n');
+    return text;
+}
+
+// Where the findings lie against the middle, where the halves meet.
+struct Layout {
+    const char* name;
+    std::string bytes;
+    std::uint64_t wanted;
+};
+
+std::vector<Layout> layouts() {
+    const std::string pair = "\xC3\xA9";  // UTF-8 e acute: changed or copied
+    const std::string words = "caf\xC3\xA9 \xE9t\xE9 \x93q\x94 \xE2\x82\xAC \xE4\xB8\xAD \x81 ";
+    std::vector<Layout> cases;
+    // The first half one line without a finding: the second's first line
+    // goes on from it, its columns counted from the line's start.
+    cases.push_back(
+        {"one long first line", padded(std::string(MIDDLE + 900, 'a') + words + "\n" + words), 10});
+    // Lines end in the first half, the last goes on past the middle.
+    cases.push_back({"a line across the middle",
+                     padded(repeat("short line\n", MIDDLE - 3000) + std::string(3500, 'x') + words +
+                            "\n" + words),
+                     10});
+    // Findings right at the cut on both sides, their excerpts across it: no
+    // byte below 0x80 from 2,000 bytes before the middle to after it.
+    cases.push_back(
+        {"findings at the cut",
+         padded(repeat("line\n", MIDDLE - 2010) + words + pair + "Z" + repeat(pair, 4200)), 12});
+    // More findings in the first half than are wanted: the second half only
+    // adds its counts.
+    cases.push_back({"first half full", padded(repeat(words + "\n", MIDDLE + 100)), 10});
+    // More examples than a collector keeps in memory, from both halves: the
+    // second half's are spooled and read back.
+    cases.push_back(
+        {"spooled examples",
+         padded(repeat("line\n", MIDDLE - 10) + words + "\n" + repeat(pair + " ", 6 * SPOOL_AFTER)),
+         SPOOL_AFTER + 5000});
+    return cases;
+}
+
+int open_at(const std::string& path, std::uint64_t offset) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(lseek(fd, static_cast<off_t>(offset), SEEK_SET), static_cast<off_t>(offset));
+    return fd;
+}
+
+TEST(ReportHalves, GiveWhatReadingInOrderGives) {
+    if (!spinning_pays()) GTEST_SKIP() << "one processor: files are inspected in order";
+    test::TempDir dir;
+    const std::string path = dir / "large";
+    for (const Layout& layout : layouts()) {
+        test::write_file(path, layout.bytes);
+        for (const Target target : TARGETS) {
+            // From the start, and from where a caller left the descriptor.
+            for (const std::uint64_t start : {std::uint64_t{0}, std::uint64_t{1000}}) {
+                const std::string what = std::string(layout.name) + ", target " +
+                                         std::to_string(static_cast<int>(target)) + ", from " +
+                                         std::to_string(start);
+                const int fd = open_at(path, start);
+                ExampleCollector collector(layout.wanted);
+                FileInspection inspected;
+                ASSERT_TRUE(inspect_in_halves(fd, static_cast<std::int64_t>(SIZE), target,
+                                              layout.wanted, collector, inspected))
+                    << what;
+                EXPECT_EQ(inspected.error, 0) << what;
+                EXPECT_EQ(lseek(fd, 0, SEEK_CUR), static_cast<off_t>(SIZE)) << what;
+                close(fd);
+                expect_same(
+                    read_back(collector, inspected.result, layout.wanted),
+                    in_order(std::string_view(layout.bytes).substr(start), target, layout.wanted),
+                    what);
+            }
+            if (layout.wanted > SPOOL_AFTER) break;  // once is enough for the slow case
+        }
+    }
+}
+
+// Files that are not cut: small ones, and those without a byte below 0x80
+// near the middle; nothing is read or collected, the descriptor stays.
+TEST(ReportHalves, LeaveFilesWithoutACutToReadingInOrder) {
+    test::TempDir dir;
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"small", repeat("caf\xC3\xA9\n", HALVES_FROM).substr(0, HALVES_FROM - 1)},
+        {"no byte below 0x80 near the middle",
+         repeat("line\n", MIDDLE - 5000) + repeat("\xC3\xA9", SIZE)},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir / "f";
+        const std::string bytes = c.bytes.substr(0, std::min(c.bytes.size(), SIZE));
+        test::write_file(path, bytes);
+        const int fd = open_at(path, 0);
+        ExampleCollector collector(10);
+        FileInspection inspected;
+        EXPECT_FALSE(inspect_in_halves(fd, static_cast<std::int64_t>(bytes.size()), Target::latin1,
+                                       10, collector, inspected))
+            << c.name;
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << c.name;
+        EXPECT_EQ(collector.count(), 0U) << c.name;
+        close(fd);
+    }
+}
+
+}  // namespace
+}  // namespace textmend::report
