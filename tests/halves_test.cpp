@@ -80,7 +80,9 @@ std::string repeat(const std::string& piece, std::size_t bytes) {
     return s;
 }
 
-constexpr std::size_t SIZE = HALVES_FROM + HALVES_FROM / 8;
+// Files of a few MiB, cut as the program cuts larger ones.
+constexpr std::int64_t SMALLEST = 4 << 20;
+constexpr std::size_t SIZE = static_cast<std::size_t>(SMALLEST + SMALLEST / 8);
 constexpr std::size_t MIDDLE = SIZE / 2;
 
 // Pads the text with plain lines to SIZE bytes.
@@ -150,7 +152,7 @@ TEST(ReportHalves, GiveWhatReadingInOrderGives) {
                 ExampleCollector collector(layout.wanted);
                 FileInspection inspected;
                 ASSERT_TRUE(inspect_in_halves(fd, static_cast<std::int64_t>(SIZE), target,
-                                              layout.wanted, collector, inspected))
+                                              layout.wanted, collector, inspected, SMALLEST))
                     << what;
                 EXPECT_EQ(inspected.error, 0) << what;
                 EXPECT_EQ(lseek(fd, 0, SEEK_CUR), static_cast<off_t>(SIZE)) << what;
@@ -173,7 +175,7 @@ TEST(ReportHalves, LeaveFilesWithoutACutToReadingInOrder) {
         const char* name;
         std::string bytes;
     } cases[] = {
-        {"small", repeat("caf\xC3\xA9\n", HALVES_FROM).substr(0, HALVES_FROM - 1)},
+        {"small", repeat("caf\xC3\xA9\n", SIZE).substr(0, static_cast<std::size_t>(SMALLEST) - 1)},
         {"no byte below 0x80 near the middle",
          repeat("line\n", MIDDLE - 5000) + repeat("\xC3\xA9", SIZE)},
     };
@@ -185,7 +187,7 @@ TEST(ReportHalves, LeaveFilesWithoutACutToReadingInOrder) {
         ExampleCollector collector(10);
         FileInspection inspected;
         EXPECT_FALSE(inspect_in_halves(fd, static_cast<std::int64_t>(bytes.size()), Target::latin1,
-                                       10, collector, inspected))
+                                       10, collector, inspected, SMALLEST))
             << c.name;
         EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0) << c.name;
         EXPECT_EQ(collector.count(), 0U) << c.name;

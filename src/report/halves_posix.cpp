@@ -11,6 +11,7 @@
 
 #include "cli/spinning_condition.hpp"
 
+#include <sched.h>
 #include <unistd.h>
 
 namespace textmend::report {
@@ -122,6 +123,21 @@ void show_bytes(ExampleCollector& collector, const std::uint8_t* bytes, std::siz
     collector.end_block();
 }
 
+// Moves the calling thread off the processor `busy` when it runs there and
+// another is allowed. A new thread starts on its maker's processor, and the
+// system may leave both there for milliseconds while another is idle: the
+// halves would take turns instead of running at once.
+void leave_processor(int busy) {
+    cpu_set_t allowed;
+    if (busy < 0 || sched_getcpu() != busy || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+        CPU_COUNT(&allowed) < 2)
+        return;
+    cpu_set_t others = allowed;
+    CPU_CLR(static_cast<std::size_t>(busy), &others);
+    if (sched_setaffinity(0, sizeof others, &others) == 0)
+        (void)sched_setaffinity(0, sizeof allowed, &allowed);
+}
+
 Inspection sum(const Inspection& a, const Inspection& b) {
     Inspection total = a;
     total.bytes_in += b.bytes_in;
@@ -134,10 +150,12 @@ Inspection sum(const Inspection& a, const Inspection& b) {
 }  // namespace
 
 bool inspect_in_halves(int fd, std::int64_t size, Target target, std::uint64_t wanted,
-                       ExampleCollector& collector, FileInspection& inspected) {
-    if (size < HALVES_FROM || !spinning_pays()) return false;
+                       ExampleCollector& collector, FileInspection& inspected,
+                       std::int64_t smallest) {
+    smallest = std::max<std::int64_t>(smallest, 4 * WINDOW);
+    if (size < smallest || !spinning_pays()) return false;
     const off_t at = lseek(fd, 0, SEEK_CUR);
-    if (at < 0 || at >= size || size - at < HALVES_FROM) return false;
+    if (at < 0 || at >= size || size - at < smallest) return false;
     const auto start = static_cast<std::uint64_t>(at);
     const auto end = static_cast<std::uint64_t>(size);
     Cut cut;
@@ -152,7 +170,11 @@ bool inspect_in_halves(int fd, std::int64_t size, Target target, std::uint64_t w
     show_bytes(later_examples, cut.before, EXCERPT_SIDE, cut_offset - EXCERPT_SIDE);
     std::thread thread;
     try {
-        thread = std::thread(inspect_half, fd, std::ref(second), buffers.get() + READ_SIZE, true);
+        thread =
+            std::thread([&second, fd, buffer = buffers.get() + READ_SIZE, maker = sched_getcpu()] {
+                leave_processor(maker);
+                inspect_half(fd, second, buffer, true);
+            });
     } catch (const std::system_error&) {
         return false;
     }

@@ -4,8 +4,8 @@
 
 namespace textmend::report {
 
-bool inspect_in_halves(int, std::int64_t, Target, std::uint64_t, ExampleCollector&,
-                       FileInspection&) {
+bool inspect_in_halves(int, std::int64_t, Target, std::uint64_t, ExampleCollector&, FileInspection&,
+                       std::int64_t) {
     return false;
 }
 
