@@ -137,6 +137,8 @@ void register_all() {
 int main(int argc, char** argv) {
     register_all();
     register_library();
+    // Printed with the machine's description before the results.
+    benchmark::AddCustomContext("kernels", textmend::kernel_choice().active);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

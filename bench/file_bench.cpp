@@ -48,7 +48,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/kernels.hpp"
+#include "textmend/textmend.hpp"
 #include "corpus.hpp"  // corpus names only
 
 namespace {
@@ -551,7 +551,7 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--copy") == 0)
         return copy_bytes(argv[2], argv[3], argv[4]);
     if (argc == 2 && std::strcmp(argv[1], "--kernels") == 0) {
-        std::printf("%s\n", textmend::kernels().name);
+        std::printf("%s\n", textmend::kernel_choice().active);
         return 0;
     }
     Options o;

@@ -14,6 +14,7 @@
 #include "encoding/utf8.hpp"
 #include "support/bytes.hpp"
 #include "support/kernel_sets.hpp"
+#include "textmend/textmend.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
 
@@ -287,29 +288,53 @@ TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
     constexpr KernelSet portable = KernelSet::portable;
     constexpr KernelSet avx2 = KernelSet::avx2;
     constexpr KernelSet avx512 = KernelSet::avx512;
+    constexpr KernelRequestOutcome none = KernelRequestOutcome::none;
+    constexpr KernelRequestOutcome granted = KernelRequestOutcome::granted;
+    constexpr KernelRequestOutcome unknown = KernelRequestOutcome::unknown;
+    constexpr KernelRequestOutcome unsupported = KernelRequestOutcome::unsupported;
     const struct {
         const char* requested;
         KernelSet best;
         KernelSet chosen;
+        KernelRequestOutcome outcome;
     } cases[] = {
-        {nullptr, avx2, avx2},        {nullptr, portable, portable},  {nullptr, avx512, avx512},
-        {"portable", avx2, portable}, {"portable", avx512, portable}, {"avx2", avx2, avx2},
-        {"avx2", avx512, avx2},       {"avx2", portable, portable},   {"avx512", avx512, avx512},
-        {"avx512", avx2, avx2},       {"avx512", portable, portable}, {"sse9", avx2, avx2},
-        {"", portable, portable},     {"AVX2", avx2, avx2},           {"avx", avx512, avx512},
+        {nullptr, avx2, avx2, none},
+        {nullptr, portable, portable, none},
+        {nullptr, avx512, avx512, none},
+        {"portable", avx2, portable, granted},
+        {"portable", avx512, portable, granted},
+        {"avx2", avx2, avx2, granted},
+        {"avx2", avx512, avx2, granted},
+        {"avx2", portable, portable, unsupported},
+        {"avx512", avx512, avx512, granted},
+        {"avx512", avx2, avx2, unsupported},
+        {"avx512", portable, portable, unsupported},
+        {"sse9", avx2, avx2, unknown},
+        {"", portable, portable, none},
+        {"AVX2", avx2, avx2, unknown},
+        {"avx", avx512, avx512, unknown},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(choose_kernel_set(c.requested, c.best), c.chosen)
-            << (c.requested ? c.requested : "(unset)") << " best " << static_cast<int>(c.best);
+        const std::string what = std::string(c.requested ? c.requested : "(unset)") + " best " +
+                                 std::to_string(static_cast<int>(c.best));
+        EXPECT_EQ(choose_kernel_set(c.requested, c.best), c.chosen) << what;
+        EXPECT_EQ(kernel_request_outcome(c.requested, c.best), c.outcome) << what;
     }
 }
 
 // The active set is the one TEXTMEND_KERNELS asks for (CTest runs the unit
-// tests three times: as they come, and with TEXTMEND_KERNELS=portable and avx2).
+// tests once per set), and the library says so.
 TEST(KernelSets, TheActiveSetIsTheOneAskedFor) {
     const KernelSet best = best_supported_kernel_set();
     EXPECT_EQ(kernels().set, choose_kernel_set(std::getenv("TEXTMEND_KERNELS"), best))
         << kernels().name;
+    const KernelChoice choice = kernel_choice();
+    EXPECT_STREQ(choice.active, kernels().name);
+    if (std::getenv("TEXTMEND_KERNELS") != nullptr && *std::getenv("TEXTMEND_KERNELS") != '\0') {
+        EXPECT_STREQ(choice.requested, std::getenv("TEXTMEND_KERNELS"));
+        EXPECT_EQ(choice.request, KernelRequest::granted);
+        EXPECT_STREQ(choice.active, std::getenv("TEXTMEND_KERNELS"));
+    }
     for (const KernelSet set : {KernelSet::portable, KernelSet::avx2, KernelSet::avx512})
         EXPECT_EQ(kernel_set_supported(set), set <= best) << static_cast<int>(set);
     if (best != KernelSet::avx512) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -250,6 +251,50 @@ TEST(ReportProgram, LargeFileReportsAsThePipeOfItsBytes) {
         ASSERT_NE(name, std::string::npos);
         expected.replace(name, 1, path);
         EXPECT_EQ(from_file.out, expected) << flags[0];
+    }
+}
+
+// The second line of --version names the kernel set; a request in
+// TEXTMEND_KERNELS that cannot be granted is warned about, one that can is
+// not; the report itself is the same. textmend-tree likewise.
+TEST(ReportProgram, KernelSetOnTheVersionAndRequestsWarnedAbout) {
+    const std::string text = "caf\xC3\xA9\n";
+    const struct {
+        const char* program;
+        const char* value;
+        const char* warning;  // after "PROGRAM: TEXTMEND_KERNELS="
+    } cases[] = {
+        {TEXTMEND_REPORT_BINARY, "portable", nullptr},
+        {TEXTMEND_REPORT_BINARY, "sse9", "sse9 names no kernel set; using "},
+        {TEXTMEND_REPORT_BINARY, "avx\x1B", "avx\\033 names no kernel set; using "},
+        {TEXTMEND_TREE_BINARY, "avx2x", "avx2x names no kernel set; using "},
+        {TEXTMEND_TREE_BINARY, "", nullptr},
+    };
+    RunOptions piped;
+    piped.stdin_data = &text;
+    const std::string expected_report = run_report({"-"}, piped).out;
+    for (const auto& c : cases) {
+        RunOptions options;
+        options.program = c.program;
+        options.environment = {{"TEXTMEND_KERNELS", c.value}};
+        const std::string name =
+            std::string(c.program).substr(std::string(c.program).rfind('/') + 1);
+        const RunResult version = run_textmend({"--version"}, options);
+        EXPECT_EQ(version.status, 0) << c.value;
+        const std::string second = version.out.substr(version.out.find('\n') + 1);
+        const std::string active = std::strcmp(c.value, "portable") == 0 ? "portable" : "";
+        EXPECT_EQ(second.rfind("kernels: " + active, 0), 0U) << second;
+        EXPECT_EQ(second.back(), '\n');
+        const std::string set = second.substr(9, second.size() - 10);
+        const std::string warning =
+            c.warning == nullptr ? "" : name + ": TEXTMEND_KERNELS=" + c.warning + set + "\n";
+        EXPECT_EQ(version.err, warning) << c.value;
+        if (c.program == std::string(TEXTMEND_REPORT_BINARY)) {
+            options.stdin_data = &text;
+            const RunResult report = run_textmend({"-"}, options);
+            EXPECT_EQ(report.out, expected_report) << c.value;
+            EXPECT_EQ(report.err, warning) << c.value;
+        }
     }
 }
 

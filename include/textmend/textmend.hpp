@@ -61,6 +61,25 @@ namespace textmend {
 // The version of the library linked, as "MAJOR.MINOR.PATCH".
 [[nodiscard]] TEXTMEND_API const char* version() noexcept;
 
+// The instruction set the engine runs ("portable", "avx2" or "avx512"): the
+// widest this processor runs, unless the environment variable
+// TEXTMEND_KERNELS names a narrower one. The library never prints; a program
+// that wants its user told of a request it could not grant asks here.
+enum class KernelRequest : int {
+    none = 0,         // TEXTMEND_KERNELS is not set, or empty
+    granted = 1,      // the set it names runs
+    unknown = 2,      // it names no set
+    unsupported = 3,  // it names a set this processor cannot run
+};
+
+struct KernelChoice {
+    const char* active;     // the set that runs
+    const char* requested;  // TEXTMEND_KERNELS as it was read, or nullptr
+    KernelRequest request;
+};
+
+[[nodiscard]] TEXTMEND_API KernelChoice kernel_choice() noexcept;
+
 // Bytes a stream converter may hold back between pieces: the start of a
 // sequence that the next piece may complete.
 inline constexpr std::size_t STREAM_HELD_MAX = 16;

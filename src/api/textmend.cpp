@@ -2,11 +2,13 @@
 #include "textmend/textmend.hpp"
 
 #include <cassert>
+#include <cstdlib>
 #include <cstring>
 
 #include "convert/bulk.hpp"
 #include "convert/inspect.hpp"
 #include "convert/span_conversion.hpp"
+#include "kernels/kernels.hpp"
 
 namespace textmend {
 
@@ -36,6 +38,26 @@ struct StreamConverterAccess {
 const char* version() noexcept {
     return TEXTMEND_VERSION_TEXT(TEXTMEND_VERSION_MAJOR, TEXTMEND_VERSION_MINOR,
                                  TEXTMEND_VERSION_PATCH);
+}
+
+KernelChoice kernel_choice() noexcept {
+    const char* requested = std::getenv("TEXTMEND_KERNELS");
+    KernelChoice choice{kernels().name, requested, KernelRequest::none};
+    switch (kernel_request_outcome(requested, best_supported_kernel_set())) {
+        case KernelRequestOutcome::none:
+            choice.requested = nullptr;
+            break;
+        case KernelRequestOutcome::granted:
+            choice.request = KernelRequest::granted;
+            break;
+        case KernelRequestOutcome::unknown:
+            choice.request = KernelRequest::unknown;
+            break;
+        case KernelRequestOutcome::unsupported:
+            choice.request = KernelRequest::unsupported;
+            break;
+    }
+    return choice;
 }
 
 std::size_t convert(const void* input, std::size_t size, void* out, Target target,

@@ -62,28 +62,4 @@ BulkProgress bulk_convert_to_utf8_stepwise(const std::uint8_t* p, const std::uin
 const std::uint8_t* bulk_unchanged_prefix_stepwise(const std::uint8_t* p,
                                                    const std::uint8_t* lead_end, OutputMode mode);
 
-// The AVX2 block kernels (see kernels.hpp): whole 32-byte blocks while a
-// block and its look-ahead lie before lead_end, stopping at a lead position
-// for the stepwise code to go on from. Called through kernels() only.
-BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                        std::uint8_t* out, OutputMode mode);
-// The same for processors with AVX-512 VBMI2 (see latin1_blocks_avx512.cpp
-// and utf8_blocks_avx512.cpp).
-BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                          std::uint8_t* out, OutputMode mode);
-BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                      std::uint8_t* out);
-BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                        std::uint8_t* out);
-
-// Stops at the end of the blocks, or early at a lead position where a change
-// may start.
-const std::uint8_t* bulk_blocks_unchanged_avx2(const std::uint8_t* p, const std::uint8_t* lead_end,
-                                               OutputMode mode);
-const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
-                                                 const std::uint8_t* lead_end, OutputMode mode);
-// -u alone: bulk_blocks_unchanged_avx512 goes to it.
-const std::uint8_t* unchanged_utf8_blocks_avx512(const std::uint8_t* p,
-                                                 const std::uint8_t* lead_end);
-
 }  // namespace textmend

@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
-#include "convert/kernels.hpp"
+#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "convert/simd_support.hpp"
+#include "kernels/simd_support.hpp"
 #include "encoding/target_byte.hpp"
 
 namespace textmend {

@@ -11,9 +11,9 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
-#include "convert/kernels.hpp"
+#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "convert/simd_support.hpp"
+#include "kernels/simd_support.hpp"
 #include "convert/word_ops.hpp"
 
 namespace textmend {

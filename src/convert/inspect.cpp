@@ -4,9 +4,9 @@
 
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
-#include "convert/kernels.hpp"
+#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "convert/simd_support.hpp"
+#include "kernels/simd_support.hpp"
 #include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
 

@@ -1,6 +1,7 @@
-// The inspection's fast path: counting the units of whole 32-byte blocks
-// with vector operations. Same counts as the unit walk, block for block; a
-// block with a finding still to be reported is walked unit by unit.
+// What the inspection's block kernels (kernels/avx2, kernels/avx512) share
+// with the unit walk: they count the units of whole blocks with vector
+// operations, the same counts as the unit walk, block for block, and walk a
+// block with a finding still to be reported unit by unit.
 #pragma once
 
 #include <cstdint>
@@ -35,25 +36,5 @@ inline void count_decoded_changes(const std::uint8_t* p, Lanes lanes, OutputMode
 const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* lead_end, const std::uint8_t* end,
                                   bool input_ends);
-
-// Counts whole blocks from the lead position p on while a block and the
-// bytes a sequence in it may reach lie before end, into state, counting the
-// lines of the blocks too while findings are to be reported; a block the
-// vectors cannot count, or with a finding to report, is walked unit by unit.
-// Returns the lead position it stopped at. Called through kernels() only.
-const std::uint8_t* inspect_blocks_avx2(InspectState& state, const std::uint8_t* p,
-                                        const std::uint8_t* end);
-
-// The same with 64-byte blocks, for processors with the AVX-512 set.
-const std::uint8_t* inspect_blocks_avx512(InspectState& state, const std::uint8_t* p,
-                                          const std::uint8_t* end);
-
-// How many bytes the conversion writes more (or, negative, fewer) than it
-// reads for the whole blocks from the lead position p on, while a block and
-// the bytes a sequence in it may reach lie before end; *p is moved to the
-// lead position after them. Only the changes are looked at: it is faster
-// than counting units. Called through kernels() only.
-std::int64_t growth_of_blocks_avx2(const std::uint8_t*& p, const std::uint8_t* end,
-                                   OutputMode mode);
 
 }  // namespace textmend

@@ -1,13 +1,12 @@
 // Finding the next byte that needs a closer look, many bytes at a time,
-// through the active kernels (kernels.hpp): 32-byte vectors with AVX2, else
-// eight bytes at a time in a 64-bit word.
+// through the active kernels (kernels/kernels.hpp): 32-byte vectors with
+// AVX2, else eight bytes at a time in a 64-bit word.
 #pragma once
 
 #include <cstdint>
 
 #include "convert/byte_tables.hpp"
-#include "convert/kernels.hpp"
-#include "convert/simd_support.hpp"
+#include "kernels/kernels.hpp"
 
 namespace textmend {
 
@@ -21,15 +20,5 @@ inline const std::uint8_t* find_candidate_lead(const std::uint8_t* p, const std:
                                                const CandidateLeads& leads) {
     return kernels().find_candidate_lead(p, end, leads);
 }
-
-// The kernels' own versions.
-const std::uint8_t* find_non_ascii_portable(const std::uint8_t* p, const std::uint8_t* end);
-const std::uint8_t* find_candidate_lead_portable(const std::uint8_t* p, const std::uint8_t* end,
-                                                 const CandidateLeads& leads);
-#ifdef TEXTMEND_HAVE_AVX2_PATH
-const std::uint8_t* find_non_ascii_avx2(const std::uint8_t* p, const std::uint8_t* end);
-const std::uint8_t* find_candidate_lead_avx2(const std::uint8_t* p, const std::uint8_t* end,
-                                             const CandidateLeads& leads);
-#endif
 
 }  // namespace textmend

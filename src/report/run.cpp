@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/escaped_name.hpp"
+#include "cli/kernel_notice.hpp"
 #include "report/examples.hpp"
 #include "report/halves.hpp"
 #include "report/options.hpp"
@@ -158,7 +159,9 @@ int run_report(int argc, const char* const* argv) {
             std::fputs(USAGE, stdout);
             return finish_output();
         case Request::version:
+            warn_about_kernel_request("textmend-report");
             std::puts("textmend-report " TEXTMEND_VERSION_STRING);
+            print_kernel_set(stdout);
             return finish_output();
         case Request::wrong:
             std::fputs("textmend-report: ", stderr);
@@ -169,6 +172,7 @@ int run_report(int argc, const char* const* argv) {
         case Request::report:
             break;
     }
+    warn_about_kernel_request("textmend-report");
     static const char* const STANDARD_INPUT[] = {"-"};
     const std::vector<const char*> files =
         cl.options.files.empty() ? std::vector<const char*>(STANDARD_INPUT, STANDARD_INPUT + 1)

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/escaped_name.hpp"
+#include "cli/kernel_notice.hpp"
 #include "cli/standard_descriptors.hpp"
 #include "tree/jobs.hpp"
 #include "tree/options.hpp"
@@ -180,13 +181,16 @@ int run_tree(int argc, const char* const* argv) {
             std::fputs(USAGE, stdout);
             return output_written() ? TREE_DONE : TREE_FAILED;
         case Request::version:
+            warn_about_kernel_request("textmend-tree");
             std::puts("textmend-tree " TEXTMEND_VERSION_STRING);
+            print_kernel_set(stdout);
             return output_written() ? TREE_DONE : TREE_FAILED;
         case Request::wrong:
             return print_usage_error(cl.error);
         case Request::run:
             break;
     }
+    warn_about_kernel_request("textmend-tree");
     open_missing_standard_descriptors();
     const StopSignals signals;
     return walk_all(cl.options);

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "convert/kernels.hpp"
+#include "kernels/kernels.hpp"
 
 namespace textmend::test {
 

@@ -68,6 +68,8 @@ bool hands_over(const RunOptions& options, int number) {
     }
     for (const int s : options.ignored_signals)
         signal(s, SIG_IGN);
+    for (const auto& [name, value] : options.environment)
+        if (setenv(name.c_str(), value.c_str(), 1) != 0) _exit(123);
     // Each descriptor is first moved out of the way, so that handing one
     // over cannot overwrite another that is still to be handed over.
     std::vector<std::pair<int, int>> moved;

@@ -40,6 +40,7 @@ struct RunOptions {
     std::vector<std::pair<int, int>> descriptors{};
     std::vector<int> closed_descriptors{};  // closed before the program starts
     std::vector<int> ignored_signals{};     // set to SIG_IGN before the program starts
+    std::vector<std::pair<std::string, std::string>> environment{};  // set (or replaced) for it
 };
 
 RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options = {});

@@ -4,7 +4,7 @@
 // has it.
 #pragma once
 
-#include "convert/simd_support.hpp"
+#include "kernels/simd_support.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 

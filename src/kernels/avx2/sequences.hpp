@@ -4,7 +4,7 @@
 // Only for translation units that check TEXTMEND_HAVE_AVX2_PATH.
 #pragma once
 
-#include "convert/avx2_ops.hpp"
+#include "kernels/avx2/ops.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 

@@ -1,6 +1,7 @@
 // The engine's kernels: the loops that look at many bytes at a time, in one
-// table per instruction set, chosen once. Everything else in the engine is
-// written once and calls these through kernels().
+// table per instruction set (each set a folder beside this file, with its
+// table in table.cpp), chosen once. Everything else in the engine is written
+// once and calls these through kernels().
 //
 // Every block kernel works on whole blocks while a block and the bytes a
 // sequence in it may reach lie before its limit, and returns the lead
@@ -15,13 +16,14 @@
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "convert/inspect.hpp"
+#include "kernels/simd_support.hpp"
 
 namespace textmend {
 
 enum class KernelSet {
     portable,  // 64-bit words, for every processor (and every Windows build)
     avx2,      // 32-byte vectors, for x86-64 processors that have AVX2
-    avx512,    // the AVX2 set, with AVX-512 VBMI and VBMI2 where they gain (packing bytes)
+    avx512,    // 64-byte blocks with AVX-512 (BW, VBMI, VBMI2) and BMI2; AVX2's scanners
 };
 
 struct Kernels {
@@ -45,6 +47,25 @@ struct Kernels {
     std::int64_t (*growth_of_blocks)(const std::uint8_t*& p, const std::uint8_t* end,
                                      OutputMode mode);
 };
+
+// Each set's table, defined in its folder (kernels/portable, kernels/avx2,
+// kernels/avx512).
+extern const Kernels PORTABLE_KERNELS;
+#ifdef TEXTMEND_HAVE_AVX2_PATH
+extern const Kernels AVX2_KERNELS;
+extern const Kernels AVX512_KERNELS;
+#endif
+
+// What became of the set TEXTMEND_KERNELS asks for.
+enum class KernelRequestOutcome {
+    none,         // not set, or empty
+    granted,      // the set named is the one chosen
+    unknown,      // no set has that name
+    unsupported,  // this processor cannot run the set named
+};
+
+[[nodiscard]] KernelRequestOutcome kernel_request_outcome(const char* requested,
+                                                          KernelSet best_supported) noexcept;
 
 // The set the environment variable TEXTMEND_KERNELS names ("portable",
 // "avx2", "avx512") when the processor supports it, else the best it

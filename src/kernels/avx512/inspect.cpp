@@ -6,7 +6,7 @@
 // vector work is mostly compares; the masks are combined in general
 // registers, and the counts are population counts of masks. A block with a
 // finding still to be reported is walked unit by unit, as with AVX2.
-#include "convert/simd_support.hpp"
+#include "kernels/avx512/avx512.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
@@ -14,12 +14,12 @@
 
 #include <array>
 
-#include "convert/avx512_ops.hpp"
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
 #include "encoding/lead_ranges.hpp"
 #include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
+#include "kernels/avx512/ops.hpp"
 
 namespace textmend {
 
@@ -110,7 +110,7 @@ constexpr bool leads_follow_one_another() {
 }
 static_assert(leads_follow_one_another());
 
-// The loops' constants, built once (see avx512_ops.hpp).
+// The loops' constants, built once (see ops.hpp).
 struct InspectConstants {
     // Lead thresholds, named by their bytes: the first lead of each length
     // by either rule, and the bytes after the last leads (F5, FE). C0 also

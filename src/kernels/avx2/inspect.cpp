@@ -4,7 +4,7 @@
 // before included), which bytes stand alone. The counts follow from those
 // masks by population counts; a block whose changes the masks cannot tell
 // is walked unit by unit.
-#include "convert/simd_support.hpp"
+#include "kernels/avx2/avx2.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
@@ -13,11 +13,11 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx2_sequences.hpp"
-#include "convert/avx2_validation.hpp"
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
 #include "encoding/target_byte.hpp"
+#include "kernels/avx2/sequences.hpp"
+#include "kernels/avx2/validation.hpp"
 
 namespace textmend {
 

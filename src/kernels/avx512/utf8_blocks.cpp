@@ -5,7 +5,7 @@
 // replaced byte) becomes pairs of bytes packed by two compress
 // instructions; any other block becomes 32-bit words holding up to three
 // bytes each, packed by four. No branch depends on how many bytes change.
-#include "convert/simd_support.hpp"
+#include "kernels/avx512/avx512.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
@@ -14,11 +14,11 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx2_ops.hpp"
-#include "convert/avx512_ops.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
+#include "kernels/avx2/ops.hpp"
+#include "kernels/avx512/ops.hpp"
 
 namespace textmend {
 
@@ -29,7 +29,7 @@ namespace {
 // The ternary-logic immediate for (a & b) | c.
 constexpr int A_AND_B_OR_C = 0xEA;
 
-// The loop's constants, built once (see avx512_ops.hpp).
+// The loop's constants, built once (see ops.hpp).
 struct WideConstants {
     __m512i c0, a0, low2, low6, x80;
     WideRange lead2, lead3, lead4;  // leads of 2, 3 and 4 bytes by the strict rule

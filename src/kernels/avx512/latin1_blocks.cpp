@@ -1,9 +1,9 @@
 // The kernels of the default mode and -w for processors with AVX-512 VBMI2:
 // the block converter and the search for an unchanged stretch, on 64-byte
-// blocks with the lanes' classes in 64-bit masks. The other kernels of this
-// set are the AVX2 ones, and the -u block kernel is in
-// utf8_blocks_avx512.cpp.
-#include "convert/simd_support.hpp"
+// blocks with the lanes' classes in 64-bit masks. The set's -u block kernel
+// is in utf8_blocks.cpp, its inspection in inspect.cpp; its scanners are
+// AVX2's.
+#include "kernels/avx512/avx512.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
@@ -12,10 +12,10 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx512_ops.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
+#include "kernels/avx512/ops.hpp"
 
 namespace textmend {
 
@@ -29,7 +29,7 @@ namespace {
 static_assert(LEADS_BELOW_0X100.first == 0xC0 && LEADS_BELOW_0X100.last == 0xC3);
 static_assert(C1_CONTROL_SECONDS.first == 0x80 && C1_CONTROL_SECONDS.last == 0x9F);
 
-// The loops' constants, built once (see avx512_ops.hpp).
+// The loops' constants, built once (see ops.hpp).
 struct LatinConstants {
     __m512i lead_high, lead_low, nibble;  // candidate leads, by nibble tables
     __m512i pair_lead, pair_second;       // LeadPairBits, 64 entries each

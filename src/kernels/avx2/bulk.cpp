@@ -2,7 +2,7 @@
 // with a few vector operations; a block that needs no change is stored as it
 // is, a block with simple changes is changed with vector operations too, and
 // anything else is left to the scalar converter for that block.
-#include "convert/simd_support.hpp"
+#include "kernels/avx2/avx2.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
@@ -11,9 +11,9 @@
 #include <array>
 #include <cstring>
 
-#include "convert/avx2_sequences.hpp"
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
+#include "kernels/avx2/sequences.hpp"
 
 namespace textmend {
 

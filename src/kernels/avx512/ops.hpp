@@ -5,7 +5,7 @@
 // the functions are only called when the processor has all of it.
 #pragma once
 
-#include "convert/simd_support.hpp"
+#include "kernels/simd_support.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 

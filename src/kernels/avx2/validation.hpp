@@ -8,7 +8,7 @@
 // TEXTMEND_HAVE_AVX2_PATH.
 #pragma once
 
-#include "convert/avx2_ops.hpp"
+#include "kernels/avx2/ops.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
 
