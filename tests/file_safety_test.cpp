@@ -128,10 +128,6 @@ RunOptions handing_over(int fd, int number) {
     return options;
 }
 
-bool under_wrapper() {
-    return std::getenv("TEXTMEND_TEST_WRAPPER") != nullptr;
-}
-
 // Text that grows by half in -u and takes the program a while to convert
 // (under a wrapper such as valgrind a smaller one takes as long), large
 // enough to be written on a thread of its own.
@@ -637,7 +633,7 @@ TEST(Symlinks, DirectorySwappedForALinkDuringRunsNeverLeadsOutside) {
         for (;;)
             renameat2(AT_FDCWD, "dir", AT_FDCWD, "other", RENAME_EXCHANGE);
     }
-    const int runs = under_wrapper() ? 8 : 300;
+    const int runs = race_rounds(300);
     int leaks = 0;
     for (int i = 0; i < runs; ++i) {
         run_textmend({"-u", "dir/f", "dir/f"}, {shared.dir.path});
@@ -677,7 +673,7 @@ TEST(Symlinks, LinkFlippedDuringRunsNeverReachesTheVictim) {
             rename(file_tmp.c_str(), name.c_str());
         }
     }
-    const int runs = under_wrapper() ? 8 : 400;
+    const int runs = race_rounds(400);
     int leaks = 0;
     for (int i = 0; i < runs; ++i) {
         run_textmend({"-u", "name", "name"}, {shared.dir.path});

@@ -35,10 +35,6 @@ RunResult run_tree(const std::vector<std::string>& args, RunOptions options = {}
     return run_textmend(args, options);
 }
 
-bool under_wrapper() {
-    return std::getenv("TEXTMEND_TEST_WRAPPER") != nullptr;
-}
-
 struct FileState {
     ino_t inode;
     long long mtime_ns;
@@ -610,7 +606,7 @@ TEST(Tree, FolderSwappedForALinkDuringTheWalkNeverLeadsOutside) {
         for (;;)
             renameat2(AT_FDCWD, "dir", AT_FDCWD, "other", RENAME_EXCHANGE);
     }
-    const int runs = under_wrapper() ? 8 : 300;
+    const int runs = race_rounds(300);
     for (int i = 0; i < runs; ++i)
         run_tree({"-u", "-q", shared.path});
     kill(attacker, SIGKILL);

@@ -45,6 +45,15 @@ struct RunOptions {
 
 RunResult run_textmend(const std::vector<std::string>& args, const RunOptions& options = {});
 
+// Whether the programs run under TEXTMEND_TEST_WRAPPER (valgrind, say).
+bool under_wrapper();
+
+// How many times to run a race against another user: `full` in an optimised
+// build; an eighth in a sanitizer build, whose programs start many times
+// slower (the optimised build runs the race in full, this one looks for
+// memory errors on its paths); 8 under a wrapper.
+int race_rounds(int full);
+
 // Starts the program and returns at once. Its standard error goes to
 // err_path, its standard output to /dev/null unless options hand over 1;
 // stdin_data is not supported here.
