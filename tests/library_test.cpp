@@ -378,6 +378,21 @@ TEST(Library, VersionMatchesTheHeader) {
     EXPECT_EQ(std::string(version()), header_version);
 }
 
+// Each target's name reads back as the target; other spellings are not
+// names (the Python package accepts them through Python's codecs).
+TEST(Library, TargetNamesReadBack) {
+    for (const TargetName& entry : TARGET_NAMES) {
+        Target target = entry.target == Target::utf8 ? Target::latin1 : Target::utf8;
+        EXPECT_TRUE(parse_target(target_name(entry.target), target)) << entry.name;
+        EXPECT_EQ(target, entry.target) << entry.name;
+    }
+    for (const char* other : {"", "UTF-8", "utf8", "latin-1", "Latin1", "cp1252", "utf-8 ", "u"}) {
+        Target target = Target::windows1252;
+        EXPECT_FALSE(parse_target(other, target)) << other;
+        EXPECT_EQ(target, Target::windows1252) << other;
+    }
+}
+
 #ifdef TEXTMEND_HAS_SPAN
 TEST(Library, SpansWithCpp20) {
     const std::string text = "caf\xC3\xA9 \xE2\x82\xAC";

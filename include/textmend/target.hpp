@@ -2,6 +2,8 @@
 // own so that the engine can name it without the rest.
 #pragma once
 
+#include <string_view>
+
 namespace textmend {
 
 // The values are those of the program's modes (OutputMode in the sources).
@@ -30,6 +32,18 @@ inline constexpr TargetName TARGET_NAMES[] = {
         if (entry.target == target) return entry.name;
     }
     return TARGET_NAMES[0].name;
+}
+
+// The target that TARGET_NAMES calls name; false, and target left as it is,
+// when none is called so.
+[[nodiscard]] constexpr bool parse_target(std::string_view name, Target& target) noexcept {
+    for (const TargetName& entry : TARGET_NAMES) {
+        if (name == entry.name) {
+            target = entry.target;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace textmend

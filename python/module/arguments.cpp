@@ -73,16 +73,6 @@ constexpr Py_ssize_t KNOWN_NAMES_MAX = 256;
 
 enum class Lookup { found, unknown, failed };
 
-Lookup target_in_table(const char* name, Target* target) {
-    for (const TargetName& entry : TARGET_NAMES) {
-        if (std::strcmp(entry.name, name) == 0) {
-            *target = entry.target;
-            return Lookup::found;
-        }
-    }
-    return Lookup::unknown;
-}
-
 Lookup target_by_codec(PyObject* name, Target* target) {
     static PyObject* codecs_lookup = nullptr;
     if (codecs_lookup == nullptr) {
@@ -120,7 +110,7 @@ Lookup look_up_target(PyObject* name, Target* target) {
         PyErr_Clear();
         return Lookup::unknown;
     }
-    if (target_in_table(text, target) == Lookup::found) return Lookup::found;
+    if (parse_target(text, *target)) return Lookup::found;
     return target_by_codec(name, target);
 }
 

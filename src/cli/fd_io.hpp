@@ -16,9 +16,6 @@ std::int64_t fd_write(void* context, const std::uint8_t* src, std::size_t n);
 // EAGAIN when it would (also where that cannot be told, on Windows).
 std::int64_t fd_read_at_hand(int fd, std::uint8_t* dst, std::size_t n);
 
-inline ByteSource fd_source(int* fd) {
-    return ByteSource{fd_read, fd};
-}
 inline ByteSink fd_sink(int* fd) {
     return ByteSink{fd_write, fd};
 }
