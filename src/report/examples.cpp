@@ -4,10 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "report/files.hpp"
 
 namespace textmend::report {
 
@@ -40,21 +37,6 @@ std::size_t after_last_whole_character(const std::uint8_t* bytes, std::size_t n)
         return wanted > back ? n - back : n;
     }
     return n;
-}
-
-// A temporary file that nobody else sees and that goes with its last
-// descriptor: unnamed in TMPDIR (or /tmp) where the system allows it.
-std::FILE* open_spool() {
-#ifndef _WIN32
-    const char* dir = std::getenv("TMPDIR");
-    if (dir == nullptr || *dir == '\0') dir = "/tmp";
-    const int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        if (std::FILE* file = fdopen(fd, "w+b")) return file;
-        close(fd);
-    }
-#endif
-    return std::tmpfile();
 }
 
 }  // namespace

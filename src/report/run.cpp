@@ -9,78 +9,20 @@
 #include "cli/escaped_name.hpp"
 #include "cli/kernel_notice.hpp"
 #include "report/examples.hpp"
+#include "report/files.hpp"
 #include "report/halves.hpp"
 #include "report/options.hpp"
 #include "report/output.hpp"
 #include "report/read_ahead.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace textmend::report {
 
 namespace {
-
-bool is_standard_input(const char* name) {
-    return std::strcmp(name, "-") == 0;
-}
 
 void report_error(const char* name, int error) {
     std::fputs("textmend-report: ", stderr);
     write_escaped_name(stderr, name, Backslashes::doubled);
     std::fprintf(stderr, ": %s\n", std::strerror(error));
-}
-
-bool stdout_is_a_colour_terminal() {
-#ifdef _WIN32
-    return false;
-#else
-    const char* term = std::getenv("TERM");
-    return isatty(STDOUT_FILENO) && std::getenv("NO_COLOR") == nullptr && term != nullptr &&
-           std::strcmp(term, "dumb") != 0;
-#endif
-}
-
-// A descriptor to read the file from, -1 with errno set when it cannot be
-// opened.
-int open_for_reading(const char* name) {
-    if (is_standard_input(name)) {
-#ifdef _WIN32
-        _setmode(0, _O_BINARY);
-#endif
-        return 0;
-    }
-#ifdef _WIN32
-    return _open(name, _O_RDONLY | _O_BINARY);
-#else
-    return open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-#endif
-}
-
-void close_input(int fd) {
-    if (fd == 0) return;
-#ifdef _WIN32
-    _close(fd);
-#else
-    close(fd);
-#endif
-}
-
-// The size of a regular file, -1 for any other input.
-std::int64_t regular_file_size(int fd) {
-#ifdef _WIN32
-    struct _stat64 st {};
-    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return -1;
-#else
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-#endif
-    return static_cast<std::int64_t>(st.st_size);
 }
 
 // Reads the input once, front to back, a block at a time, inspecting each
