@@ -14,9 +14,9 @@
 #include "encoding/utf8.hpp"
 #include "support/bytes.hpp"
 #include "support/kernel_sets.hpp"
-#include "textmend/textmend.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
+#include "textmend/textmend.hpp"
 
 namespace textmend {
 namespace {
@@ -288,15 +288,15 @@ TEST(KernelSets, TheEnvironmentChoosesASupportedSet) {
     constexpr KernelSet portable = KernelSet::portable;
     constexpr KernelSet avx2 = KernelSet::avx2;
     constexpr KernelSet avx512 = KernelSet::avx512;
-    constexpr KernelRequestOutcome none = KernelRequestOutcome::none;
-    constexpr KernelRequestOutcome granted = KernelRequestOutcome::granted;
-    constexpr KernelRequestOutcome unknown = KernelRequestOutcome::unknown;
-    constexpr KernelRequestOutcome unsupported = KernelRequestOutcome::unsupported;
+    constexpr KernelRequest none = KernelRequest::none;
+    constexpr KernelRequest granted = KernelRequest::granted;
+    constexpr KernelRequest unknown = KernelRequest::unknown;
+    constexpr KernelRequest unsupported = KernelRequest::unsupported;
     const struct {
         const char* requested;
         KernelSet best;
         KernelSet chosen;
-        KernelRequestOutcome outcome;
+        KernelRequest outcome;
     } cases[] = {
         {nullptr, avx2, avx2, none},
         {nullptr, portable, portable, none},

@@ -42,22 +42,8 @@ const char* version() noexcept {
 
 KernelChoice kernel_choice() noexcept {
     const char* requested = std::getenv("TEXTMEND_KERNELS");
-    KernelChoice choice{kernels().name, requested, KernelRequest::none};
-    switch (kernel_request_outcome(requested, best_supported_kernel_set())) {
-        case KernelRequestOutcome::none:
-            choice.requested = nullptr;
-            break;
-        case KernelRequestOutcome::granted:
-            choice.request = KernelRequest::granted;
-            break;
-        case KernelRequestOutcome::unknown:
-            choice.request = KernelRequest::unknown;
-            break;
-        case KernelRequestOutcome::unsupported:
-            choice.request = KernelRequest::unsupported;
-            break;
-    }
-    return choice;
+    const KernelRequest request = kernel_request_outcome(requested, best_supported_kernel_set());
+    return {kernels().name, request == KernelRequest::none ? nullptr : requested, request};
 }
 
 std::size_t convert(const void* input, std::size_t size, void* out, Target target,

@@ -64,20 +64,19 @@ KernelSet best_supported_kernel_set() noexcept {
 #endif
 }
 
-KernelRequestOutcome kernel_request_outcome(const char* requested,
-                                            KernelSet best_supported) noexcept {
-    if (requested == nullptr || *requested == '\0') return KernelRequestOutcome::none;
+KernelRequest kernel_request_outcome(const char* requested, KernelSet best_supported) noexcept {
+    if (requested == nullptr || *requested == '\0') return KernelRequest::none;
     for (const auto& named : SET_NAMES) {
         if (std::strcmp(requested, named.name) == 0) {
-            return named.set <= best_supported ? KernelRequestOutcome::granted
-                                               : KernelRequestOutcome::unsupported;
+            return named.set <= best_supported ? KernelRequest::granted
+                                               : KernelRequest::unsupported;
         }
     }
-    return KernelRequestOutcome::unknown;
+    return KernelRequest::unknown;
 }
 
 KernelSet choose_kernel_set(const char* requested, KernelSet best_supported) noexcept {
-    if (kernel_request_outcome(requested, best_supported) != KernelRequestOutcome::granted)
+    if (kernel_request_outcome(requested, best_supported) != KernelRequest::granted)
         return best_supported;  // an unknown or unsupported set is ignored
     for (const auto& named : SET_NAMES) {
         if (std::strcmp(requested, named.name) == 0) return named.set;

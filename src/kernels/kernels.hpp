@@ -17,6 +17,7 @@
 #include "convert/byte_tables.hpp"
 #include "convert/inspect.hpp"
 #include "kernels/simd_support.hpp"
+#include "textmend/textmend.hpp"
 
 namespace textmend {
 
@@ -56,16 +57,10 @@ extern const Kernels AVX2_KERNELS;
 extern const Kernels AVX512_KERNELS;
 #endif
 
-// What became of the set TEXTMEND_KERNELS asks for.
-enum class KernelRequestOutcome {
-    none,         // not set, or empty
-    granted,      // the set named is the one chosen
-    unknown,      // no set has that name
-    unsupported,  // this processor cannot run the set named
-};
-
-[[nodiscard]] KernelRequestOutcome kernel_request_outcome(const char* requested,
-                                                          KernelSet best_supported) noexcept;
+// What became of the set TEXTMEND_KERNELS asks for (KernelRequest is the
+// public header's).
+[[nodiscard]] KernelRequest kernel_request_outcome(const char* requested,
+                                                   KernelSet best_supported) noexcept;
 
 // The set the environment variable TEXTMEND_KERNELS names ("portable",
 // "avx2", "avx512") when the processor supports it, else the best it
