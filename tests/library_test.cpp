@@ -108,6 +108,46 @@ TEST(Library, PiecesCutAfterBytesBelow0x80ConvertSeparately) {
     }
 }
 
+// safe_cut finds the last place such a cut may be made, and only that.
+TEST(Library, SafeCutIsJustAfterTheLastByteBelow0x80) {
+    const struct {
+        std::string input;
+        std::size_t cut;
+    } cases[] = {
+        {"", 0},
+        {"\xC3", 0},
+        {"\xC3\xA9\xE2\x82\xAC\xFF", 0},
+        {"a", 1},
+        {"caf\xC3\xA9", 3},
+        {"\n\xE2\x82", 1},
+        {"x\x7F\x80", 2},
+        {std::string("ab\0\xC3", 4), 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(safe_cut(c.input.data(), c.input.size()), c.cut) << test::to_hex(c.input);
+    }
+
+    std::mt19937_64 rng(31);
+    for (int round = 0; round < 300; ++round) {
+        const std::string input = test::random_mixed_bytes(rng, round * 29 % 3000);
+        const std::size_t cut = safe_cut(input.data(), input.size());
+        for (std::size_t at = cut; at < input.size(); ++at) {
+            ASSERT_GE(static_cast<unsigned char>(input[at]), 0x80) << test::to_hex(input);
+        }
+        if (cut > 0) {
+            ASSERT_LT(static_cast<unsigned char>(input[cut - 1]), 0x80);
+        }
+        for (Target target : TARGETS) {
+            std::string whole, joined;
+            convert_append(input, whole, target);
+            convert_append(std::string_view(input).substr(0, cut), joined, target);
+            std::string rest;
+            convert_append(std::string_view(input).substr(cut), rest, target);
+            ASSERT_EQ(test::to_hex(joined + rest), test::to_hex(whole)) << test::to_hex(input);
+        }
+    }
+}
+
 // A cut after a high byte does not have that property: it can split a
 // sequence, whose halves are then judged as single bytes.
 // A piece is held back only from just after its last byte below 0x80: what

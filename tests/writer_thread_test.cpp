@@ -1,5 +1,5 @@
 // The writer thread: output handed over a buffer at a time arrives complete
-// and in order whatever the sink does, stretches of input handed to it are
+// and in order whatever the sink does, stretches of input it takes are
 // converted and written in their place, a failed write stops the conversion
 // with its errno, and whole file conversions through it give the bytes of a
 // conversion without it, failures included. CI runs these under
@@ -204,33 +204,52 @@ std::int64_t gated_write(void* context, const std::uint8_t* src, std::size_t n) 
     return test_write(&gated.sink, src, n);
 }
 
-TEST(WriterThread, HandedOffStretchesAreConvertedAndWrittenInTheirPlace) {
+// Output stream on a writer thread that converts stretches too.
+void start_taking_writer(BackgroundWriter& writer, OutputStream& out) {
+    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    out.taker = writer.taker();
+}
+
+// Offers input to the writer and converts what it leaves, as the engine
+// does; returns the count of bytes the writer took.
+std::size_t offer_then_convert(OutputStream& out, const std::string& input, OutputMode mode) {
+    const std::size_t taken = output_offer(out, bytes_of(input), input.size(), mode);
+    const std::string rest = test::model_convert(input.substr(taken), mode);
+    output_write_block(out, bytes_of(rest), rest.size());
+    return taken;
+}
+
+TEST(WriterThread, OfferedStretchesAreConvertedAndWrittenInTheirPlace) {
     std::mt19937_64 rng(7);
     for (const OutputMode mode : MODES) {
         GatedSink gated;
         BackgroundWriter writer;
         ASSERT_TRUE(writer.start(ByteSink{gated_write, &gated}));
         OutputStream out{};
-        output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+        start_taking_writer(writer, out);
         const std::string head = test::random_mixed_bytes(rng, 1000);
         const std::string middle = test::random_mixed_bytes(rng, 3000);
         const std::string tail = test::random_mixed_bytes(rng, 20);
-        const std::string first = test::random_mixed_bytes(rng, HAND_OFF_MAX);
-        const std::string second = test::random_mixed_bytes(rng, 5000);
+        const std::string first = test::random_mixed_bytes(rng, STRETCH_MAX + 5000);
+        const std::string second = test::random_mixed_bytes(rng, STRETCH_MIN + 5000);
 
         output_write_block(out, bytes_of(head), head.size());
         std::string stretch = first;
-        ASSERT_TRUE(output_hand_off(out, bytes_of(stretch), stretch.size(), mode));
+        const std::size_t taken = output_offer(out, bytes_of(stretch), stretch.size(), mode);
+        EXPECT_GT(taken, STRETCH_MAX - STRETCH_CUT_SEARCH);
+        ASSERT_LE(taken, STRETCH_MAX);
         stretch.assign(stretch.size(), '\xC3');  // the writer took a copy
+        const std::string rest = test::model_convert(first.substr(taken), mode);
+        output_write_block(out, bytes_of(rest), rest.size());
         output_write_block(out, bytes_of(middle), middle.size());
         // The writer is still writing head, with the first stretch waiting:
         // it takes no second one.
-        EXPECT_FALSE(output_hand_off(out, bytes_of(second), second.size(), mode));
+        EXPECT_EQ(output_offer(out, bytes_of(second), second.size(), mode), 0U);
         gated.open = true;
         output_flush(out);
         ASSERT_EQ(writer.drain(), 0);
         // Idle again, it does.
-        ASSERT_TRUE(output_hand_off(out, bytes_of(second), second.size(), mode));
+        EXPECT_GT(offer_then_convert(out, second, mode), STRETCH_MIN);
         output_write_block(out, bytes_of(tail), tail.size());
         output_flush(out);
         EXPECT_EQ(writer.drain(), 0);
@@ -250,7 +269,7 @@ TEST(WriterThread, AWriterWithWritesWaitingTakesNoStretch) {
         BackgroundWriter writer;
         ASSERT_TRUE(writer.start(ByteSink{gated_write, &gated}));
         OutputStream out{};
-        output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+        start_taking_writer(writer, out);
         std::string expected;
         for (int i = 0; i < buffers_before; ++i) {
             const std::string piece = test::random_mixed_bytes(rng, 1000);
@@ -258,12 +277,10 @@ TEST(WriterThread, AWriterWithWritesWaitingTakesNoStretch) {
             output_flush(out);  // the first is held at the gate, the others wait
             expected += piece;
         }
-        const std::string stretch = test::random_mixed_bytes(rng, 5000);
-        const bool taken = output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8);
+        const std::string input = test::random_mixed_bytes(rng, STRETCH_MIN + 8000);
+        const bool taken = offer_then_convert(out, input, MODE_UTF8) > 0;
         EXPECT_EQ(taken, buffers_before <= 1) << buffers_before;
-        const std::string converted = test::model_convert(stretch, MODE_UTF8);
-        if (!taken) output_write_block(out, bytes_of(converted), converted.size());
-        expected += converted;
+        expected += test::model_convert(input, MODE_UTF8);
         gated.open = true;
         output_flush(out);
         EXPECT_EQ(writer.drain(), 0);
@@ -271,23 +288,61 @@ TEST(WriterThread, AWriterWithWritesWaitingTakesNoStretch) {
     }
 }
 
+// What the writer takes of the input offered: a prefix of STRETCH_MIN to
+// STRETCH_MAX bytes ending just after a byte below 0x80 found among the last
+// STRETCH_CUT_SEARCH, or nothing.
+TEST(WriterThread, TakesAStretchCutAfterAnAsciiByteOrNothing) {
+    struct Case {
+        const char* what;
+        std::size_t available;
+        std::vector<std::size_t> ascii_at;  // every other byte is 0xC3
+        std::size_t expected;
+    };
+    const std::size_t last_searched = STRETCH_MAX - STRETCH_CUT_SEARCH;
+    const Case cases[] = {
+        {"too short", STRETCH_MIN - 1, {STRETCH_MIN - 2}, 0},
+        {"shortest", STRETCH_MIN + 1, {STRETCH_MIN}, STRETCH_MIN + 1},
+        {"cut before the shortest", STRETCH_MIN + 100, {STRETCH_MIN - 1}, 0},
+        {"no byte below 0x80", 3 * STRETCH_MAX, {}, 0},
+        {"longest", 3 * STRETCH_MAX, {10, STRETCH_MAX - 1, STRETCH_MAX}, STRETCH_MAX},
+        {"last of several",
+         STRETCH_MIN + 3000,
+         {STRETCH_MIN + 5, STRETCH_MIN + 2000},
+         STRETCH_MIN + 2001},
+        {"first byte searched",
+         3 * STRETCH_MAX,
+         {last_searched - 1, last_searched},
+         last_searched + 1},
+        {"only before the search", 3 * STRETCH_MAX, {last_searched - 1}, 0},
+        {"only after the longest", 3 * STRETCH_MAX, {STRETCH_MAX}, 0},
+    };
+    for (const Case& c : cases) {
+        std::string input(c.available, '\xC3');
+        for (const std::size_t at : c.ascii_at)
+            input[at] = '\n';
+        EXPECT_EQ(stretch_length(bytes_of(input), input.size()), c.expected) << c.what;
+    }
+}
+
 TEST(WriterThread, AFailedWriteOfAStretchStopsTheStream) {
     std::mt19937_64 rng(8);
-    const std::string stretch = test::random_mixed_bytes(rng, 100000);
-    const std::string converted = test::model_convert(stretch, MODE_UTF8);
+    const std::string input = test::random_mixed_bytes(rng, 100000);
+    const std::size_t taken = stretch_length(bytes_of(input), input.size());
+    ASSERT_GT(taken, 0U);
+    const std::string converted = test::model_convert(input.substr(0, taken), MODE_UTF8);
     TestSink sink;
     sink.fail_after = 10 + static_cast<std::int64_t>(converted.size()) / 2;
     BackgroundWriter writer;
     ASSERT_TRUE(writer.start(ByteSink{test_write, &sink}));
     OutputStream out{};
-    output_init(out, writer.sink(), writer.first_buffer(), WRITER_BUFFER_SIZE);
+    start_taking_writer(writer, out);
     output_write_block(out, bytes_of(std::string(10, 'h')), 10);
-    ASSERT_TRUE(output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8));
+    ASSERT_EQ(output_offer(out, bytes_of(input), input.size(), MODE_UTF8), taken);
     EXPECT_EQ(writer.drain(), ENOSPC);
     // What follows is refused with the write's errno, and nothing more is written.
-    const bool taken = output_hand_off(out, bytes_of(stretch), stretch.size(), MODE_UTF8);
-    EXPECT_TRUE(taken);
+    EXPECT_EQ(output_offer(out, bytes_of(input), input.size(), MODE_UTF8), taken);
     EXPECT_EQ(out.error, ENOSPC);
+    EXPECT_EQ(output_offer(out, bytes_of(input), input.size(), MODE_UTF8), 0U);
     EXPECT_EQ(sink.written.size(), static_cast<std::size_t>(sink.fail_after));
     EXPECT_TRUE(sink.written ==
                 std::string(10, 'h') + converted.substr(0, sink.written.size() - 10));

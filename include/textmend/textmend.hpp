@@ -115,6 +115,12 @@ struct ConversionStats {
 // The exact count of bytes the conversion writes, found without converting.
 [[nodiscard]] TEXTMEND_API std::size_t converted_size(const void* input, std::size_t size,
                                                       Target target) noexcept;
+
+// Where an input may be cut (see above): the length of its longest prefix
+// that ends just after a byte below 0x80, or 0 when it holds none. The
+// prefix and the rest, converted apart, give the conversion of the whole,
+// in every target. Looks at the bytes only, from the end backwards.
+[[nodiscard]] TEXTMEND_API std::size_t safe_cut(const void* input, std::size_t size) noexcept;
 [[nodiscard]] inline std::size_t converted_size(std::string_view input, Target target) noexcept {
     return converted_size(input.data(), input.size(), target);
 }

@@ -61,6 +61,14 @@ std::size_t converted_size(const void* input, std::size_t size, Target target) n
     return static_cast<std::size_t>(converted_size_of(p, p + size, target));
 }
 
+std::size_t safe_cut(const void* input, std::size_t size) noexcept {
+    const auto* p = static_cast<const std::uint8_t*>(input);
+    std::size_t n = size;
+    while (n > 0 && p[n - 1] >= 0x80)
+        --n;
+    return n;
+}
+
 CheckedConversion convert(const void* input, std::size_t size, void* out, std::size_t capacity,
                           Target target, ConversionStats* stats) noexcept {
     // A whole conversion writes exactly its result: with room for that, or

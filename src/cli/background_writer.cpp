@@ -34,12 +34,21 @@ sigset_t writer_signal_mask() {
 #endif
 
 // Room for what a stretch of input becomes, in the widest target.
-constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(HAND_OFF_MAX, Target::utf8);
+constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(STRETCH_MAX, Target::utf8);
 
 constexpr std::size_t BUFFERS_SIZE = WRITER_BUFFERS * WRITER_BUFFER_SIZE;
-constexpr std::size_t STRETCH_SLOT_SIZE = HAND_OFF_MAX + STRETCH_OUTPUT_SIZE;
+constexpr std::size_t STRETCH_SLOT_SIZE = STRETCH_MAX + STRETCH_OUTPUT_SIZE;
 
 }  // namespace
+
+std::size_t stretch_length(const std::uint8_t* src, std::size_t available) {
+    if (available < STRETCH_MIN) return 0;
+    const std::size_t window = available < STRETCH_MAX ? available : STRETCH_MAX;
+    const std::size_t from =
+        window - STRETCH_MIN > STRETCH_CUT_SEARCH ? window - STRETCH_CUT_SEARCH : STRETCH_MIN;
+    const std::size_t cut = safe_cut(src + from, window - from);
+    return cut == 0 ? 0 : from + cut;
+}
 
 BackgroundWriter::~BackgroundWriter() {
     stop();
@@ -71,7 +80,11 @@ bool BackgroundWriter::start(ByteSink sink) {
 }
 
 ByteSink BackgroundWriter::sink() {
-    return ByteSink{nullptr, this, exchange, hand_off};
+    return ByteSink{nullptr, this, exchange};
+}
+
+StretchTaker BackgroundWriter::taker() {
+    return StretchTaker{offer, this};
 }
 
 std::uint8_t* BackgroundWriter::first_buffer() {
@@ -88,7 +101,7 @@ std::uint8_t* BackgroundWriter::stretch_input(std::uint64_t k) const {
 }
 
 std::uint8_t* BackgroundWriter::stretch_output(std::uint64_t k) const {
-    return stretch_input(k) + HAND_OFF_MAX;
+    return stretch_input(k) + STRETCH_MAX;
 }
 
 std::uint8_t* BackgroundWriter::exchange(void* context, std::uint8_t* filled, std::size_t n) {
@@ -100,19 +113,21 @@ std::uint8_t* BackgroundWriter::exchange(void* context, std::uint8_t* filled, st
     return writer.next_free_buffer(lock);
 }
 
-bool BackgroundWriter::hand_off(void* context, std::uint8_t* filled, std::size_t n,
-                                const std::uint8_t* src, std::size_t length, Target target,
-                                std::uint8_t** next) {
+std::size_t BackgroundWriter::offer(void* context, std::uint8_t* filled, std::size_t n,
+                                    const std::uint8_t* src, std::size_t available, Target target,
+                                    std::uint8_t** next) {
     auto& writer = *static_cast<BackgroundWriter*>(context);
-    assert(n <= WRITER_BUFFER_SIZE && length <= HAND_OFF_MAX);
+    assert(n <= WRITER_BUFFER_SIZE);
     (void)filled;
+    const std::size_t length = stretch_length(src, available);
+    if (length == 0) return 0;
     // Only this thread changes stretches_handed_, so it may read it unlocked;
     // the slot it names is free while no stretch waits (one may be at work,
     // in the other slot).
     const std::uint64_t k = writer.stretches_handed_;
     {
         const std::lock_guard lock(writer.mutex_);
-        if (writer.stretches_started_ != k || writer.has_work_waiting()) return false;
+        if (writer.stretches_started_ != k || writer.has_work_waiting()) return 0;
     }
     std::memcpy(writer.stretch_input(k), src, length);
     std::unique_lock lock(writer.mutex_);
@@ -124,7 +139,7 @@ bool BackgroundWriter::hand_off(void* context, std::uint8_t* filled, std::size_t
         writer.work_ready_.notify_one();
     }
     *next = writer.next_free_buffer(lock);
-    return true;
+    return length;
 }
 
 // Whether more than one task is still to be done, so that at least one

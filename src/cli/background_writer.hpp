@@ -7,9 +7,10 @@
 // The writer is an exchanging ByteSink (see byte_io.hpp): the output stream
 // hands it a full buffer and gets an empty one back, waiting only when every
 // buffer is still to be written. When writing leaves it time, it converts
-// too: while it has no more than the task at work to do, the converting
-// thread hands it the next stretch of input (hand_off) instead of converting
-// it itself, so the two share the conversion as well as the work. Buffers
+// too: the converting thread offers it the input it has not converted yet
+// (it is the output stream's StretchTaker), and while the writer has no more
+// than the task at work to do, it takes the next stretch of that input, so
+// the two share the conversion as well as the work. Buffers
 // and stretches are written in the order they were handed over. The first
 // failed write is kept; the writer then drops what is still handed to it and
 // the next exchange fails with that errno, so that the conversion stops.
@@ -23,6 +24,7 @@
 #include "cli/page_memory.hpp"
 #include "cli/spinning_condition.hpp"
 #include "convert/byte_io.hpp"
+#include "convert/stretch_taker.hpp"
 #include "textmend/target.hpp"
 
 namespace textmend {
@@ -34,6 +36,18 @@ inline constexpr std::size_t WRITER_BUFFER_SIZE = 256 * 1024;
 
 // Stretches of input the writer holds: one at work, one waiting.
 inline constexpr std::size_t WRITER_STRETCHES = 2;
+
+// The stretches the writer takes: at most STRETCH_MAX bytes, cut just after
+// a byte below 0x80 among the last STRETCH_CUT_SEARCH of them, and at least
+// STRETCH_MIN bytes long: a shorter one is converted where it is rather
+// than copied over.
+inline constexpr std::size_t STRETCH_MIN = 32 * 1024;
+inline constexpr std::size_t STRETCH_MAX = 128 * 1024;
+inline constexpr std::size_t STRETCH_CUT_SEARCH = 4096;
+
+// How much of the input offered the writer would take (see above); 0 when
+// it is too short or holds no cut where one is looked for.
+[[nodiscard]] std::size_t stretch_length(const std::uint8_t* src, std::size_t available);
 
 class BackgroundWriter {
 public:
@@ -48,8 +62,10 @@ public:
     [[nodiscard]] bool start(ByteSink sink);
 
     // The exchanging sink to give the output stream, and the buffer (of
-    // WRITER_BUFFER_SIZE bytes) it starts with.
+    // WRITER_BUFFER_SIZE bytes) it starts with; and the taker to set as the
+    // stream's, so that the writer converts stretches too.
     [[nodiscard]] ByteSink sink();
+    [[nodiscard]] StretchTaker taker();
     [[nodiscard]] std::uint8_t* first_buffer();
 
     // Waits until every buffer handed over is written. Returns the errno of
@@ -72,9 +88,9 @@ private:
     static constexpr std::size_t TASKS = WRITER_BUFFERS + WRITER_STRETCHES;
 
     static std::uint8_t* exchange(void* context, std::uint8_t* filled, std::size_t n);
-    static bool hand_off(void* context, std::uint8_t* filled, std::size_t n,
-                         const std::uint8_t* src, std::size_t length, Target target,
-                         std::uint8_t** next);
+    static std::size_t offer(void* context, std::uint8_t* filled, std::size_t n,
+                             const std::uint8_t* src, std::size_t available, Target target,
+                             std::uint8_t** next);
     [[nodiscard]] bool has_work_waiting() const;
     void queue_buffer(std::size_t n);
     std::uint8_t* next_free_buffer(std::unique_lock<std::mutex>& lock);

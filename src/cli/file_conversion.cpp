@@ -250,6 +250,7 @@ void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings
     if (wants_writer_thread(run, settings) && buffers.writer.start(sink)) {
         run.writer = &buffers.writer;
         output_init(run.out, run.writer->sink(), run.writer->first_buffer(), WRITER_BUFFER_SIZE);
+        run.out.taker = run.writer->taker();
         return;
     }
     output_init(run.out, sink, buffers.output, sizeof buffers.output);

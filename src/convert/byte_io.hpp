@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "textmend/target.hpp"
-
 namespace textmend {
 
 // Reads up to n bytes into dst. Returns the count read (at least 1), 0 at the
@@ -32,22 +30,6 @@ using WriteFunction = std::int64_t (*)(void* context, const std::uint8_t* src, s
 // failed.
 using ExchangeFunction = std::uint8_t* (*)(void* context, std::uint8_t* filled, std::size_t n);
 
-// Most input bytes handed off in one stretch (see HandOffFunction).
-inline constexpr std::size_t HAND_OFF_MAX = 128 * 1024;
-
-// Offers a stretch of input [src, src + length), at most HAND_OFF_MAX bytes,
-// to be converted to target by the sink's thread and written after the n
-// bytes at filled (which it takes as exchange does). The stretch must
-// convert on its own to the same bytes as within the whole input: it starts
-// where a sequence may start, and the byte after it is below 0x80, which no
-// sequence reaches across. Returns false, taking nothing, when the thread
-// has work waiting; otherwise true with *next the buffer to fill
-// next, or nullptr with errno set once a write has failed. src may be
-// reused as soon as it returns.
-using HandOffFunction = bool (*)(void* context, std::uint8_t* filled, std::size_t n,
-                                 const std::uint8_t* src, std::size_t length, Target target,
-                                 std::uint8_t** next);
-
 // A source offers read, or view (then read is not used), or both.
 // read_at_hand is optional: a read that never waits for the source to get
 // more bytes, -1 with errno EAGAIN when it would. Without it, a live
@@ -61,13 +43,11 @@ struct ByteSource {
 };
 
 // A sink offers write, or exchange (then write is not used): an exchanging
-// sink owns the buffers that output goes into. An exchanging sink may also
-// convert stretches of input itself (hand_off).
+// sink owns the buffers that output goes into.
 struct ByteSink {
     WriteFunction write;
     void* context;
     ExchangeFunction exchange = nullptr;
-    HandOffFunction hand_off = nullptr;
 };
 
 }  // namespace textmend

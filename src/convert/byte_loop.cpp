@@ -32,42 +32,18 @@ constexpr std::ptrdiff_t DIRECT_WRITE_MAX = 256 * 1024;
 // write straight from the input.
 constexpr std::size_t CONVERT_STRETCH = 16 * 1024;
 
-// A stretch is handed to the output's thread only when it is at least this
-// long; a shorter one is converted here rather than copied over.
-constexpr std::ptrdiff_t HAND_OFF_MIN = 32 * 1024;
-
-// How far back from the end of the window a stretch to hand off may end.
-constexpr std::ptrdiff_t HAND_OFF_SEARCH = 4096;
-
-// The last byte below 0x80 in [from, last], looked for only among the last
-// HAND_OFF_SEARCH bytes; nullptr when there is none.
-const std::uint8_t* last_ascii_byte(const std::uint8_t* from, const std::uint8_t* last) {
-    if (last - from > HAND_OFF_SEARCH) from = last - HAND_OFF_SEARCH;
-    for (const std::uint8_t* q = last; q >= from; --q) {
-        if (*q < 0x80) return q;
-    }
-    return nullptr;
-}
-
-// Gives the window from p on, up to a byte below 0x80, to the output's
-// thread when it has one and is ready for more: no sequence reaches across
-// such a byte, so the stretch before it converts on its own exactly as
-// within the whole input. The two threads then share the conversion.
-bool hand_off_window(InputStream& in, OutputStream& out, OutputMode mode, const std::uint8_t* p,
-                     const std::uint8_t* lead_end) {
-    if (out.sink.hand_off == nullptr || lead_end - p < HAND_OFF_MIN) return false;
-    const std::uint8_t* last =
-        lead_end - p > static_cast<std::ptrdiff_t>(HAND_OFF_MAX) ? p + HAND_OFF_MAX : lead_end;
-    const std::uint8_t* end = last_ascii_byte(p + HAND_OFF_MIN, last);
-    if (end == nullptr || !output_hand_off(out, p, static_cast<std::size_t>(end - p), mode))
-        return false;
-    in.pos = static_cast<std::size_t>(end - in.window);
-    return true;
+// Lets the output's thread take a stretch of the window from p on, when it
+// has one and wants it: the two threads then share the conversion.
+bool offer_window(InputStream& in, OutputStream& out, OutputMode mode, const std::uint8_t* p,
+                  const std::uint8_t* lead_end) {
+    const std::size_t taken = output_offer(out, p, static_cast<std::size_t>(lead_end - p), mode);
+    in.pos += taken;
+    return taken > 0;
 }
 
 // Works through the input window, leaving its last BULK_LOOK_AHEAD - 1 bytes
 // for later: writes a long unchanged stretch at its start straight from the
-// input, hands a stretch to the output's thread, or else converts a stretch
+// input, lets the output's thread take a stretch, or else converts a stretch
 // into the output buffer.
 void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
     assert(input_available(in) >= BULK_LOOK_AHEAD && out.capacity - out.used >= BULK_MIN_OUTPUT);
@@ -82,7 +58,7 @@ void convert_window(InputStream& in, OutputStream& out, OutputMode mode) {
         in.pos = static_cast<std::size_t>(unchanged - in.window);
         return;
     }
-    if (hand_off_window(in, out, mode, p, lead_end)) return;
+    if (offer_window(in, out, mode, p, lead_end)) return;
     // The converter may consume up to BULK_LOOK_AHEAD - 1 bytes past the span
     // and store up to BULK_OUTPUT_SLACK bytes beyond its result.
     const std::size_t factor = bulk_output_factor(mode);

@@ -9,6 +9,7 @@ namespace textmend {
 void output_init(OutputStream& out, ByteSink sink, std::uint8_t* storage, std::size_t capacity) {
     assert(storage != nullptr && capacity > 0);
     out.sink = sink;
+    out.taker = StretchTaker{};
     out.storage = storage;
     out.capacity = capacity;
     out.used = 0;
@@ -107,14 +108,14 @@ void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size
     write_all(out, bytes, n);
 }
 
-bool output_hand_off(OutputStream& out, const std::uint8_t* src, std::size_t length,
-                     OutputMode mode) {
-    if (out.sink.hand_off == nullptr || out.error != 0) return false;
+std::size_t output_offer(OutputStream& out, const std::uint8_t* src, std::size_t available,
+                         OutputMode mode) {
+    if (out.taker.offer == nullptr || out.error != 0) return 0;
     std::uint8_t* next = nullptr;
-    if (!out.sink.hand_off(out.sink.context, out.storage, out.used, src, length, mode, &next))
-        return false;
-    continue_in(out, next);
-    return true;
+    const std::size_t taken =
+        out.taker.offer(out.taker.context, out.storage, out.used, src, available, mode, &next);
+    if (taken > 0) continue_in(out, next);
+    return taken;
 }
 
 }  // namespace textmend

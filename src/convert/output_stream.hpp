@@ -9,6 +9,7 @@
 
 #include "convert/byte_io.hpp"
 #include "convert/output_mode.hpp"
+#include "convert/stretch_taker.hpp"
 
 namespace textmend {
 
@@ -17,6 +18,7 @@ inline constexpr std::size_t OUTPUT_BUFFER_SIZE = 128 * 1024;
 
 struct OutputStream {
     ByteSink sink;
+    StretchTaker taker;  // none unless set after output_init
     std::uint8_t* storage;
     std::size_t capacity;
     std::size_t used;
@@ -44,11 +46,11 @@ void output_write_block(OutputStream& out, const std::uint8_t* bytes, std::size_
 // exchanging sink writes later than this returns, so for it they are copied.
 void output_write_direct(OutputStream& out, const std::uint8_t* bytes, std::size_t n);
 
-// Offers the stretch [src, src + length) of input to the sink's thread to
-// convert and write after what is buffered (see HandOffFunction for what
-// the stretch must be). Returns false, with nothing done, when the sink
-// cannot take it now; the caller then converts it itself.
-[[nodiscard]] bool output_hand_off(OutputStream& out, const std::uint8_t* src, std::size_t length,
-                                   OutputMode mode);
+// Offers the input [src, src + available) to the stream's taker, which
+// converts what it takes and writes it after what is buffered. Returns the
+// count of bytes taken, 0 when there is no taker or it takes none; the
+// caller converts the rest itself.
+[[nodiscard]] std::size_t output_offer(OutputStream& out, const std::uint8_t* src,
+                                       std::size_t available, OutputMode mode);
 
 }  // namespace textmend

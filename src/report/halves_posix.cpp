@@ -51,14 +51,12 @@ bool find_cut(int fd, std::uint64_t start, std::uint64_t end, Cut& cut) {
     std::uint8_t window[WINDOW + EXCERPT_SIDE];
     if (read_at(fd, window, sizeof window, from) != static_cast<std::int64_t>(sizeof window))
         return false;
-    for (std::size_t i = WINDOW; i > EXCERPT_SIDE; --i) {
-        if (window[i - 1] >= 0x80) continue;
-        cut.at = from + i;
-        std::memcpy(cut.before, window + i - EXCERPT_SIDE, EXCERPT_SIDE);
-        std::memcpy(cut.after, window + i, EXCERPT_SIDE);
-        return true;
-    }
-    return false;
+    const std::size_t i = safe_cut(window, WINDOW);
+    if (i <= EXCERPT_SIDE) return false;
+    cut.at = from + i;
+    std::memcpy(cut.before, window + i - EXCERPT_SIDE, EXCERPT_SIDE);
+    std::memcpy(cut.after, window + i, EXCERPT_SIDE);
+    return true;
 }
 
 // One half: read from `from` to `to` (the second half reads on to the file's
