@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/inspect.hpp"
+#include "convert/seam.hpp"
 #include "textmend/textmend.hpp"
 
 namespace textmend {
@@ -82,30 +83,13 @@ void StreamInspector::feed(const void* piece, std::size_t size) {
     Bridge bridge{handler_, context_};
     InspectState state = InspectorAccess::load(*this, bridge);
     assert(held_count_ < FINDING_BYTES_MAX);
-    if (held_count_ > 0) {
-        // The seam: the held bytes and the start of the piece, inspected
-        // together until the walk has moved into the piece itself.
-        std::uint8_t seam[2 * FINDING_BYTES_MAX];
-        const std::size_t held = held_count_;
-        const std::size_t taken = size < FINDING_BYTES_MAX ? size : FINDING_BYTES_MAX;
-        std::memcpy(seam, held_, held);
-        if (taken > 0) std::memcpy(seam + held, p, taken);  // p may be null then
-        const std::uint8_t* stop = inspect_bytes(state, seam, seam + held + taken, false);
-        const auto used = static_cast<std::size_t>(stop - seam);
-        if (used < held) {
-            // The piece was too short to get past the held bytes: all of it
-            // is in the seam, and what is left of the seam is held.
-            held_count_ = held + taken - used;
-            std::memmove(held_, seam + used, held_count_);
-            InspectorAccess::store(*this, state);
-            return;
-        }
-        p += used - held;
-        held_count_ = 0;
-    }
-    const std::uint8_t* stop = inspect_bytes(state, p, end, false);
-    held_count_ = static_cast<std::size_t>(end - stop);
-    if (held_count_ > 0) std::memcpy(held_, stop, held_count_);
+    const auto inspect_walk = [&state](const std::uint8_t* from, const std::uint8_t* last) {
+        return inspect_bytes(state, from, last, false);
+    };
+    // What is left of a seam the walk did not get past is held as it is.
+    const auto hold_all = [](const std::uint8_t* from, const std::uint8_t*) { return from; };
+    if (walk_seam<FINDING_BYTES_MAX>(held_, held_count_, p, size, inspect_walk, hold_all))
+        hold_bytes(held_, held_count_, inspect_walk(p, end), end);
     InspectorAccess::store(*this, state);
 }
 

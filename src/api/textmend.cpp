@@ -7,6 +7,7 @@
 
 #include "convert/bulk.hpp"
 #include "convert/inspect.hpp"
+#include "convert/seam.hpp"
 #include "convert/span_conversion.hpp"
 #include "kernels/kernels.hpp"
 
@@ -110,35 +111,20 @@ std::size_t stream_feed(StreamConverter& converter, const void* piece, std::size
     const std::uint8_t* end = p + size;
     auto* const first = static_cast<std::uint8_t*>(out);
     std::uint8_t* o = first;
-    if (held_count > 0) {
-        // The seam: the held bytes and the start of the piece, converted
-        // together until the conversion has moved into the piece itself.
-        std::uint8_t seam[2 * STREAM_HELD_MAX];
-        const std::size_t held = held_count;
-        const std::size_t taken = size < STREAM_HELD_MAX ? size : STREAM_HELD_MAX;
-        std::memcpy(seam, held_bytes, held);
-        if (taken > 0) std::memcpy(seam + held, p, taken);  // p may be null then
-        const SpanProgress done = convert_span(seam, seam + held + taken, false, o, mode);
+    const auto convert_walk = [&](const std::uint8_t* from, const std::uint8_t* last) {
+        const SpanProgress done = convert_span(from, last, false, o, mode);
         o = done.out;
-        const auto used = static_cast<std::size_t>(done.stop - seam);
-        if (used < held) {
-            // The piece was too short to get past the held bytes: all of it
-            // is in the seam, and what is left of the seam is held.
-            const SpanProgress decided = convert_decided(seam + used, seam + held + taken, o, mode);
-            o = decided.out;
-            held_count = static_cast<std::size_t>(seam + held + taken - decided.stop);
-            std::memmove(held_bytes, decided.stop, held_count);
-            count(converter.stats, size, static_cast<std::size_t>(o - first));
-            return static_cast<std::size_t>(o - first);
-        }
-        p += used - held;
-        held_count = 0;
+        return done.stop;
+    };
+    const auto convert_settled = [&](const std::uint8_t* from, const std::uint8_t* last) {
+        const SpanProgress decided = convert_decided(from, last, o, mode);
+        o = decided.out;
+        return decided.stop;
+    };
+    if (walk_seam<STREAM_HELD_MAX>(held_bytes, held_count, p, size, convert_walk,
+                                   convert_settled)) {
+        hold_bytes(held_bytes, held_count, convert_settled(convert_walk(p, end), end), end);
     }
-    const SpanProgress done = convert_span(p, end, false, o, mode);
-    const SpanProgress decided = convert_decided(done.stop, end, done.out, mode);
-    o = decided.out;
-    held_count = static_cast<std::size_t>(end - decided.stop);
-    if (held_count > 0) std::memcpy(held_bytes, decided.stop, held_count);
     count(converter.stats, size, static_cast<std::size_t>(o - first));
     return static_cast<std::size_t>(o - first);
 }
