@@ -220,6 +220,17 @@ TEXTMEND_AVX2 inline void count_valid_block(InspectState& state, const std::uint
     state.growth -= shrink;
 }
 
+// The ASCII block v (and w after it, if given) at p: nothing to count but
+// lines, and p moves past them.
+template <class... Following>
+TEXTMEND_AVX2 inline void pass_ascii_blocks(BlockWalk& walk, ValidRun& valid, Starts& previous,
+                                            const std::uint8_t*& p, __m256i v, Following... w) {
+    walk.count_lines(p, v, w...);
+    previous = no_starts();
+    valid.after_ascii();
+    p += (1 + sizeof...(w)) * BLOCK;
+}
+
 // Two ASCII blocks at p: nothing to count but lines, and p moves past them.
 // Within a run of valid blocks ASCII ones are checked with the others
 // instead, so that the loop does not branch on every block.
@@ -229,10 +240,7 @@ TEXTMEND_AVX2 inline bool passes_two_ascii_blocks(BlockWalk& walk, ValidRun& val
     if (valid.previous_valid) return false;
     const __m256i w = load(p + BLOCK);
     if (mask_of(_mm256_or_si256(v, w)) != 0) return false;
-    walk.count_lines(p, v, w);
-    previous = no_starts();
-    valid.after_ascii();
-    p += 2 * BLOCK;
+    pass_ascii_blocks(walk, valid, previous, p, v, w);
     return true;
 }
 
@@ -255,10 +263,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const s
             continue;
         }
         if (high == 0) {
-            walk.count_lines(p, v);
-            previous = no_starts();
-            valid.after_ascii();
-            p += BLOCK;
+            pass_ascii_blocks(walk, valid, previous, p, v);
             continue;
         }
         valid.leave(p, previous, strict_starts);
@@ -312,10 +317,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
             continue;
         }
         if (high == 0) {
-            walk.count_lines(p, v);
-            previous = no_starts();
-            valid.after_ascii();
-            p += BLOCK;
+            pass_ascii_blocks(walk, valid, previous, p, v);
             continue;
         }
         valid.leave(p, previous, permissive_starts);
