@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "convert/byte_loop.hpp"
-#include "convert/memory_io.hpp"
+#include "support/memory_io.hpp"
 #include "corpus.hpp"
 #include "textmend/textmend.hpp"
 

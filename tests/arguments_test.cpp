@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "cli/arguments.hpp"
-#include "cli/descriptor_name.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/descriptors/descriptor_name.hpp"
 
 namespace textmend {
 namespace {

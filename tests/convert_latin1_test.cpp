@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/memory_io.hpp"
+#include "support/memory_io.hpp"
 #include "convert/to_latin1.hpp"
 #include "support/bytes.hpp"
 #include "support/convert_memory.hpp"

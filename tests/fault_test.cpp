@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/file_conversion.hpp"
-#include "cli/run.hpp"
+#include "cli/command/run.hpp"
 #include "support/fault_plan.hpp"
 #include "support/random_text.hpp"
 #include "support/run_program.hpp"

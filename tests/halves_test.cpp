@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/spinning_condition.hpp"
+#include "cli/writer/spinning_condition.hpp"
 #include "report/halves.hpp"
 #include "support/bytes.hpp"
 #include "support/files.hpp"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "convert/input_stream.hpp"
-#include "convert/memory_io.hpp"
+#include "support/memory_io.hpp"
 
 namespace textmend {
 namespace {

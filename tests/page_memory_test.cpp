@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "cli/page_memory.hpp"
+#include "cli/writer/page_memory.hpp"
 
 namespace textmend {
 namespace {

@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "cli/background_writer.hpp"
+#include "cli/writer/background_writer.hpp"
 #include "cli/file_conversion.hpp"
-#include "cli/spinning_condition.hpp"
+#include "cli/writer/spinning_condition.hpp"
 #include "convert/output_stream.hpp"
 #include "support/fault_plan.hpp"
 #include "support/files.hpp"

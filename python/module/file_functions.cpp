@@ -6,7 +6,7 @@
 
 #include "arguments.hpp"
 #include "calls.hpp"
-#include "cli/file_conversion.hpp"
+#include "cli/file_layer.hpp"
 #include "functions.hpp"
 #include "textmend/textmend.hpp"
 

@@ -5,12 +5,12 @@
 #include <memory>
 #include <new>
 
-#include "cli/background_writer.hpp"
-#include "cli/fd_io.hpp"
-#include "cli/input_file.hpp"
-#include "cli/interrupt.hpp"
-#include "cli/output_file.hpp"
-#include "cli/standard_descriptors.hpp"
+#include "cli/descriptors/fd_io.hpp"
+#include "cli/descriptors/input_file.hpp"
+#include "cli/descriptors/standard_descriptors.hpp"
+#include "cli/interrupt/interrupt.hpp"
+#include "cli/output/output_file.hpp"
+#include "cli/writer/background_writer.hpp"
 #include "convert/byte_loop.hpp"
 
 namespace textmend {

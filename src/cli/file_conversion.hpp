@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "cli/exit_status.hpp"
-#include "cli/input_file.hpp"
-#include "cli/messages.hpp"
+#include "cli/command/exit_status.hpp"
+#include "cli/command/messages.hpp"
+#include "cli/descriptors/input_file.hpp"
 #include "convert/byte_io.hpp"
 #include "convert/output_mode.hpp"
 

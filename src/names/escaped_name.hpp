@@ -12,6 +12,7 @@
 // path separator).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace textmend {
@@ -20,5 +21,10 @@ enum class Backslashes { as_they_are, doubled };
 
 void write_escaped_name(std::FILE* stream, const char* name,
                         Backslashes backslashes = Backslashes::as_they_are);
+
+// The two parts both systems share: a byte as an octal escape (\033), and
+// a byte below 0x80 of a name, escaped when it is a C0 control or 0x7F.
+void write_octal_escape(std::FILE* stream, std::uint8_t byte);
+void write_name_byte(std::FILE* stream, std::uint8_t byte);
 
 }  // namespace textmend

@@ -1,9 +1,9 @@
-#include "cli/json_string.hpp"
+#include "names/json_string.hpp"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "encoding/utf8.hpp"
+#include "names/printable.hpp"
 
 namespace textmend {
 
@@ -27,7 +27,7 @@ std::string json_string(const char* text) {
         } else if (byte < 0x80) {
             out += static_cast<char>(byte);
             ++i;
-        } else if (const std::size_t length = valid_utf8_length(p + i, n - i); length > 0) {
+        } else if (const std::size_t length = utf8_character_at(p + i, n - i).length; length > 0) {
             out.append(text + i, length);
             i += length;
         } else {

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "cli/spinning_condition.hpp"
+#include "cli/file_layer.hpp"
 
 #include <sched.h>
 #include <unistd.h>

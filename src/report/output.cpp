@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <string>
 
-#include "cli/escaped_name.hpp"
+#include "names/escaped_name.hpp"
 #include "report/render.hpp"
 
 namespace textmend::report {

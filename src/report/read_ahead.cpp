@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "cli/fd_io.hpp"
+#include "cli/file_layer.hpp"
 
 namespace textmend::report {
 

@@ -11,8 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/page_memory.hpp"
-#include "cli/spinning_condition.hpp"
+#include "cli/file_layer.hpp"
 
 namespace textmend::report {
 

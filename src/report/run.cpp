@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "cli/escaped_name.hpp"
-#include "cli/kernel_notice.hpp"
+#include "cli/file_layer.hpp"
+#include "names/escaped_name.hpp"
 #include "report/examples.hpp"
 #include "report/files.hpp"
 #include "report/halves.hpp"

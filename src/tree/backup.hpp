@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/input_file.hpp"
+#include "cli/file_layer.hpp"
 
 namespace textmend::tree {
 

@@ -3,8 +3,8 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "cli/escaped_name.hpp"
-#include "cli/json_string.hpp"
+#include "names/escaped_name.hpp"
+#include "names/json_string.hpp"
 
 namespace textmend::tree {
 

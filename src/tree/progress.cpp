@@ -3,13 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#define TEXTMEND_ISATTY(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define TEXTMEND_ISATTY(fd) isatty(fd)
-#endif
+#include "tree/system.hpp"
 
 namespace textmend::tree {
 
@@ -20,7 +14,7 @@ constexpr auto REDRAW_EVERY = std::chrono::milliseconds(100);
 }  // namespace
 
 Progress::Progress(bool wanted)
-    : enabled_(wanted && TEXTMEND_ISATTY(2) != 0), start_(std::chrono::steady_clock::now()) {}
+    : enabled_(wanted && standard_error_is_terminal()), start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
     clear();

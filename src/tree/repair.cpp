@@ -1,13 +1,11 @@
 #include "tree/repair.hpp"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 
-#include "cli/fd_io.hpp"
-#include "cli/file_conversion.hpp"
+#include "cli/file_layer.hpp"
 #include "tree/backup.hpp"
+#include "tree/system.hpp"
 
 namespace textmend::tree {
 
@@ -27,16 +25,7 @@ Outcome failure(int error) {
 }
 
 const char* what_is_skipped(const InputFile& input) {
-#ifndef _WIN32
-    struct stat st {};
-    if (fstat(input.fd, &st) == 0) {
-        if (S_ISFIFO(st.st_mode)) return "FIFO";
-        if (S_ISSOCK(st.st_mode)) return "socket";
-    }
-#else
-    (void)input;
-#endif
-    return "device";
+    return special_file_kind(input.fd);
 }
 
 bool stopped(const RepairSettings& settings) {

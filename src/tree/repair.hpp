@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/messages.hpp"
+#include "cli/file_layer.hpp"
 #include "textmend/textmend.hpp"
 #include "tree/walk.hpp"
 

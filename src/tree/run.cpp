@@ -8,18 +8,14 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/escaped_name.hpp"
-#include "cli/kernel_notice.hpp"
-#include "cli/standard_descriptors.hpp"
+#include "cli/file_layer.hpp"
+#include "names/escaped_name.hpp"
 #include "tree/jobs.hpp"
 #include "tree/options.hpp"
 #include "tree/output.hpp"
 #include "tree/progress.hpp"
+#include "tree/system.hpp"
 #include "tree/walk.hpp"
-
-#ifndef _WIN32
-#include <sched.h>
-#endif
 
 namespace textmend::tree {
 
@@ -68,17 +64,6 @@ private:
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
     std::_Exit(128 + signal_number);
-}
-
-unsigned processors_available() {
-#ifndef _WIN32
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    }
-#endif
-    const unsigned n = std::thread::hardware_concurrency();
-    return n > 0 ? n : 1;
 }
 
 struct Run {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/input_file.hpp"
+#include "cli/file_layer.hpp"
 #include "tree/glob.hpp"
 
 namespace textmend::tree {

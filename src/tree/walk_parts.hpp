@@ -31,12 +31,9 @@ struct TreeWalk::Level {
 // Sorts a folder's children by name, bytes compared as unsigned.
 void sort_children(std::vector<FolderChild>& children);
 
-// Between the parts of a path as the walk prints it.
-#ifdef _WIN32
-inline constexpr char SEPARATOR = '\\';
-#else
-inline constexpr char SEPARATOR = '/';
-#endif
+// Between the parts of a path as the walk prints it: '/', or '\\' on
+// Windows (defined in walk_posix.cpp and walk_windows.cpp).
+extern const char SEPARATOR;
 
 // folder/name (with separator), or name alone below an empty folder.
 [[nodiscard]] std::string joined(const std::string& folder, const std::string& name,

@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/path_walk.hpp"
+#include "cli/file_layer.hpp"
 #include "tree/walk_parts.hpp"
 
 namespace textmend::tree {
+
+const char SEPARATOR = '/';
 
 struct OpenFolder {
     int fd;

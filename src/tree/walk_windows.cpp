@@ -10,6 +10,8 @@
 
 namespace textmend::tree {
 
+const char SEPARATOR = '\\';
+
 struct OpenFolder {
     std::string path;
 };

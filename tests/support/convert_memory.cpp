@@ -5,7 +5,7 @@
 #include "support/bytes.hpp"
 
 #include "convert/byte_loop.hpp"
-#include "convert/memory_io.hpp"
+#include "support/memory_io.hpp"
 
 namespace textmend::test {
 

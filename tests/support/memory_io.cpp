@@ -1,4 +1,4 @@
-#include "convert/memory_io.hpp"
+#include "support/memory_io.hpp"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
-// Byte sources and sinks on memory, for converting data that is already in
-// memory and for tests that feed input in pieces of a chosen size.
+// Memory as a byte source, for tests that feed input in pieces of a chosen
+// size and for the engine benchmark.
 #pragma once
 
 #include <cstddef>

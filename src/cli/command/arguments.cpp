@@ -1,4 +1,4 @@
-#include "cli/arguments.hpp"
+#include "cli/command/arguments.hpp"
 
 namespace textmend {
 

@@ -1,6 +1,6 @@
-#include "cli/kernel_notice.hpp"
+#include "cli/command/kernel_notice.hpp"
 
-#include "cli/escaped_name.hpp"
+#include "names/escaped_name.hpp"
 #include "textmend/textmend.hpp"
 
 namespace textmend {

@@ -5,7 +5,7 @@
 #include <malloc.h>
 #endif
 
-#include "cli/run.hpp"
+#include "cli/command/run.hpp"
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

@@ -1,10 +1,10 @@
-#include "cli/messages.hpp"
+#include "cli/command/messages.hpp"
 
 #include <cstdio>
 #include <cstring>
 
-#include "cli/escaped_name.hpp"
-#include "cli/usage.hpp"
+#include "cli/command/usage.hpp"
+#include "names/escaped_name.hpp"
 
 namespace textmend {
 

@@ -1,9 +1,9 @@
-#include "cli/run.hpp"
+#include "cli/command/run.hpp"
 
-#include "cli/arguments.hpp"
-#include "cli/exit_status.hpp"
-#include "cli/messages.hpp"
-#include "cli/usage.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/command/exit_status.hpp"
+#include "cli/command/messages.hpp"
+#include "cli/command/usage.hpp"
 
 namespace textmend {
 

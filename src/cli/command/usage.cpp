@@ -1,4 +1,4 @@
-#include "cli/usage.hpp"
+#include "cli/command/usage.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "cli/descriptor_name.hpp"
+#include "cli/descriptors/descriptor_name.hpp"
 
 #include <climits>
 #include <cstring>

@@ -5,6 +5,10 @@
 
 namespace textmend {
 
+// One call moves at most this much, which every platform's read and write
+// accept (the Windows CRT takes an unsigned int count).
+inline constexpr std::size_t FD_TRANSFER_MAX = 1U << 30;
+
 // The context of both is a pointer to the int holding the descriptor. Reads
 // and writes interrupted by a signal are retried.
 std::int64_t fd_read(void* context, std::uint8_t* dst, std::size_t n);

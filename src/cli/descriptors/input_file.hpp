@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "cli/file_identity.hpp"
+#include "cli/metadata/file_identity.hpp"
+#include TEXTMEND_PLATFORM_TYPES
 
 namespace textmend {
 
@@ -19,16 +20,8 @@ struct InputFile {
 // (which Linux would let us open, but which holds no text).
 [[nodiscard]] bool open_input_file(const char* path, InputFile& in);
 
-// A file that a program found itself, walking a tree: on POSIX systems the
-// directory it holds open and the name in it, on Windows the path.
-struct FilePlace {
-#ifdef _WIN32
-    const char* path = nullptr;
-#else
-    int dir_fd = -1;
-    const char* name = nullptr;
-#endif
-};
+// FilePlace, a file that a program found itself walking a tree, is the
+// system's own type (platform_types_posix.hpp, platform_types_windows.hpp).
 
 // Opens the file at place for reading: never through a symbolic link (ELOOP
 // on POSIX systems: the name was swapped for one), never waiting for a FIFO's

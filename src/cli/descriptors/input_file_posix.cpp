@@ -4,9 +4,9 @@
 
 #include <cerrno>
 
-#include "cli/descriptor_name.hpp"
-#include "cli/input_file.hpp"
-#include "cli/path_walk.hpp"
+#include "cli/descriptors/descriptor_name.hpp"
+#include "cli/descriptors/input_file.hpp"
+#include "cli/descriptors/path_walk.hpp"
 
 namespace textmend {
 

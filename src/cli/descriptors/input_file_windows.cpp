@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "cli/input_file.hpp"
+#include "cli/descriptors/input_file.hpp"
 
 namespace textmend {
 

@@ -8,10 +8,11 @@
 // relative to the directory reached so far without following links, and a
 // link is followed only when the caller's effective user or root owns it:
 // only they could have made it. Every step starts from a descriptor, so a
-// name swapped after it was passed cannot redirect the walk.
+// name swapped after it was passed cannot redirect the walk. POSIX systems
+// only (path_walk_posix.cpp); on Windows nothing here is defined.
 #pragma once
 
-#include <climits>
+#include <cstddef>
 
 namespace textmend {
 
@@ -24,10 +25,13 @@ enum class ProcLink {
     by_the_kernel  // left as the last part, for the caller to open with following
 };
 
+// Room for a name of one part and its terminating zero (NAME_MAX + 1).
+inline constexpr std::size_t WALKED_NAME_SIZE = 256;
+
 struct WalkedPath {
-    int dir_fd = -1;               // the directory holding name, opened with O_PATH
-    char name[NAME_MAX + 1] = {};  // the last part: not a link, unless kernel_link
-    bool kernel_link = false;      // name is a trusted /proc link left to the kernel
+    int dir_fd = -1;                   // the directory holding name, opened with O_PATH
+    char name[WALKED_NAME_SIZE] = {};  // the last part: not a link, unless kernel_link
+    bool kernel_link = false;          // name is a trusted /proc link left to the kernel
 };
 
 // Whether a symbolic link owned by owner may be followed: the caller's

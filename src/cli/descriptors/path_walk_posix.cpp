@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
-#include "cli/path_walk.hpp"
+#include "cli/descriptors/path_walk.hpp"
 
 namespace textmend {
+
+static_assert(NAME_MAX + 1 <= WALKED_NAME_SIZE, "a name of one part must fit");
 
 namespace {
 

@@ -9,11 +9,9 @@
 // the run reports and cleans up instead of a silent death.
 #pragma once
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
+#include <cstddef>
 
-#include "cli/incomplete_file.hpp"
+#include "cli/output/incomplete_file.hpp"
 
 namespace textmend {
 
@@ -38,10 +36,11 @@ public:
     SignalHold(const SignalHold&) = delete;
     SignalHold& operator=(const SignalHold&) = delete;
 
+    // Room for the mask it restores (a sigset_t on POSIX systems).
+    static constexpr std::size_t SAVED_MASK_SIZE = 128;
+
 private:
-#ifndef _WIN32
-    sigset_t saved_;
-#endif
+    alignas(std::max_align_t) unsigned char saved_[SAVED_MASK_SIZE];
 };
 
 // From now on an interrupting signal removes file (see remove_incomplete_file)

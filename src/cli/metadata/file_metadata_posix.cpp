@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "cli/file_metadata.hpp"
+#include "cli/metadata/file_metadata.hpp"
 
 namespace textmend {
 

@@ -2,23 +2,13 @@
 // while it is incomplete, or the named temporary file of an in-place run.
 #pragma once
 
-#include "cli/file_identity.hpp"
+#include "cli/metadata/file_identity.hpp"
+#include TEXTMEND_PLATFORM_TYPES
 
 namespace textmend {
 
-#ifdef _WIN32
-struct IncompleteFile {
-    int fd = -1;  // closed (after being emptied) before the name is removed
-    const char* path = nullptr;
-};
-#else
-struct IncompleteFile {
-    int fd = -1;  // emptied first when open; -1 when closed already
-    int dir_fd = -1;
-    const char* name = nullptr;  // in dir_fd
-    FileIdentity id{};           // the file this run wrote
-};
-#endif
+// IncompleteFile is the system's own type (platform_types_posix.hpp,
+// platform_types_windows.hpp).
 
 // Empties the file, so that no other hard link keeps half a result, then
 // removes its name, but only while the name still refers to that file:

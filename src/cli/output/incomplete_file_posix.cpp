@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/incomplete_file.hpp"
+#include "cli/output/incomplete_file.hpp"
 
 namespace textmend {
 

@@ -1,6 +1,6 @@
 #include <io.h>
 
-#include "cli/incomplete_file.hpp"
+#include "cli/output/incomplete_file.hpp"
 
 namespace textmend {
 

@@ -1,8 +1,8 @@
-#include "cli/output_file.hpp"
+#include "cli/output/output_file.hpp"
 
 #include <cerrno>
 
-#include "cli/output_file_platform.hpp"
+#include "cli/output/output_file_platform.hpp"
 
 namespace textmend {
 

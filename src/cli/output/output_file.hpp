@@ -16,12 +16,11 @@
 // is checked to still refer to the input.
 #pragma once
 
-#include <climits>
 #include <cstdint>
 
-#include "cli/file_identity.hpp"
-#include "cli/input_file.hpp"
-#include "cli/messages.hpp"
+#include "cli/command/messages.hpp"
+#include "cli/descriptors/input_file.hpp"
+#include "cli/metadata/file_identity.hpp"
 
 namespace textmend {
 
@@ -43,28 +42,13 @@ struct OutputRequest {
 
 [[nodiscard]] OutputRequest request_output(const char* path, const char* input_path);
 
-#ifdef _WIN32
-inline constexpr int OUTPUT_PATH_MAX = 260 * 4;
-#endif
-
-// Room for ".textmend-" and six random characters.
-inline constexpr int TEMP_NAME_SIZE = 20;
-
-struct OutputFile {
+// The output, and where it is (OutputFilePlace: the system's own type, in
+// platform_types_posix.hpp and platform_types_windows.hpp).
+struct OutputFile : OutputFilePlace {
     OutputKind kind = OutputKind::file;
     int fd = -1;                     // where the converted bytes go
     bool remove_on_failure = false;  // a regular file this run created or truncated
     FileIdentity id{};               // the file fd writes, when it is regular
-#ifdef _WIN32
-    char path[OUTPUT_PATH_MAX] = {};       // the file written, or the file replaced
-    char temp_path[OUTPUT_PATH_MAX] = {};  // in place: the temporary file
-#else
-    int dir_fd = -1;               // the directory of name
-    bool dir_syncable = false;     // dir_fd can be flushed (it was opened for reading)
-    char name[NAME_MAX + 1] = {};  // the file written, or the file replaced
-    char temp_name[TEMP_NAME_SIZE] =
-        {};  // in place: the temporary file's name; empty while unnamed
-#endif
 };
 
 // Opens the output. False when it cannot be opened (errno tells why);

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "cli/output_file.hpp"
+#include "cli/output/output_file.hpp"
 
 namespace textmend {
 

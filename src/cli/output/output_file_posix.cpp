@@ -9,12 +9,12 @@
 #include <cstring>
 #include <ctime>
 
-#include "cli/descriptor_name.hpp"
-#include "cli/file_metadata.hpp"
-#include "cli/interrupt.hpp"
-#include "cli/output_file.hpp"
-#include "cli/output_file_platform.hpp"
-#include "cli/output_location.hpp"
+#include "cli/descriptors/descriptor_name.hpp"
+#include "cli/interrupt/interrupt.hpp"
+#include "cli/metadata/file_metadata.hpp"
+#include "cli/output/output_file.hpp"
+#include "cli/output/output_file_platform.hpp"
+#include "cli/output/output_location.hpp"
 
 namespace textmend {
 

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/interrupt.hpp"
-#include "cli/output_file.hpp"
-#include "cli/output_file_platform.hpp"
+#include "cli/interrupt/interrupt.hpp"
+#include "cli/output/output_file.hpp"
+#include "cli/output/output_file_platform.hpp"
 
 namespace textmend {
 

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/output_location.hpp"
-#include "cli/path_walk.hpp"
+#include "cli/descriptors/path_walk.hpp"
+#include "cli/output/output_location.hpp"
 
 namespace textmend {
 

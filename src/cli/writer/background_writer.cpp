@@ -1,37 +1,18 @@
-#include "cli/background_writer.hpp"
-
-#include "convert/output_stream.hpp"
-#include "textmend/textmend.hpp"
+#include "cli/writer/background_writer.hpp"
 
 #include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
-
-#ifndef _WIN32
-#include <pthread.h>
-#include <signal.h>
-#endif
 #include <thread>
+
+#include "cli/writer/thread_signals.hpp"
+#include "convert/output_stream.hpp"
+#include "textmend/textmend.hpp"
 
 namespace textmend {
 
 namespace {
-
-#ifndef _WIN32
-// What the writer thread starts with: every signal held back, so that the
-// ones sent to the process reach the converting thread, where the handlers
-// expect them; but not those its own work raises: a fault, and SIGPIPE and
-// SIGXFSZ from a write, which act as they would with one thread.
-sigset_t writer_signal_mask() {
-    sigset_t set;
-    sigfillset(&set);
-    for (const int own :
-         {SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS, SIGPIPE, SIGXFSZ})
-        sigdelset(&set, own);
-    return set;
-}
-#endif
 
 // Room for what a stretch of input becomes, in the widest target.
 constexpr std::size_t STRETCH_OUTPUT_SIZE = max_converted_size(STRETCH_MAX, Target::utf8);
@@ -61,21 +42,13 @@ bool BackgroundWriter::start(ByteSink sink) {
         return false;
     sink_ = sink;
     spin_ = spinning_pays();
-    // A new thread inherits the mask of the one that creates it.
-#ifndef _WIN32
-    const sigset_t held = writer_signal_mask();
-    sigset_t saved;
-    pthread_sigmask(SIG_SETMASK, &held, &saved);
-#endif
     bool started = true;
+    const MaskForNewThread mask;
     try {
         thread_ = std::thread(&BackgroundWriter::work, this);
     } catch (const std::system_error&) {
         started = false;
     }
-#ifndef _WIN32
-    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-#endif
     return started;
 }
 

@@ -21,8 +21,8 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/page_memory.hpp"
-#include "cli/spinning_condition.hpp"
+#include "cli/writer/page_memory.hpp"
+#include "cli/writer/spinning_condition.hpp"
 #include "convert/byte_io.hpp"
 #include "convert/stretch_taker.hpp"
 #include "textmend/target.hpp"

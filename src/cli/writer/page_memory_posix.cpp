@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cli/page_memory.hpp"
+#include "cli/writer/page_memory.hpp"
 
 namespace textmend {
 

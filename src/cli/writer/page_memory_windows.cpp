@@ -1,7 +1,7 @@
 // Page memory on Windows: committed pages from VirtualAlloc.
 #include <windows.h>
 
-#include "cli/page_memory.hpp"
+#include "cli/writer/page_memory.hpp"
 
 namespace textmend {
 
