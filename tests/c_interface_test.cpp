@@ -117,6 +117,17 @@ TEST(CInterface, VersionStatusTextsAndBounds) {
     EXPECT_EQ(textmend_max_converted_size(10, NOT_A_TARGET), 0U);
 }
 
+// The C cut is the C++ one; no bytes may come with a null pointer.
+TEST(CInterface, SafeCutIsTheLibrarys) {
+    EXPECT_EQ(textmend_safe_cut(nullptr, 0), 0U);
+    for (const std::string input : {"", "\xC3", "caf\xC3\xA9", "a\nb\xE2\x82", "\x80\x81"}) {
+        EXPECT_EQ(textmend_safe_cut(input.data(), input.size()),
+                  safe_cut(input.data(), input.size()))
+            << input;
+    }
+    EXPECT_EQ(textmend_safe_cut("a\nb\xE2\x82", 5), 3U);
+}
+
 // Random inputs of 0 to 10,000 bytes: the size asked for first, then the
 // conversion into exactly that many bytes before a guard page, and one byte
 // less refused without a byte written.

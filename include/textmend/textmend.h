@@ -72,6 +72,12 @@ TEXTMEND_C_API size_t textmend_max_converted_size(size_t size, textmend_target t
 TEXTMEND_C_API textmend_status textmend_converted_size(const void* input, size_t size,
                                                        textmend_target target, size_t* result);
 
+/* Where an input may be cut: the length of its longest prefix that ends
+ * just after a byte below 0x80, or 0 when it holds none. The prefix and the
+ * rest, converted apart, give the conversion of the whole, in every target.
+ * input may be null when size is 0. */
+TEXTMEND_C_API size_t textmend_safe_cut(const void* input, size_t size);
+
 /* Converts a whole input (its end is the end of the text) into out, which
  * holds capacity bytes. *result gets the count written, or with
  * TEXTMEND_BUFFER_TOO_SMALL the room needed. Exactly the result is written:

@@ -93,6 +93,10 @@ const char* textmend_status_text(textmend_status status) {
     return "unknown status";
 }
 
+size_t textmend_safe_cut(const void* input, size_t size) {
+    return size == 0 ? 0 : textmend::safe_cut(input, size);
+}
+
 size_t textmend_max_converted_size(size_t size, textmend_target target) {
     if (!is_target(target)) return 0;
     const std::size_t factor = target == TEXTMEND_UTF8 ? 3 : 1;

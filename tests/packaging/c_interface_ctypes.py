@@ -27,6 +27,8 @@ def load(path):
     lib.textmend_status_text.restype = ctypes.c_char_p
     lib.textmend_max_converted_size.restype = ctypes.c_size_t
     lib.textmend_max_converted_size.argtypes = [ctypes.c_size_t, ctypes.c_int]
+    lib.textmend_safe_cut.restype = ctypes.c_size_t
+    lib.textmend_safe_cut.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
     lib.textmend_convert.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_int,
                                      ctypes.c_void_p, ctypes.c_size_t, size_p]
     lib.textmend_stream_new.argtypes = [ctypes.c_int, ctypes.POINTER(ctypes.c_void_p)]
@@ -81,6 +83,7 @@ def main():
     expect("version", lib.textmend_version().count(b"."), 2)
     expect("status text", lib.textmend_status_text(BUFFER_TOO_SMALL), b"buffer too small")
     expect("bound", lib.textmend_max_converted_size(100, 9), 0)
+    expect("cut", lib.textmend_safe_cut(b"a\nb\xe2\x82", 5), 3)
     mixed = "caf\xe9 caf\u00e9 \u20ac".encode("utf-8").replace(b"caf\xc3\xa9 ", b"caf\xe9 ", 1)
     expect("to UTF-8", convert(lib, mixed, UTF8), "café café €".encode("utf-8"))
     expect("to Latin-1", convert(lib, mixed, LATIN1), b"caf\xe9 caf\xe9 \xe2\x82\xac")
