@@ -138,6 +138,25 @@ struct CheckedConversion {
                                                      std::size_t capacity, Target target,
                                                      ConversionStats* stats = nullptr) noexcept;
 
+// What a conversion may do beyond its target.
+struct ConversionOptions {
+    // Also undo text that was encoded twice: UTF-8 that was read as Latin-1
+    // or Windows-1252 and written as UTF-8 again ("cafÃ©" for "café"), up to
+    // four times over. Only lines read one way are undone: the line holds
+    // such runs, every character of it above ASCII belongs to one, and each
+    // becomes a letter, sign or punctuation mark that prose holds. The
+    // character a run becomes is written as the target writes it. Lines are
+    // decided on their own (up to 64 KiB each; longer ones are left alone),
+    // so inputs cut after a newline convert as the whole. Off by default.
+    bool undo_double_encoding = false;
+};
+
+// As the overload above, with options.
+[[nodiscard]] TEXTMEND_API CheckedConversion convert(const void* input, std::size_t size, void* out,
+                                                     std::size_t capacity, Target target,
+                                                     const ConversionOptions& options,
+                                                     ConversionStats* stats = nullptr) noexcept;
+
 // Appends the conversion to out, growing it by exactly the size of the result.
 TEXTMEND_API void convert_append(std::string_view input, std::string& out, Target target,
                                  ConversionStats* stats = nullptr);

@@ -9,6 +9,7 @@
 #include "convert/inspect.hpp"
 #include "convert/seam.hpp"
 #include "convert/span_conversion.hpp"
+#include "convert/undo_double.hpp"
 #include "kernels/kernels.hpp"
 
 namespace textmend {
@@ -80,6 +81,23 @@ CheckedConversion convert(const void* input, std::size_t size, void* out, std::s
     const std::size_t needed = converted_size(input, size, target);
     if (needed > capacity) return {needed, false};
     return {convert(input, size, out, target, stats), true};
+}
+
+CheckedConversion convert(const void* input, std::size_t size, void* out, std::size_t capacity,
+                          Target target, const ConversionOptions& options,
+                          ConversionStats* stats) noexcept {
+    if (!options.undo_double_encoding) return convert(input, size, out, capacity, target, stats);
+    const auto* p = static_cast<const std::uint8_t*>(input);
+    if (capacity < max_converted_size(size, target)) {
+        const auto needed =
+            static_cast<std::size_t>(converted_size_undoing_double(p, p + size, target));
+        if (needed > capacity) return {needed, false};
+    }
+    auto* o = static_cast<std::uint8_t*>(out);
+    const auto written =
+        static_cast<std::size_t>(convert_undoing_double(p, p + size, o, target) - o);
+    if (stats != nullptr) count(*stats, size, written);
+    return {written, true};
 }
 
 StreamConverter stream_converter(Target target) noexcept {

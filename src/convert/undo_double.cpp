@@ -1,0 +1,166 @@
+#include "convert/undo_double.hpp"
+
+#include <cstring>
+
+#include "convert/inspect.hpp"
+#include "convert/span_conversion.hpp"
+#include "encoding/double_encoding.hpp"
+
+namespace textmend {
+
+namespace {
+
+struct CodeRange {
+    std::int32_t first, last;
+};
+
+// What a run may become in a line that is undone (see the header).
+constexpr CodeRange PLAUSIBLE_REPAIRS[] = {
+    {0x00A0, 0x00D6},  // Latin-1's signs and letters, but ×
+    {0x00D8, 0x00F6},  // and ÷
+    {0x00F8, 0x024F},  // Latin Extended-A and -B
+    {0x0370, 0x03FF},  // Greek
+    {0x0400, 0x04FF},  // Cyrillic
+    {0x1E00, 0x1EFF},  // Latin Extended Additional
+    {0x2010, 0x2027},  // dashes, quotes, bullets, ellipsis
+    {0x202F, 0x205E},  // narrow no-break space, per mille, guillemets, ...
+    {0x20A0, 0x20BF},  // currency signs
+    {0x2116, 0x2116},  // №
+    {0x2122, 0x2122},  // ™
+};
+
+// Whether the character just before p (a run's end) closes a quotation:
+// », ”, ’ or ›, in UTF-8 (C2 BB, E2 80 9D, E2 80 99, E2 80 BA).
+bool ends_with_closing_quotation_mark(const std::uint8_t* p) {
+    if (p[-2] == 0xC2 && p[-1] == 0xBB) return true;
+    return p[-3] == 0xE2 && p[-2] == 0x80 && (p[-1] == 0x9D || p[-1] == 0x99 || p[-1] == 0xBA);
+}
+
+// The first place in [p, end) where a run may start, or end.
+const std::uint8_t* next_possible_run(const std::uint8_t* p, const std::uint8_t* end) {
+    while (end - p >= 3) {
+        const void* found = std::memchr(p, 0xC3, static_cast<std::size_t>(end - p - 2));
+        if (found == nullptr) return end;
+        const auto* q = static_cast<const std::uint8_t*>(found);
+        if (may_start_double_run(q[0], q[1], q[2])) return q;
+        p = q + 1;
+    }
+    return end;
+}
+
+const std::uint8_t* line_start_before(const std::uint8_t* from, const std::uint8_t* q) {
+    while (q > from && q[-1] != '\n')
+        --q;
+    return q;
+}
+
+const std::uint8_t* line_end_after(const std::uint8_t* q, const std::uint8_t* end) {
+    const void* newline = std::memchr(q, '\n', static_cast<std::size_t>(end - q));
+    return newline == nullptr ? end : static_cast<const std::uint8_t*>(newline) + 1;
+}
+
+// The line [p, end), which is to be undone, as the UTF-8 text it becomes:
+// each stretch of ASCII and each run's character handed to emit in turn, to
+// be written as the target writes it.
+template <typename Emit>
+void undo_line(const std::uint8_t* p, const std::uint8_t* end, Emit&& emit) {
+    while (p < end) {
+        const std::uint8_t* ascii = p;
+        while (p < end && *p < 0x80)
+            ++p;
+        if (p != ascii) emit(ascii, p);
+        if (p == end) break;
+        const DoubleRun run = double_run_at(p, end);
+        const EncodeBuffer character = utf8_encode(run.code_point);
+        emit(character.data(), character.data() + encoded_length(character));
+        p += run.length;
+    }
+}
+
+struct Writer {
+    std::uint8_t* out;
+    OutputMode mode;
+
+    void plain(const std::uint8_t* p, const std::uint8_t* end) {
+        out = convert_span(p, end, true, out, mode).out;
+    }
+    void undone(const std::uint8_t* p, const std::uint8_t* end) {
+        undo_line(p, end, [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
+    }
+};
+
+struct SizeCounter {
+    std::uint64_t size;
+    OutputMode mode;
+
+    void plain(const std::uint8_t* p, const std::uint8_t* end) {
+        size += converted_size_of(p, end, mode);
+    }
+    void undone(const std::uint8_t* p, const std::uint8_t* end) {
+        undo_line(p, end, [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
+    }
+};
+
+// Hands the input to sink a span at a time: plain spans, and the lines to
+// undo. Every span ends just after a newline or at the end of the input,
+// where a conversion may be cut.
+template <typename Sink>
+void walk_undoing_double(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
+    const std::uint8_t* done = p;
+    for (const std::uint8_t* q = next_possible_run(p, end); q != end;
+         q = next_possible_run(done, end)) {
+        const std::uint8_t* line = line_start_before(done, q);
+        const std::uint8_t* line_end = line_end_after(q, end);
+        if (static_cast<std::size_t>(line_end - line) <= DOUBLE_LINE_MAX &&
+            line_is_double_encoded(line, line_end)) {
+            if (line != done) sink.plain(done, line);
+            sink.undone(line, line_end);
+        } else {
+            sink.plain(done, line_end);
+        }
+        done = line_end;
+    }
+    if (done != end) sink.plain(done, end);
+}
+
+}  // namespace
+
+bool is_plausible_repair(std::int32_t cp) {
+    for (const CodeRange& range : PLAUSIBLE_REPAIRS) {
+        if (cp >= range.first && cp <= range.last) return true;
+    }
+    return false;
+}
+
+bool line_is_double_encoded(const std::uint8_t* p, const std::uint8_t* end) {
+    int runs = 0;
+    bool closes_quotation = false;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const DoubleRun run = double_run_at(p, end);
+        if (run.length == 0 || !is_plausible_repair(run.code_point)) return false;
+        ++runs;
+        p += run.length;
+        closes_quotation = ends_with_closing_quotation_mark(p);
+    }
+    return runs > 1 || (runs == 1 && !closes_quotation);
+}
+
+std::uint8_t* convert_undoing_double(const std::uint8_t* p, const std::uint8_t* end,
+                                     std::uint8_t* out, OutputMode mode) {
+    Writer writer{out, mode};
+    walk_undoing_double(p, end, writer);
+    return writer.out;
+}
+
+std::uint64_t converted_size_undoing_double(const std::uint8_t* p, const std::uint8_t* end,
+                                            OutputMode mode) {
+    SizeCounter counter{0, mode};
+    walk_undoing_double(p, end, counter);
+    return counter.size;
+}
+
+}  // namespace textmend
