@@ -76,6 +76,18 @@ void library_convert_exact(benchmark::State& state, CorpusKind kind, textmend::T
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// convert() with the option that undoes text encoded twice.
+void library_convert_undoing(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    std::vector<std::uint8_t> out(textmend::max_converted_size(input.size(), target));
+    const textmend::ConversionOptions undo{.undo_double_encoding = true};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            textmend::convert(input.data(), input.size(), out.data(), out.size(), target, undo));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
 void library_inspect(benchmark::State& state, CorpusKind kind, textmend::Target target) {
     const std::string& input = corpus(kind);
     textmend::Finding findings[10];
@@ -102,6 +114,9 @@ void register_library() {
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("convert() exact/" + suffix).c_str(),
                                          library_convert_exact, kind, t.target)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("convert() undoing/" + suffix).c_str(),
+                                         library_convert_undoing, kind, t.target)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("inspect()/" + suffix).c_str(), library_inspect, kind,
                                          t.target)

@@ -14,6 +14,7 @@
 #include "convert/undo_double.hpp"
 #include "encoding/double_encoding.hpp"
 #include "encoding/utf8.hpp"
+#include "kernels/kernels.hpp"
 #include "support/bytes.hpp"
 #include "support/double_corpus.hpp"
 #include "support/random_text.hpp"
@@ -124,6 +125,33 @@ TEST(DoubleEncoding, EveryRunStartsWhereThePrefilterLooks) {
         }
     }
     EXPECT_GT(runs, 1000);
+}
+
+// The active kernel set's scanner finds the first place the prefilter
+// accepts, from every start, in text with such places near block edges.
+TEST(DoubleEncoding, TheScannerFindsTheFirstPossibleStart) {
+    std::mt19937_64 rng(11);
+    // Starts at both ends of the second byte's range, and just outside it.
+    const std::string planted[] = {"Ã©", "â€™",   "Ã\xC2", "Ã‰",    "é–",    "Ã\xE2",
+                                   "ô€", "Â\xCB", "õ\xC2", "Á\xC5", "Ã\xC6", "Ã\xC4"};
+    for (int round = 0; round < 40; ++round) {
+        std::string text = test::random_mixed_bytes(rng, 300);
+        for (int i = 0; i < 3; ++i) {
+            const std::string& p = planted[rng() % std::size(planted)];
+            text.insert(rng() % text.size(), p);
+        }
+        const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
+        const auto* end = begin + text.size();
+        for (const std::uint8_t* from = begin; from <= end; ++from) {
+            const std::uint8_t* expected = from;
+            while (end - expected >= 3 &&
+                   !may_start_double_run(expected[0], expected[1], expected[2]))
+                ++expected;
+            if (end - expected < 3) expected = end;
+            ASSERT_EQ(kernels().find_double_run_start(from, end) - begin, expected - begin)
+                << "from " << from - begin << " in " << test::to_hex(text);
+        }
+    }
 }
 
 TEST(DoubleEncoding, PlausibleRepairsAreLettersSignsAndPunctuation) {

@@ -5,6 +5,7 @@
 #include "convert/inspect.hpp"
 #include "convert/span_conversion.hpp"
 #include "encoding/double_encoding.hpp"
+#include "kernels/kernels.hpp"
 
 namespace textmend {
 
@@ -36,19 +37,16 @@ bool ends_with_closing_quotation_mark(const std::uint8_t* p) {
     return p[-3] == 0xE2 && p[-2] == 0x80 && (p[-1] == 0x9D || p[-1] == 0x99 || p[-1] == 0xBA);
 }
 
-// The first place in [p, end) where a run may start, or end.
-const std::uint8_t* next_possible_run(const std::uint8_t* p, const std::uint8_t* end) {
-    while (end - p >= 3) {
-        const void* found = std::memchr(p, 0xC3, static_cast<std::size_t>(end - p - 2));
-        if (found == nullptr) return end;
-        const auto* q = static_cast<const std::uint8_t*>(found);
-        if (may_start_double_run(q[0], q[1], q[2])) return q;
-        p = q + 1;
-    }
-    return end;
-}
-
+// Just after the last newline in [from, q), or from.
 const std::uint8_t* line_start_before(const std::uint8_t* from, const std::uint8_t* q) {
+    constexpr std::uint64_t ONES = 0x0101010101010101ULL, NEWLINES = ONES * '\n';
+    while (q - from >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, q - 8, 8);
+        const std::uint64_t x = word ^ NEWLINES;  // a zero byte where a newline is
+        if (((x - ONES) & ~x & (ONES << 7)) != 0) break;
+        q -= 8;
+    }
     while (q > from && q[-1] != '\n')
         --q;
     return q;
@@ -106,19 +104,19 @@ struct SizeCounter {
 // where a conversion may be cut.
 template <typename Sink>
 void walk_undoing_double(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
-    const std::uint8_t* done = p;
-    for (const std::uint8_t* q = next_possible_run(p, end); q != end;
-         q = next_possible_run(done, end)) {
-        const std::uint8_t* line = line_start_before(done, q);
+    const std::uint8_t* done = p;  // handed to sink up to here
+    const std::uint8_t* from = p;  // searched up to here, at the start of a line
+    for (const std::uint8_t* q = kernels().find_double_run_start(from, end); q != end;
+         q = kernels().find_double_run_start(from, end)) {
+        const std::uint8_t* line = line_start_before(from, q);
         const std::uint8_t* line_end = line_end_after(q, end);
         if (static_cast<std::size_t>(line_end - line) <= DOUBLE_LINE_MAX &&
             line_is_double_encoded(line, line_end)) {
             if (line != done) sink.plain(done, line);
             sink.undone(line, line_end);
-        } else {
-            sink.plain(done, line_end);
+            done = line_end;
         }
-        done = line_end;
+        from = line_end;
     }
     if (done != end) sink.plain(done, end);
 }
@@ -135,11 +133,7 @@ bool is_plausible_repair(std::int32_t cp) {
 bool line_is_double_encoded(const std::uint8_t* p, const std::uint8_t* end) {
     int runs = 0;
     bool closes_quotation = false;
-    while (p < end) {
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
+    for (p = kernels().find_non_ascii(p, end); p < end; p = kernels().find_non_ascii(p, end)) {
         const DoubleRun run = double_run_at(p, end);
         if (run.length == 0 || !is_plausible_repair(run.code_point)) return false;
         ++runs;

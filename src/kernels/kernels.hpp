@@ -35,6 +35,9 @@ struct Kernels {
     // First byte in [p, end) that is a member of leads, or end.
     const std::uint8_t* (*find_candidate_lead)(const std::uint8_t* p, const std::uint8_t* end,
                                                const CandidateLeads& leads);
+    // First place in [p, end) where a run of text encoded twice may start
+    // (may_start_double_run on it and the two bytes after it), or end.
+    const std::uint8_t* (*find_double_run_start)(const std::uint8_t* p, const std::uint8_t* end);
     BulkProgress (*blocks_to_latin1)(const std::uint8_t* p, const std::uint8_t* lead_end,
                                      std::uint8_t* out, OutputMode mode);
     BulkProgress (*blocks_to_utf8)(const std::uint8_t* p, const std::uint8_t* lead_end,

@@ -20,6 +20,8 @@ const std::uint8_t* find_non_ascii_avx2(const std::uint8_t* p, const std::uint8_
 // First byte in [p, end) that is a member of leads, or end.
 const std::uint8_t* find_candidate_lead_avx2(const std::uint8_t* p, const std::uint8_t* end,
                                              const CandidateLeads& leads);
+// First place in [p, end) where a run of text encoded twice may start, or end.
+const std::uint8_t* find_double_run_start_avx2(const std::uint8_t* p, const std::uint8_t* end);
 
 // Whole 32-byte blocks while a block and its look-ahead lie before lead_end,
 // stopping at a lead position for the stepwise code to go on from.

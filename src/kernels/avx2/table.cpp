@@ -11,6 +11,7 @@ constinit const Kernels AVX2_KERNELS = {
     .name = "avx2",
     .find_non_ascii = find_non_ascii_avx2,
     .find_candidate_lead = find_candidate_lead_avx2,
+    .find_double_run_start = find_double_run_start_avx2,
     .blocks_to_latin1 = bulk_blocks_to_latin1_avx2,
     .blocks_to_utf8 = bulk_blocks_to_utf8_avx2,
     .unchanged_blocks = bulk_blocks_unchanged_avx2,

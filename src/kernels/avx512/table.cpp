@@ -13,6 +13,7 @@ constinit const Kernels AVX512_KERNELS = {
     .name = "avx512",
     .find_non_ascii = find_non_ascii_avx2,
     .find_candidate_lead = find_candidate_lead_avx2,
+    .find_double_run_start = find_double_run_start_avx2,
     .blocks_to_latin1 = bulk_blocks_to_latin1_avx512,
     .blocks_to_utf8 = bulk_blocks_to_utf8_avx512,
     .unchanged_blocks = bulk_blocks_unchanged_avx512,

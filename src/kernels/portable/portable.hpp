@@ -12,5 +12,6 @@ namespace textmend {
 const std::uint8_t* find_non_ascii_portable(const std::uint8_t* p, const std::uint8_t* end);
 const std::uint8_t* find_candidate_lead_portable(const std::uint8_t* p, const std::uint8_t* end,
                                                  const CandidateLeads& leads);
+const std::uint8_t* find_double_run_start_portable(const std::uint8_t* p, const std::uint8_t* end);
 
 }  // namespace textmend

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/word_ops.hpp"
+#include "encoding/double_encoding.hpp"
 
 namespace textmend {
 
@@ -47,6 +48,19 @@ const std::uint8_t* find_candidate_lead_portable(const std::uint8_t* p, const st
     while (p < end && !leads.member[*p])
         ++p;
     return p;
+}
+
+const std::uint8_t* find_double_run_start_portable(const std::uint8_t* p, const std::uint8_t* end) {
+    // Every run starts with C3, a byte rare enough for memchr to pass over
+    // the text between.
+    while (end - p >= 3) {
+        const void* found = std::memchr(p, 0xC3, static_cast<std::size_t>(end - p - 2));
+        if (found == nullptr) return end;
+        const auto* q = static_cast<const std::uint8_t*>(found);
+        if (may_start_double_run(q[0], q[1], q[2])) return q;
+        p = q + 1;
+    }
+    return end;
 }
 
 }  // namespace textmend

@@ -35,6 +35,7 @@ constinit const Kernels PORTABLE_KERNELS = {
     .name = "portable",
     .find_non_ascii = find_non_ascii_portable,
     .find_candidate_lead = find_candidate_lead_portable,
+    .find_double_run_start = find_double_run_start_portable,
     .blocks_to_latin1 = no_blocks_to_latin1,
     .blocks_to_utf8 = no_blocks_to_utf8,
     .unchanged_blocks = no_unchanged_blocks,
