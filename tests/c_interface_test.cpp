@@ -128,6 +128,43 @@ TEST(CInterface, SafeCutIsTheLibrarys) {
     EXPECT_EQ(textmend_safe_cut("a\nb\xE2\x82", 5), 3U);
 }
 
+// With options: the C++ conversion with the same options, the room needed
+// told, and an unknown option refused.
+TEST(CInterface, ConvertWithUndoesDoubleEncodingAsTheLibraryDoes) {
+    const std::string input = "caf\xC3\x83\xC2\xA9 d\xC3\x83\xC2\xA9j\xC3\x83\xC2\xA0\n\xC3\xA9\n";
+    for (const textmend_target target : C_TARGETS) {
+        for (const unsigned options : {0U, unsigned{TEXTMEND_UNDO_DOUBLE_ENCODING}}) {
+            std::string expected(max_converted_size(input.size(), static_cast<Target>(target)),
+                                 '\0');
+            const CheckedConversion done =
+                convert(input.data(), input.size(), expected.data(), expected.size(),
+                        static_cast<Target>(target),
+                        ConversionOptions{.undo_double_encoding = options != 0});
+            expected.resize(done.size);
+            std::string out(expected.size(), '\0');
+            std::size_t n = 0;
+            EXPECT_EQ(textmend_convert_with(input.data(), input.size(), target, options, out.data(),
+                                            out.size() - 1, &n),
+                      TEXTMEND_BUFFER_TOO_SMALL);
+            EXPECT_EQ(n, expected.size());
+            ASSERT_EQ(textmend_convert_with(input.data(), input.size(), target, options, out.data(),
+                                            out.size(), &n),
+                      TEXTMEND_OK);
+            EXPECT_EQ(out.substr(0, n), expected);
+        }
+    }
+    std::size_t n = 0;
+    char out[64];
+    EXPECT_EQ(textmend_convert_with("a", 1, TEXTMEND_UTF8, 2, out, sizeof out, &n),
+              TEXTMEND_WRONG_ARGUMENT);
+    std::string undone(64, '\0');
+    ASSERT_EQ(
+        textmend_convert_with(input.data(), input.size(), TEXTMEND_UTF8,
+                              TEXTMEND_UNDO_DOUBLE_ENCODING, undone.data(), undone.size(), &n),
+        TEXTMEND_OK);
+    EXPECT_EQ(undone.substr(0, n), "caf\xC3\xA9 d\xC3\xA9j\xC3\xA0\n\xC3\xA9\n");
+}
+
 // Random inputs of 0 to 10,000 bytes: the size asked for first, then the
 // conversion into exactly that many bytes before a guard page, and one byte
 // less refused without a byte written.

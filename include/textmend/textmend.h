@@ -87,6 +87,20 @@ TEXTMEND_C_API textmend_status textmend_convert(const void* input, size_t size,
                                                 textmend_target target, void* out, size_t capacity,
                                                 size_t* result);
 
+/* What textmend_convert_with may do beyond its target; or them together. */
+enum {
+    /* Also undo text that was encoded twice ("cafÃ©" for "café"), in the
+     * lines where nothing else reads otherwise; see undo_double_encoding in
+     * textmend.hpp. */
+    TEXTMEND_UNDO_DOUBLE_ENCODING = 1
+};
+
+/* As textmend_convert, with options; TEXTMEND_WRONG_ARGUMENT for an option
+ * bit this library does not know. */
+TEXTMEND_C_API textmend_status textmend_convert_with(const void* input, size_t size,
+                                                     textmend_target target, unsigned options,
+                                                     void* out, size_t capacity, size_t* result);
+
 /* Inputs in pieces: the concatenated output of the feeds and the finish is
  * exactly the conversion of the concatenated pieces. Only a sequence at the
  * end of a piece that the next may still complete is held back (at most five

@@ -124,6 +124,20 @@ textmend_status textmend_convert(const void* input, size_t size, textmend_target
     return done.fits ? TEXTMEND_OK : TEXTMEND_BUFFER_TOO_SMALL;
 }
 
+textmend_status textmend_convert_with(const void* input, size_t size, textmend_target target,
+                                      unsigned options, void* out, size_t capacity,
+                                      size_t* result) {
+    if (!is_target(target) || !bytes_given(input, size) || !bytes_given(out, capacity) ||
+        result == nullptr || (options & ~unsigned{TEXTMEND_UNDO_DOUBLE_ENCODING}) != 0)
+        return TEXTMEND_WRONG_ARGUMENT;
+    const textmend::ConversionOptions chosen{.undo_double_encoding =
+                                                 (options & TEXTMEND_UNDO_DOUBLE_ENCODING) != 0};
+    const textmend::CheckedConversion done =
+        textmend::convert(input, size, out, capacity, to_target(target), chosen);
+    *result = done.size;
+    return done.fits ? TEXTMEND_OK : TEXTMEND_BUFFER_TOO_SMALL;
+}
+
 textmend_status textmend_stream_new(textmend_target target, textmend_stream** stream) {
     if (stream == nullptr) return TEXTMEND_WRONG_ARGUMENT;
     *stream = nullptr;
