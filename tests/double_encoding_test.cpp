@@ -216,6 +216,8 @@ TEST(DoubleEncoding, LegitimateTextIsLeftAsThePlainConversionWritesIt) {
             }
         }
     }
+    std::printf("legitimate lines: %zu, of which %d hold runs\n", lines_of(text).size(),
+                lines_with_runs);
     EXPECT_GT(lines_with_runs, 300);
     for (const Target target : TARGETS) {
         const std::vector<std::string> plain = lines_of(converted(text, target, false));
