@@ -132,13 +132,50 @@ PyObject* converted_large(const InputBytes& input, PyObject* original, Target ta
     });
 }
 
+// With text encoded twice undone: measured, then converted whole into a
+// result of exactly its size (lines decide on their own, so pieces would
+// have to be cut at newlines; one call is as fast). A writable input that
+// another thread changed in between is converted again into the room the
+// worst case needs.
+PyObject* converted_undoing_double(const InputBytes& input, PyObject* original, Target target) {
+    const ConversionOptions undo{.undo_double_encoding = true};
+    std::uint8_t none[1];
+    std::size_t needed = 0;
+    {
+        const auto measure = [&] {
+            needed = textmend::convert(input.data(), input.size(), none, 0, target, undo).size;
+        };
+        if (input.size() > SMALL_INPUT) {
+            const WithoutGil unlocked;
+            measure();
+        } else {
+            measure();
+        }
+    }
+    // Undoing and converting both change lengths: the same length is the same bytes.
+    if (needed == input.size() && PyBytes_CheckExact(original)) return same_object(original);
+    bool fitted = true;
+    PyObject* result = written_bytes(needed, [&](std::uint8_t* out) {
+        const CheckedConversion done =
+            textmend::convert(input.data(), input.size(), out, needed, target, undo);
+        fitted = done.fits;
+        return done.fits ? done.size : 0;
+    });
+    if (result == nullptr || fitted) return result;
+    Py_DECREF(result);
+    const std::size_t room = max_converted_size(input.size(), target);
+    return written_bytes(room, [&](std::uint8_t* out) {
+        return textmend::convert(input.data(), input.size(), out, room, target, undo).size;
+    });
+}
+
 PyObject* converted(const InputBytes& input, PyObject* original, Target target) {
     return input.size() <= SMALL_INPUT ? converted_small(input, original, target)
                                        : converted_large(input, original, target);
 }
 
-constexpr const char* CONVERT_NAMES[] = {"data", "target"};
-constexpr Parameters CONVERT{"convert", CONVERT_NAMES, 2, 1, 2};
+constexpr const char* CONVERT_NAMES[] = {"data", "target", "undo_double"};
+constexpr Parameters CONVERT{"convert", CONVERT_NAMES, 3, 1, 2};
 
 constexpr const char* CONVERT_MANY_NAMES[] = {"items", "target"};
 constexpr Parameters CONVERT_MANY{"convert_many", CONVERT_MANY_NAMES, 2, 1, 2};
@@ -149,15 +186,20 @@ constexpr Parameters REPORT{"report", REPORT_NAMES, 3, 1, 2};
 }  // namespace
 
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[2];
+    PyObject* values[3];
     Target target{};
     if (!match_arguments(CONVERT, args, nargs, kwnames, values) ||
         !target_from(values[1], CONVERT.function, &target)) {
         return nullptr;
     }
+    const bool undo = values[2] != nullptr && values[2] == Py_True;
+    if (values[2] != nullptr && !PyBool_Check(values[2])) {
+        return wrong_type(CONVERT.function, "undo_double", "a bool", values[2]);
+    }
     InputBytes input;
     if (!input.open(values[0], CONVERT.function, "data")) return nullptr;
-    return converted(input, values[0], target);
+    return undo ? converted_undoing_double(input, values[0], target)
+                : converted(input, values[0], target);
 }
 
 PyObject* convert_many(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -20,16 +20,20 @@ constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef FUNCTIONS[] = {
     {"convert", as_method(convert), FAST,
-     "convert($module, data, target='latin1')\n--\n\n"
+     "convert($module, data, target='latin1', *, undo_double=False)\n--\n\n"
      "Repairs data in which UTF-8 and Latin-1 or Windows-1252 are mixed.\n\n"
      "data: bytes, bytearray, memoryview or another bytes-like object.\n"
      "target: 'latin1' (the default), 'windows-1252' or 'utf-8', or another\n"
-     "name Python's codecs give one of them ('iso-8859-1', 'cp1252', 'utf8').\n\n"
+     "name Python's codecs give one of them ('iso-8859-1', 'cp1252', 'utf8').\n"
+     "undo_double: also undo text encoded twice ('cafÃ©' for 'café') in the\n"
+     "lines where nothing else reads otherwise (see the library's\n"
+     "undo_double_encoding); off by default.\n\n"
      "Returns the converted bytes: byte for byte what the textmend program\n"
      "writes (an input that needs nothing may come back as the same object).\n"
-     "Raises TypeError for data that is not bytes-like or a target that is\n"
-     "not a str, ValueError for an unknown target. Inputs over 64 KiB are\n"
-     "converted without the global interpreter lock."},
+     "Raises TypeError for data that is not bytes-like, a target that is not\n"
+     "a str or an undo_double that is not a bool, ValueError for an unknown\n"
+     "target. Inputs over 64 KiB are converted without the global\n"
+     "interpreter lock."},
     {"convert_many", as_method(convert_many), FAST,
      "convert_many($module, items, target='latin1')\n--\n\n"
      "convert() of every item, at a fraction of the cost of a call each.\n\n"

@@ -34,6 +34,34 @@ def test_convert_takes_any_bytes_like_object(rng):
         textmend.convert(b"".join(data[i * 20:i * 20 + 20] for i in range(0, 25, 3)), "utf-8")
 
 
+DAMAGED = "Grüße aus Köln – l’été à Noël\n".encode("utf-8").decode("latin-1").encode("utf-8")
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_convert_undoes_double_encoding_only_when_asked(target, rng):
+    original = "Grüße aus Köln – l’été à Noël\n".encode("utf-8")
+    assert textmend.convert(DAMAGED, target, undo_double=True) == textmend.convert(original, target)
+    assert textmend.convert(DAMAGED, target) == textmend.convert(DAMAGED, target, undo_double=False)
+    assert textmend.convert(DAMAGED, target) != textmend.convert(original, target)
+    # A line that also holds a character of its own is left alone; large
+    # inputs (converted without the lock) and writable ones give the same.
+    legitimate = "«ÉTÉ» Ã©\n".encode("utf-8")
+    assert textmend.convert(legitimate, target, undo_double=True) == \
+        textmend.convert(legitimate, target)
+    mixed = b"".join(random_mixed(rng, 50) + b"\n" + DAMAGED for _ in range(3000))
+    expected = b"".join(textmend.convert(line + b"\n", target, undo_double=True)
+                        for line in mixed.split(b"\n")[:-1])
+    assert textmend.convert(mixed, target, undo_double=True) == expected
+    assert textmend.convert(bytearray(mixed), target, undo_double=True) == expected
+
+
+def test_undo_double_must_be_a_bool():
+    with pytest.raises(TypeError, match="undo_double"):
+        textmend.convert(b"x", "utf-8", undo_double=1)
+    with pytest.raises(TypeError):
+        textmend.convert(b"x", "utf-8", True)  # keyword only
+
+
 @pytest.mark.parametrize("target", TARGETS)
 def test_stream_in_random_pieces_equals_the_whole(target, rng):
     converter = textmend.StreamConverter(target)
@@ -167,7 +195,7 @@ def test_signatures_name_every_parameter():
     def signature(function):
         return str(inspect.signature(function))
 
-    assert signature(textmend.convert) == "(data, target='latin1')"
+    assert signature(textmend.convert) == "(data, target='latin1', *, undo_double=False)"
     assert signature(textmend.convert_many) == "(items, target='latin1')"
     assert signature(textmend.report) == "(data, target='latin1', *, max_examples=10)"
     assert signature(textmend.convert_file) == "(src, dst, target='latin1')"
