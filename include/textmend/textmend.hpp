@@ -230,6 +230,7 @@ TEXTMEND_API void stream_finish(StreamConverter& converter, std::vector<std::uin
 enum class FindingKind : int {
     changed = 1,
     kept = 2,
+    double_encoded = 3,  // a run of text encoded twice; only from a ReportInspector
 };
 
 // Most bytes one unit has.
@@ -304,6 +305,67 @@ private:
     std::uint64_t line_ = 1;
     std::uint64_t line_start_ = 0;
     std::uint8_t held_[FINDING_BYTES_MAX] = {};
+    std::size_t held_count_ = 0;
+
+    friend struct InspectorAccess;
+};
+
+// Text encoded twice: a run is 2 to 4 characters, each written as UTF-8 and
+// each one that Latin-1 or Windows-1252 writes as a single high byte, whose
+// bytes together are one valid UTF-8 sequence of a character from U+0080 on
+// ("Ã©" for "é", "â€™" for "’"); runs of runs (text encoded three or four
+// times) count as one, undone as deep as they go. The conversion keeps them
+// as they are unless asked to undo them (ConversionOptions).
+
+// Most bytes a run has.
+inline constexpr std::size_t DOUBLE_RUN_BYTES_MAX = 96;
+
+// The counts of a ReportInspector.
+struct ReportCounts {
+    // As StreamInspector counts them: every unit, those inside runs too, so
+    // clean() still tells that the conversion leaves the input as it is.
+    Inspection units;
+    std::uint64_t double_runs = 0;      // runs found
+    std::uint64_t changed_in_runs = 0;  // of units.changed, those inside runs
+    std::uint64_t kept_in_runs = 0;     // of units.kept, those inside runs
+};
+
+// StreamInspector's inspection, which also finds runs of text encoded twice:
+// each is handed over as one finding of kind double_encoded in place of the
+// units in it, with length the count of its bytes and bytes the UTF-8 form
+// of the character it becomes (zero bytes after it). Findings of the three
+// kinds come in input order and count together towards max_findings. At the
+// end of a piece it holds back up to DOUBLE_RUN_BYTES_MAX - 1 bytes, where a
+// run may start that the next piece may make longer. This is what
+// textmend-report counts.
+class TEXTMEND_API ReportInspector {
+public:
+    explicit ReportInspector(Target target, std::uint64_t max_findings = 0,
+                             FindingHandler handler = nullptr, void* context = nullptr) noexcept;
+
+    void feed(const void* piece, std::size_t size);
+    void feed(std::string_view piece) { feed(piece.data(), piece.size()); }
+    [[nodiscard]] ReportCounts finish();
+    [[nodiscard]] InputPlace position() const noexcept;
+
+private:
+    void restart() noexcept;
+
+    Target target_;
+    std::uint64_t max_findings_;
+    FindingHandler handler_;
+    void* context_;
+    std::uint64_t offset_ = 0;
+    std::int64_t growth_ = 0;
+    std::uint64_t changed_ = 0;
+    std::uint64_t kept_ = 0;
+    std::uint64_t double_runs_ = 0;
+    std::uint64_t changed_in_runs_ = 0;
+    std::uint64_t kept_in_runs_ = 0;
+    std::uint64_t findings_left_ = 0;
+    std::uint64_t line_ = 1;
+    std::uint64_t line_start_ = 0;
+    std::uint8_t held_[DOUBLE_RUN_BYTES_MAX] = {};
     std::size_t held_count_ = 0;
 
     friend struct InspectorAccess;

@@ -2,14 +2,18 @@
 // engine's unit walk (convert/inspect.hpp).
 #include <cassert>
 #include <cstring>
+#include <type_traits>
 
 #include "convert/inspect.hpp"
 #include "convert/seam.hpp"
+#include "encoding/utf8.hpp"
 #include "textmend/textmend.hpp"
 
 namespace textmend {
 
 static_assert(UNIT_BYTES_MAX == static_cast<std::int32_t>(FINDING_BYTES_MAX));
+
+static_assert(RUN_BYTES_MAX == static_cast<std::int32_t>(DOUBLE_RUN_BYTES_MAX));
 
 namespace {
 
@@ -25,17 +29,32 @@ void hand_over(const Unit& unit, void* context) {
     finding.offset = unit.offset;
     finding.line = unit.line;
     finding.column = unit.column;
-    finding.kind = unit.kept ? FindingKind::kept : FindingKind::changed;
     finding.length = static_cast<std::uint8_t>(unit.length);
-    std::memcpy(finding.bytes, unit.bytes, static_cast<std::size_t>(unit.length));
+    switch (unit.kind) {
+        case UnitKind::changed:
+        case UnitKind::kept:
+            finding.kind = unit.kind == UnitKind::kept ? FindingKind::kept : FindingKind::changed;
+            std::memcpy(finding.bytes, unit.bytes, static_cast<std::size_t>(unit.length));
+            break;
+        case UnitKind::double_run: {
+            finding.kind = FindingKind::double_encoded;
+            const EncodeBuffer becomes = utf8_encode(unit.becomes);
+            std::memcpy(finding.bytes, becomes.data(),
+                        static_cast<std::size_t>(encoded_length(becomes)));
+            break;
+        }
+    }
     bridge.handler(finding, bridge.context);
 }
 
 }  // namespace
 
-// Moves an inspector's state into the engine's and back.
+// Moves an inspector's state into the engine's and back, and the walks
+// both inspectors share: they differ in what they look for and in how many
+// bytes they may hold.
 struct InspectorAccess {
-    static InspectState load(const StreamInspector& s, Bridge& bridge) {
+    template <class Inspector>
+    static InspectState load(const Inspector& s, Bridge& bridge) {
         InspectState state{s.target_};
         state.offset = s.offset_;
         state.growth = s.growth_;
@@ -46,10 +65,17 @@ struct InspectorAccess {
         state.context = &bridge;
         state.line = s.line_;
         state.line_start = s.line_start_;
+        if constexpr (std::is_same_v<Inspector, ReportInspector>) {
+            state.find_double = true;
+            state.double_runs = s.double_runs_;
+            state.changed_in_runs = s.changed_in_runs_;
+            state.kept_in_runs = s.kept_in_runs_;
+        }
         return state;
     }
 
-    static void store(StreamInspector& s, const InspectState& state) {
+    template <class Inspector>
+    static void store(Inspector& s, const InspectState& state) {
         s.offset_ = state.offset;
         s.growth_ = state.growth;
         s.changed_ = state.changed;
@@ -57,8 +83,67 @@ struct InspectorAccess {
         s.findings_left_ = state.units_to_report;
         s.line_ = state.line;
         s.line_start_ = state.line_start;
+        if constexpr (std::is_same_v<Inspector, ReportInspector>) {
+            s.double_runs_ = state.double_runs;
+            s.changed_in_runs_ = state.changed_in_runs;
+            s.kept_in_runs_ = state.kept_in_runs;
+        }
+    }
+
+    template <class Inspector>
+    static void feed(Inspector& s, const void* piece, std::size_t size) {
+        constexpr std::size_t HELD_MAX = sizeof s.held_;
+        const auto* p = static_cast<const std::uint8_t*>(piece);
+        const std::uint8_t* end = p + size;
+        Bridge bridge{s.handler_, s.context_};
+        InspectState state = load(s, bridge);
+        assert(s.held_count_ < HELD_MAX);
+        const auto inspect_walk = [&state](const std::uint8_t* from, const std::uint8_t* last) {
+            return inspect_bytes(state, from, last, false);
+        };
+        // What is left of a seam the walk did not get past is held as it is.
+        const auto hold_all = [](const std::uint8_t* from, const std::uint8_t*) { return from; };
+        if (walk_seam<HELD_MAX>(s.held_, s.held_count_, p, size, inspect_walk, hold_all))
+            hold_bytes(s.held_, s.held_count_, inspect_walk(p, end), end);
+        store(s, state);
+    }
+
+    // Inspects what is held, as the end of the input; returns the final state.
+    template <class Inspector>
+    static InspectState finish(Inspector& s) {
+        Bridge bridge{s.handler_, s.context_};
+        InspectState state = load(s, bridge);
+        inspect_bytes(state, s.held_, s.held_ + s.held_count_, true);
+        return state;
+    }
+
+    template <class Inspector>
+    static InputPlace position(const Inspector& s) {
+        InputPlace place;
+        // Held bytes are high bytes, never 0A: they do not move the line.
+        place.offset = s.offset_ + s.held_count_;
+        if (s.findings_left_ > 0) {
+            place.line = s.line_;
+            place.column = place.offset - s.line_start_ + 1;
+        }
+        return place;
     }
 };
+
+namespace {
+
+Inspection counts_of(const InspectState& state, Target target) {
+    Inspection result;
+    result.target = target;
+    result.bytes_in = state.offset;
+    result.bytes_out =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(state.offset) + state.growth);
+    result.changed = state.changed;
+    result.kept = state.kept;
+    return result;
+}
+
+}  // namespace
 
 StreamInspector::StreamInspector(Target target, std::uint64_t max_findings, FindingHandler handler,
                                  void* context) noexcept
@@ -78,45 +163,56 @@ void StreamInspector::restart() noexcept {
 }
 
 void StreamInspector::feed(const void* piece, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(piece);
-    const std::uint8_t* end = p + size;
-    Bridge bridge{handler_, context_};
-    InspectState state = InspectorAccess::load(*this, bridge);
-    assert(held_count_ < FINDING_BYTES_MAX);
-    const auto inspect_walk = [&state](const std::uint8_t* from, const std::uint8_t* last) {
-        return inspect_bytes(state, from, last, false);
-    };
-    // What is left of a seam the walk did not get past is held as it is.
-    const auto hold_all = [](const std::uint8_t* from, const std::uint8_t*) { return from; };
-    if (walk_seam<FINDING_BYTES_MAX>(held_, held_count_, p, size, inspect_walk, hold_all))
-        hold_bytes(held_, held_count_, inspect_walk(p, end), end);
-    InspectorAccess::store(*this, state);
+    InspectorAccess::feed(*this, piece, size);
 }
 
 Inspection StreamInspector::finish() {
-    Bridge bridge{handler_, context_};
-    InspectState state = InspectorAccess::load(*this, bridge);
-    inspect_bytes(state, held_, held_ + held_count_, true);
-    Inspection result;
-    result.target = target_;
-    result.bytes_in = state.offset;
-    result.bytes_out =
-        static_cast<std::uint64_t>(static_cast<std::int64_t>(state.offset) + state.growth);
-    result.changed = state.changed;
-    result.kept = state.kept;
+    const Inspection result = counts_of(InspectorAccess::finish(*this), target_);
     restart();
     return result;
 }
 
 InputPlace StreamInspector::position() const noexcept {
-    InputPlace place;
-    // Held bytes are high bytes, never 0A: they do not move the line.
-    place.offset = offset_ + held_count_;
-    if (findings_left_ > 0) {
-        place.line = line_;
-        place.column = place.offset - line_start_ + 1;
-    }
-    return place;
+    return InspectorAccess::position(*this);
+}
+
+ReportInspector::ReportInspector(Target target, std::uint64_t max_findings, FindingHandler handler,
+                                 void* context) noexcept
+    : target_(target), max_findings_(max_findings), handler_(handler), context_(context) {
+    restart();
+}
+
+void ReportInspector::restart() noexcept {
+    offset_ = 0;
+    growth_ = 0;
+    changed_ = 0;
+    kept_ = 0;
+    double_runs_ = 0;
+    changed_in_runs_ = 0;
+    kept_in_runs_ = 0;
+    findings_left_ = max_findings_;
+    line_ = 1;
+    line_start_ = 0;
+    held_count_ = 0;
+}
+
+void ReportInspector::feed(const void* piece, std::size_t size) {
+    InspectorAccess::feed(*this, piece, size);
+}
+
+ReportCounts ReportInspector::finish() {
+    const InspectState state = InspectorAccess::finish(*this);
+    ReportCounts result;
+    result.units = counts_of(state, target_);
+    result.double_runs = state.double_runs;
+    result.changed_in_runs = state.changed_in_runs;
+    result.kept_in_runs = state.kept_in_runs;
+    restart();
+    return result;
+}
+
+InputPlace ReportInspector::position() const noexcept {
+    return InspectorAccess::position(*this);
 }
 
 namespace {

@@ -4,11 +4,12 @@
 
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
-#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "kernels/simd_support.hpp"
+#include "encoding/double_encoding.hpp"
 #include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
+#include "kernels/kernels.hpp"
+#include "kernels/simd_support.hpp"
 
 namespace textmend {
 
@@ -37,11 +38,25 @@ struct Span {
 
     void record(const std::uint8_t* p, std::int32_t length, bool kept) {
         ++(kept ? state.kept : state.changed);
+        if (state.in_run) {
+            ++(kept ? state.kept_in_runs : state.changed_in_runs);
+            return;
+        }
+        report(p, length, kept ? UnitKind::kept : UnitKind::changed, -1);
+    }
+
+    void record_run(const std::uint8_t* p, std::int32_t length, std::int32_t becomes) {
+        ++state.double_runs;
+        report(p, length, UnitKind::double_run, becomes);
+    }
+
+    void report(const std::uint8_t* p, std::int32_t length, UnitKind kind, std::int32_t becomes) {
         if (state.units_to_report == 0) return;
         --state.units_to_report;
         if (state.handler == nullptr) return;
         const std::uint64_t offset = offset_of(p);
-        const Unit unit{offset, state.line, offset - state.line_start + 1, kept, length, p};
+        const Unit unit{offset, state.line, offset - state.line_start + 1, kind, length,
+                        p,      becomes};
         state.handler(unit, state.context);
     }
 };
@@ -124,8 +139,55 @@ const std::uint8_t* inspect_units(InspectState& state, const std::uint8_t* p,
     return stop;
 }
 
+namespace {
+
+// Where a run may start in the last two bytes of [p, end), whose next bytes
+// are still to come (C3 and a second byte 82..B4), or end.
+const std::uint8_t* run_start_at_end(const std::uint8_t* p, const std::uint8_t* end) {
+    if (end - p >= 2 && end[-2] == 0xC3 && end[-1] >= 0x82 && end[-1] <= 0xB4) return end - 2;
+    return end;
+}
+
+// The run at q, found at a place where one may start: reported as one unit,
+// its own units walked and counted apart. Returns the place after it, or
+// after the unit at q when there is no run.
+const std::uint8_t* inspect_run_at(InspectState& state, const std::uint8_t* q,
+                                   const std::uint8_t* end, bool input_ends) {
+    const DoubleRun run = double_run_at(q, end);
+    if (run.length == 0) return inspect_units(state, q, q + 1, end, input_ends);
+    Span span{state, q, state.offset};
+    span.record_run(q, static_cast<std::int32_t>(run.length), run.code_point);
+    // Every unit of a run is a whole UTF-8 character inside it.
+    state.in_run = true;
+    const std::uint8_t* after = inspect_units(state, q, q + run.length, q + run.length, true);
+    state.in_run = false;
+    return after;
+}
+
+// inspect_bytes when runs are looked for: the spans between the places a
+// run may start go to the block kernels as before; each such place is
+// looked at on its own, or held when the bytes after end may still make
+// its run longer.
+const std::uint8_t* inspect_with_runs(InspectState& state, const std::uint8_t* p,
+                                      const std::uint8_t* end, bool input_ends) {
+    const std::uint8_t* const last_start = input_ends ? end : run_start_at_end(p, end);
+    for (;;) {
+        const std::uint8_t* q = kernels().find_double_run_start(p, end);
+        if (q > last_start) q = last_start;
+        p = kernels().inspect_blocks(state, p, q);
+        // A unit before q never reaches past it: q is a lead byte.
+        p = inspect_units(state, p, q, end, input_ends);
+        if (p != q || q == end) return p;
+        if (!input_ends && end - q < RUN_BYTES_MAX) return q;
+        p = inspect_run_at(state, q, end, input_ends);
+    }
+}
+
+}  // namespace
+
 const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* end, bool input_ends) {
+    if (state.find_double) return inspect_with_runs(state, p, end, input_ends);
     p = kernels().inspect_blocks(state, p, end);
     // The last bytes, where a unit may reach past the end, one by one.
     return inspect_units(state, p, end, end, input_ends);

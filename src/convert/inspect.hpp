@@ -27,13 +27,23 @@ namespace textmend {
 // Most bytes a unit has: a 6-byte form kept in the default mode.
 inline constexpr std::int32_t UNIT_BYTES_MAX = 6;
 
+// Most bytes a run of text encoded twice has (encoding/double_encoding.hpp):
+// a run of three levels is at most 96 bytes (four runs of the level below,
+// each at most 24 bytes: three runs of at most 8, each a two-byte character
+// and two three-byte ones). An inspection that looks for runs holds back up
+// to this many bytes at the end of a piece.
+inline constexpr std::int32_t RUN_BYTES_MAX = 96;
+
+enum class UnitKind { changed, kept, double_run };
+
 struct Unit {
     std::uint64_t offset;  // of its first byte in the input
     std::uint64_t line;    // 1 + the count of 0A bytes before it
     std::uint64_t column;  // 1 + the count of bytes since the last 0A
-    bool kept;             // else changed
+    UnitKind kind;
     std::int32_t length;
     const std::uint8_t* bytes;
+    std::int32_t becomes;  // a double run: the character it becomes; else -1
 };
 
 using UnitHandler = void (*)(const Unit& unit, void* context);
@@ -51,6 +61,15 @@ struct InspectState {
     void* context = nullptr;
     std::uint64_t line = 1;
     std::uint64_t line_start = 0;  // offset just after the last 0A seen
+    // Runs of text encoded twice, when looked for: each is one unit of its
+    // own kind, reported in place of the units in it, which are still
+    // counted as changed and kept (the conversion changes them all the
+    // same) and also counted apart.
+    bool find_double = false;
+    bool in_run = false;  // the walk is inside a run
+    std::uint64_t double_runs = 0;
+    std::uint64_t changed_in_runs = 0;
+    std::uint64_t kept_in_runs = 0;
 };
 
 // Inspects the units that start in [p, end), p being at state.offset. When
@@ -58,7 +77,9 @@ struct InspectState {
 // the bytes after end may still complete (a lead byte followed only by
 // continuation bytes, fewer than it needs) and returns its lead byte: at most
 // UNIT_BYTES_MAX - 1 bytes are left, to be inspected again with the bytes
-// that follow. Returns end otherwise.
+// that follow; when runs are looked for, up to RUN_BYTES_MAX - 1
+// (where a run may start that the bytes after end may make longer). Returns
+// end otherwise.
 const std::uint8_t* inspect_bytes(InspectState& state, const std::uint8_t* p,
                                   const std::uint8_t* end, bool input_ends);
 
