@@ -20,12 +20,12 @@ namespace {
 const Target TARGETS[] = {Target::latin1, Target::windows1252, Target::utf8};
 
 struct Reported {
-    Inspection result;
+    ReportCounts result;
     std::vector<Example> examples;
     std::uint64_t first_offset = 0;  // of the first finding, if any
 };
 
-Reported read_back(ExampleCollector& collector, const Inspection& result, std::uint64_t wanted) {
+Reported read_back(ExampleCollector& collector, const ReportCounts& result, std::uint64_t wanted) {
     Reported reported{result, {}, 0};
     collector.end_input();
     EXPECT_TRUE(collector.for_each(
@@ -37,20 +37,23 @@ Reported read_back(ExampleCollector& collector, const Inspection& result, std::u
 
 Reported in_order(std::string_view input, Target target, std::uint64_t wanted) {
     ExampleCollector collector(wanted);
-    StreamInspector inspector(target, wanted, ExampleCollector::take, &collector);
+    ReportInspector inspector(target, wanted, ExampleCollector::take, &collector);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
     collector.begin_block(bytes, input.size(), 0);
     inspector.feed(bytes, input.size());
     collector.end_block();
-    const Inspection result = inspector.finish();
+    const ReportCounts result = inspector.finish();
     return read_back(collector, result, wanted);
 }
 
 void expect_same(const Reported& halves, const Reported& order, const std::string& what) {
-    EXPECT_EQ(halves.result.bytes_in, order.result.bytes_in) << what;
-    EXPECT_EQ(halves.result.bytes_out, order.result.bytes_out) << what;
-    EXPECT_EQ(halves.result.changed, order.result.changed) << what;
-    EXPECT_EQ(halves.result.kept, order.result.kept) << what;
+    EXPECT_EQ(halves.result.units.bytes_in, order.result.units.bytes_in) << what;
+    EXPECT_EQ(halves.result.units.bytes_out, order.result.units.bytes_out) << what;
+    EXPECT_EQ(halves.result.units.changed, order.result.units.changed) << what;
+    EXPECT_EQ(halves.result.units.kept, order.result.units.kept) << what;
+    EXPECT_EQ(halves.result.double_runs, order.result.double_runs) << what;
+    EXPECT_EQ(halves.result.changed_in_runs, order.result.changed_in_runs) << what;
+    EXPECT_EQ(halves.result.kept_in_runs, order.result.kept_in_runs) << what;
     EXPECT_EQ(halves.first_offset, order.first_offset) << what;
     ASSERT_EQ(halves.examples.size(), order.examples.size()) << what;
     for (std::size_t i = 0; i < order.examples.size(); ++i) {
@@ -61,8 +64,13 @@ void expect_same(const Reported& halves, const Reported& order, const std::strin
         EXPECT_EQ(h.finding.line, o.finding.line) << at;
         EXPECT_EQ(h.finding.column, o.finding.column) << at;
         EXPECT_EQ(h.finding.kind, o.finding.kind) << at;
-        EXPECT_EQ(test::to_hex(std::string(h.finding.bytes, h.finding.bytes + h.finding.length)),
-                  test::to_hex(std::string(o.finding.bytes, o.finding.bytes + o.finding.length)))
+        // A run's finding holds the character it becomes, its bytes are the example's.
+        const std::size_t held = std::min<std::size_t>(o.finding.length, FINDING_BYTES_MAX);
+        EXPECT_EQ(test::to_hex(std::string(h.finding.bytes, h.finding.bytes + held)),
+                  test::to_hex(std::string(o.finding.bytes, o.finding.bytes + held)))
+            << at;
+        EXPECT_EQ(std::string(h.run, h.run + sizeof h.run),
+                  std::string(o.run, o.run + sizeof o.run))
             << at;
         EXPECT_EQ(std::string(h.before, h.before + h.before_length),
                   std::string(o.before, o.before + o.before_length))
@@ -101,7 +109,10 @@ struct Layout {
 
 std::vector<Layout> layouts() {
     const std::string pair = "\xC3\xA9";  // UTF-8 e acute: changed or copied
-    const std::string words = "caf\xC3\xA9 \xE9t\xE9 \x93q\x94 \xE2\x82\xAC \xE4\xB8\xAD \x81 ";
+    // Units of every kind, and runs of text encoded twice and three times.
+    const std::string words =
+        "caf\xC3\xA9 \xE9t\xE9 \x93q\x94 \xE2\x82\xAC \xE4\xB8\xAD \x81 caf\xC3\x83\xC2\xA9 "
+        "\xC3\x83\xC6\x92\xC3\x82\xC2\xA9 ";
     std::vector<Layout> cases;
     // The first half one line without a finding: the second's first line
     // goes on from it, its columns counted from the line's start.

@@ -69,7 +69,8 @@ TEST(ReportProgram, StandardInputWithDashOrNoFile) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out,
                   "{\"file\":\"-\",\"target\":\"windows-1252\",\"bytes_in\":6,\"bytes_out\":4,"
-                  "\"changed\":1,\"kept\":0,\"clean\":false,\"examples\":[{\"offset\":0,\"line\":1,"
+                  "\"changed\":1,\"kept\":0,\"double\":0,\"clean\":false,\"examples\":[{\"offset\":"
+                  "0,\"line\":1,"
                   "\"column\":1,\"kind\":\"changed\",\"bytes\":\"e282ac\"}]}\n");
     }
 }
@@ -83,15 +84,18 @@ TEST(ReportProgram, JsonOfEveryTargetWithExamplesLimited) {
     } cases[] = {
         {"",
          "{\"file\":\"f\",\"target\":\"latin1\",\"bytes_in\":10,\"bytes_out\":9,\"changed\":1,"
-         "\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":2,\"line\":2,\"column\":1,"
+         "\"kept\":1,\"double\":0,\"clean\":false,\"examples\":[{\"offset\":2,\"line\":2,"
+         "\"column\":1,"
          "\"kind\":\"changed\",\"bytes\":\"c3a9\"}]}"},
         {"-w",
          "{\"file\":\"f\",\"target\":\"windows-1252\",\"bytes_in\":10,\"bytes_out\":7,"
-         "\"changed\":2,\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":2,\"line\":2,"
+         "\"changed\":2,\"kept\":1,\"double\":0,\"clean\":false,\"examples\":[{\"offset\":2,"
+         "\"line\":2,"
          "\"column\":1,\"kind\":\"changed\",\"bytes\":\"c3a9\"}]}"},
         {"-u",
          "{\"file\":\"f\",\"target\":\"utf-8\",\"bytes_in\":10,\"bytes_out\":11,\"changed\":1,"
-         "\"kept\":1,\"clean\":false,\"examples\":[{\"offset\":7,\"line\":2,\"column\":6,"
+         "\"kept\":1,\"double\":0,\"clean\":false,\"examples\":[{\"offset\":7,\"line\":2,"
+         "\"column\":6,"
          "\"kind\":\"kept\",\"bytes\":\"81\"}]}"},
     };
     for (const auto& c : cases) {
@@ -107,6 +111,51 @@ TEST(ReportProgram, JsonOfEveryTargetWithExamplesLimited) {
 
 // Names are written in JSON so that every line is valid JSON: control
 // characters and quotes escaped, bytes that are not UTF-8 as \udcXX.
+// Runs of text encoded twice are counted once, as runs, in every target;
+// the status stays the conversion's: with -u such text is clean.
+TEST(ReportProgram, DoubleEncodedRunsCountedApart) {
+    TempDir dir;
+    write_file(dir / "f", "caf\xC3\x83\xC2\xA9 and caf\xC3\xA9\n");
+    RunOptions in_dir;
+    in_dir.cwd = dir.path;
+    const struct {
+        std::vector<std::string> option;
+        int status;
+        const char* json;
+        const char* text;
+    } cases[] = {
+        {{},
+         1,
+         "{\"file\":\"f\",\"target\":\"latin1\",\"bytes_in\":18,\"bytes_out\":15,\"changed\":1,"
+         "\"kept\":0,\"double\":1,\"clean\":false,\"examples\":[{\"offset\":3,\"line\":1,"
+         "\"column\":4,\"kind\":\"double\",\"bytes\":\"c383c2a9\",\"becomes\":\"e9\"},"
+         "{\"offset\":15,\"line\":1,\"column\":16,\"kind\":\"changed\",\"bytes\":\"c3a9\"}]}\n",
+         "f: 1 to change, 1 looks double-encoded, first at line 1, column 4\n"
+         "  line 1, column 4: double-encoded c3 83 c2 a9 would undo to e9: "
+         "caf[\xC3\x83\xC2\xA9] and caf\xC3\xA9\n"
+         "  line 1, column 16: change c3 a9 to e9: caf\xC3\x83\xC2\xA9 and caf[\xC3\xA9]\n"},
+        {{"-u"},
+         0,
+         "{\"file\":\"f\",\"target\":\"utf-8\",\"bytes_in\":18,\"bytes_out\":18,\"changed\":0,"
+         "\"kept\":0,\"double\":1,\"clean\":true,\"examples\":[{\"offset\":3,\"line\":1,"
+         "\"column\":4,\"kind\":\"double\",\"bytes\":\"c383c2a9\",\"becomes\":\"c3a9\"}]}\n",
+         "f: clean, 1 looks double-encoded, first at line 1, column 4\n"
+         "  line 1, column 4: double-encoded c3 83 c2 a9 would undo to c3 a9: "
+         "caf[\xC3\x83\xC2\xA9] and caf\xC3\xA9\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.option;
+        args.push_back("f");
+        const RunResult text = run_report(args, in_dir);
+        EXPECT_EQ(text.status, c.status) << c.text;
+        EXPECT_EQ(text.out, c.text);
+        args.insert(args.begin(), "--json");
+        const RunResult json = run_report(args, in_dir);
+        EXPECT_EQ(json.status, c.status) << c.json;
+        EXPECT_EQ(json.out, c.json);
+    }
+}
+
 TEST(ReportProgram, OddNamesInJson) {
     TempDir dir;
     const std::string name = "caf\xE9 \"quoted\"\t\xC3\xA9";
@@ -117,7 +166,7 @@ TEST(ReportProgram, OddNamesInJson) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(first_line(r.out),
               "{\"file\":\"caf\\udce9 \\\"quoted\\\"\\u0009\xC3\xA9\",\"target\":\"latin1\","
-              "\"bytes_in\":3,\"bytes_out\":3,\"changed\":0,\"kept\":0,\"clean\":true,"
+              "\"bytes_in\":3,\"bytes_out\":3,\"changed\":0,\"kept\":0,\"double\":0,\"clean\":true,"
               "\"examples\":[]}");
 }
 

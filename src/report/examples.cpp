@@ -79,6 +79,7 @@ void ExampleCollector::take(const Finding& finding, void* collector) {
     if (self.count_ >= self.max_) return;
     Example example;
     example.finding = finding;
+    if (finding.kind == FindingKind::double_encoded) self.take_run(example);
     self.take_before(example);
     self.take_after(example);
     self.add(example);
@@ -163,6 +164,15 @@ void ExampleCollector::take_before(Example& example) const {
     const std::size_t skip = n == EXCERPT_SIDE ? first_whole_character(example.before, n) : 0;
     std::memmove(example.before, example.before + skip, n - skip);
     example.before_length = n - skip;
+}
+
+// A run's bytes are at hand when it is found: in the block, or held back
+// from the blocks before.
+void ExampleCollector::take_run(Example& example) const {
+    for (std::size_t i = 0; i < example.finding.length; ++i) {
+        const int byte = byte_at(example.finding.offset + i);
+        example.run[i] = static_cast<std::uint8_t>(byte < 0 ? 0 : byte);
+    }
 }
 
 void ExampleCollector::take_after(Example& example) const {

@@ -21,8 +21,8 @@ namespace textmend::report {
 // Bytes of context on each side of a finding, at most.
 inline constexpr std::size_t EXCERPT_SIDE = 24;
 
-// Examples held in memory before the finished ones are spooled: about 7 MiB.
-inline constexpr std::size_t SPOOL_AFTER = 64 * 1024;
+// Examples held in memory before the finished ones are spooled: about 8 MiB.
+inline constexpr std::size_t SPOOL_AFTER = 32 * 1024;
 
 struct Example {
     Finding finding;
@@ -31,6 +31,9 @@ struct Example {
     std::uint8_t after[EXCERPT_SIDE] = {};  // the bytes just after it
     std::size_t after_length = 0;
     bool after_complete = false;  // the line or the input ended, or the side is full
+    // A run of text encoded twice: its bytes (finding.bytes holds the
+    // character it becomes, finding.length its length).
+    std::uint8_t run[DOUBLE_RUN_BYTES_MAX] = {};
 };
 
 class ExampleCollector {
@@ -75,6 +78,7 @@ private:
     [[nodiscard]] int byte_at(std::uint64_t offset) const;  // -1 when not at hand
     void take_before(Example& example) const;
     void take_after(Example& example) const;
+    void take_run(Example& example) const;
     void spool_finished();
     [[nodiscard]] bool rewind_spool();
     [[nodiscard]] std::size_t read_spooled(Example* into, std::size_t n);
@@ -92,8 +96,9 @@ private:
     std::size_t block_size_ = 0;
     std::uint64_t block_offset_ = 0;
     // The end of the blocks before: a finding may start in bytes the
-    // inspection held back from the last block.
-    static constexpr std::size_t HISTORY = 2 * EXCERPT_SIDE + FINDING_BYTES_MAX;
+    // inspection held back from the last block (a run, up to
+    // DOUBLE_RUN_BYTES_MAX - 1 of them).
+    static constexpr std::size_t HISTORY = 2 * EXCERPT_SIDE + DOUBLE_RUN_BYTES_MAX;
     std::uint8_t history_[HISTORY] = {};
     std::size_t history_length_ = 0;
     std::uint64_t history_end_ = 0;  // offset just after the last byte in history_

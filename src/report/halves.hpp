@@ -25,7 +25,7 @@ namespace textmend::report {
 inline constexpr std::int64_t HALVES_FROM = 64 * 1024 * 1024;
 
 struct FileInspection {
-    Inspection result;
+    ReportCounts result;
     int error = 0;  // the errno of a read that failed, else 0
 };
 

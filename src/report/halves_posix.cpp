@@ -81,12 +81,12 @@ struct Half {
 
     ExampleCollector& collector;
     std::uint64_t input_start;  // where the input starts in the file
-    StreamInspector inspector;
+    ReportInspector inspector;
     std::uint64_t from;
     std::uint64_t to;
     std::uint64_t end;  // just after the last byte read
     InputPlace place;   // where the half ended, in lines and columns of its own
-    Inspection result;
+    ReportCounts result;
     int error = 0;
 };
 
@@ -136,12 +136,15 @@ void leave_processor(int busy) {
         (void)sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
-Inspection sum(const Inspection& a, const Inspection& b) {
-    Inspection total = a;
-    total.bytes_in += b.bytes_in;
-    total.bytes_out += b.bytes_out;
-    total.changed += b.changed;
-    total.kept += b.kept;
+ReportCounts sum(const ReportCounts& a, const ReportCounts& b) {
+    ReportCounts total = a;
+    total.units.bytes_in += b.units.bytes_in;
+    total.units.bytes_out += b.units.bytes_out;
+    total.units.changed += b.units.changed;
+    total.units.kept += b.units.kept;
+    total.double_runs += b.double_runs;
+    total.changed_in_runs += b.changed_in_runs;
+    total.kept_in_runs += b.kept_in_runs;
     return total;
 }
 

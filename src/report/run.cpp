@@ -29,7 +29,7 @@ void report_error(const char* name, int error) {
 // block while the next ones are read.
 FileInspection inspect_in_order(int fd, std::int64_t size, Target target, std::uint64_t wanted,
                                 ExampleCollector& collector, ReadAhead& reader) {
-    StreamInspector inspector(target, wanted, ExampleCollector::take, &collector);
+    ReportInspector inspector(target, wanted, ExampleCollector::take, &collector);
     FileInspection inspected;
     std::uint64_t offset = 0;
     reader.start(fd, size);
@@ -70,7 +70,7 @@ ReportStatus report_file(const char* name, const ReportOptions& options, ReadAhe
         report_error(name, inspected.error);
         return REPORT_TROUBLE;
     }
-    const Inspection& result = inspected.result;
+    const ReportCounts& result = inspected.result;
     collector.end_input();
     const bool printed =
         options.json
@@ -81,7 +81,7 @@ ReportStatus report_file(const char* name, const ReportOptions& options, ReadAhe
         report_error(name, collector.error() != 0 ? collector.error() : EIO);
         return REPORT_TROUBLE;
     }
-    return result.clean() ? REPORT_CLEAN : REPORT_NOT_CLEAN;
+    return result.units.clean() ? REPORT_CLEAN : REPORT_NOT_CLEAN;
 }
 
 // Standard output must have taken the whole report.
