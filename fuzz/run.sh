@@ -12,7 +12,7 @@ seconds="${1:-60}"
 cmake --workflow --preset fuzz >/dev/null
 mkdir -p build/fuzz/findings
 status=0
-for target in fuzz_engine fuzz_differential fuzz_inspect fuzz_streams; do
+for target in fuzz_engine fuzz_differential fuzz_inspect fuzz_streams fuzz_double; do
     corpus="build/fuzz/corpus/$target"
     mkdir -p "$corpus"
     echo "== $target for ${seconds}s"

@@ -18,6 +18,7 @@
 #include "kernels/kernels.hpp"
 #include "support/bytes.hpp"
 #include "support/double_corpus.hpp"
+#include "support/double_model.hpp"
 #include "support/model.hpp"
 #include "support/random_text.hpp"
 
@@ -281,85 +282,6 @@ TEST(DoubleEncoding, ACheckedConversionTellsTheRoomItNeeds) {
 namespace textmend {
 namespace {
 
-// What the report should find, by an index over the whole input: every
-// unit of the model, and runs found at each character in turn (a run is
-// looked for wherever a character above ASCII starts).
-struct ModelReport {
-    std::vector<Finding> findings;  // units outside runs and runs, in order
-    std::uint64_t runs = 0, changed_in_runs = 0, kept_in_runs = 0, changed = 0, kept = 0;
-};
-
-ModelReport model_report(const std::string& input, Target target) {
-    const std::vector<test::ModelUnit> units = test::model_units(input, target);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(input.data());
-    const auto* end = p + input.size();
-    std::vector<std::pair<std::size_t, DoubleRun>> runs;
-    std::size_t u = 0;
-    for (std::size_t i = 0; i < input.size();) {
-        while (u < units.size() && units[u].offset < i)
-            ++u;
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const DoubleRun run = double_run_at(p + i, end);
-        if (run.length != 0) {
-            runs.emplace_back(i, run);
-            i += run.length;
-        } else {
-            i += u < units.size() && units[u].offset == i ? units[u].length : 1;
-        }
-    }
-    ModelReport model;
-    model.runs = runs.size();
-    std::size_t r = 0;
-    for (const test::ModelUnit& unit : units) {
-        (unit.kept ? model.kept : model.changed) += 1;
-        while (r < runs.size() && runs[r].first + runs[r].second.length <= unit.offset) {
-            ++r;
-        }
-        if (r < runs.size() && runs[r].first <= unit.offset) {
-            (unit.kept ? model.kept_in_runs : model.changed_in_runs) += 1;
-            continue;
-        }
-        Finding f;
-        f.offset = unit.offset;
-        f.line = unit.line;
-        f.column = unit.column;
-        f.kind = unit.kept ? FindingKind::kept : FindingKind::changed;
-        f.length = static_cast<std::uint8_t>(unit.length);
-        model.findings.push_back(f);
-    }
-    for (const auto& [offset, run] : runs) {
-        Finding f;
-        f.offset = offset;
-        const std::size_t newline = offset == 0 ? std::string::npos : input.rfind('\n', offset - 1);
-        const std::size_t line_start = newline == std::string::npos ? 0 : newline + 1;
-        f.line = 1 + static_cast<std::uint64_t>(std::count(
-                         input.begin(), input.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-        f.column = offset - line_start + 1;
-        f.kind = FindingKind::double_encoded;
-        f.length = static_cast<std::uint8_t>(run.length);
-        const std::string becomes = utf8_of(run.code_point);
-        std::copy(becomes.begin(), becomes.end(), f.bytes);
-        model.findings.push_back(f);
-    }
-    std::sort(model.findings.begin(), model.findings.end(),
-              [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
-    return model;
-}
-
-std::string describe(const Finding& f) {
-    std::string s = std::to_string(f.offset) + ":" + std::to_string(f.length) + "@" +
-                    std::to_string(f.line) + "," + std::to_string(f.column) +
-                    (f.kind == FindingKind::kept      ? "k"
-                     : f.kind == FindingKind::changed ? "c"
-                                                      : "d");
-    if (f.kind == FindingKind::double_encoded)
-        s += test::to_hex(std::string(reinterpret_cast<const char*>(f.bytes), 4));
-    return s;
-}
-
 void collect(const Finding& finding, void* context) {
     static_cast<std::vector<Finding>*>(context)->push_back(finding);
 }
@@ -398,7 +320,7 @@ TEST(DoubleEncoding, TheReportFindsEveryRunAsTheModelDoes) {
     for (int round = 0; round < 60; ++round) {
         const std::string input = text_with_runs(rng);
         for (const Target target : TARGETS) {
-            const ModelReport model = model_report(input, target);
+            const test::ModelReport model = test::model_report(input, target);
             runs += model.runs;
             for (const Finding& f : model.findings)
                 deep_runs += f.kind == FindingKind::double_encoded && f.length > 12 ? 1 : 0;
@@ -422,7 +344,7 @@ TEST(DoubleEncoding, TheReportFindsEveryRunAsTheModelDoes) {
                 const std::size_t expected = std::min<std::uint64_t>(max, model.findings.size());
                 ASSERT_EQ(found.size(), expected) << "round " << round;
                 for (std::size_t i = 0; i < found.size(); ++i)
-                    ASSERT_EQ(describe(found[i]), describe(model.findings[i]))
+                    ASSERT_EQ(test::describe(found[i]), test::describe(model.findings[i]))
                         << "round " << round << " finding " << i;
             }
         }

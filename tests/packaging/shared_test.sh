@@ -22,7 +22,7 @@ major=${version%%.*}
 library="$work/build/libtextmend.so.$version"
 
 readelf -d "$library" | grep "SONAME.*\[libtextmend.so.$major\]" >/dev/null || fail "SONAME is not libtextmend.so.$major"
-public='^textmend::(version|kernel_choice|convert|converted_size|safe_cut|convert_append|stream_converter|stream_feed|stream_finish|inspect|StreamInspector::[a-z_A-Z]+)\('
+public='^textmend::(version|kernel_choice|convert|converted_size|safe_cut|convert_append|stream_converter|stream_feed|stream_finish|inspect|StreamInspector::[a-z_A-Z]+|ReportInspector::[a-z_A-Z]+)\('
 c_names="textmend_version textmend_status_text textmend_max_converted_size textmend_converted_size textmend_safe_cut
 textmend_convert textmend_convert_with textmend_stream_new textmend_stream_feed textmend_stream_finish
 textmend_stream_counts textmend_stream_free textmend_inspect"
