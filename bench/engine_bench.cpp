@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "convert/byte_loop.hpp"
-#include "support/memory_io.hpp"
 #include "corpus.hpp"
+#include "support/memory_io.hpp"
 #include "textmend/textmend.hpp"
 
 namespace {
@@ -99,6 +99,22 @@ void library_inspect(benchmark::State& state, CorpusKind kind, textmend::Target 
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// What textmend-report runs: inspect() that also finds text encoded twice.
+void report_inspect(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    std::size_t stored = 0;
+    const auto keep = [](const textmend::Finding&, void* context) {
+        ++*static_cast<std::size_t*>(context);
+    };
+    for (auto _ : state) {
+        stored = 0;
+        textmend::ReportInspector inspector(target, 10, keep, &stored);
+        inspector.feed(input.data(), input.size());
+        benchmark::DoNotOptimize(inspector.finish());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
 void register_library() {
     const struct {
         const char* name;
@@ -108,7 +124,8 @@ void register_library() {
                    {"utf8", textmend::Target::utf8}};
     for (CorpusKind kind : textmend::bench::ALL_CORPORA) {
         for (const auto& t : targets) {
-            const std::string suffix = std::string(t.name) + "/" + textmend::bench::corpus_name(kind);
+            const std::string suffix =
+                std::string(t.name) + "/" + textmend::bench::corpus_name(kind);
             benchmark::RegisterBenchmark(("convert()/" + suffix).c_str(), library_convert, kind,
                                          t.target)
                 ->Unit(benchmark::kMillisecond);
@@ -117,6 +134,9 @@ void register_library() {
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("convert() undoing/" + suffix).c_str(),
                                          library_convert_undoing, kind, t.target)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("report inspector/" + suffix).c_str(), report_inspect,
+                                         kind, t.target)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("inspect()/" + suffix).c_str(), library_inspect, kind,
                                          t.target)

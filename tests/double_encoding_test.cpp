@@ -312,13 +312,45 @@ std::string text_with_runs(std::mt19937_64& rng) {
     return text;
 }
 
+// Runs right at the edges of the 64 KiB chunks the inspection scans at a
+// time, whole and in pieces: each is found once, where it is.
+TEST(DoubleEncoding, RunsAtTheEdgesOfScannedChunksAreFound) {
+    const std::string run = test::encode_again(test::encode_again("é", Misreading::latin1),
+                                               Misreading::windows1252);  // 8 bytes
+    for (std::size_t chunks = 1; chunks <= 2; ++chunks) {
+        for (std::size_t back = 0; back <= 10; ++back) {
+            const std::size_t at = chunks * 64 * 1024 - back;
+            const std::string input = std::string(at, 'a') + run + "\xC3\xA9\n";
+            for (const std::size_t piece : {input.size(), std::size_t{4096}, std::size_t{77}}) {
+                std::vector<Finding> found;
+                ReportInspector inspector(Target::latin1, 10, collect, &found);
+                for (std::size_t i = 0; i < input.size(); i += piece)
+                    inspector.feed(input.data() + i, std::min(piece, input.size() - i));
+                const ReportCounts counts = inspector.finish();
+                EXPECT_EQ(counts.double_runs, 1u) << at << " " << piece;
+                // Ã ƒ Â ©: Latin-1 lacks ƒ.
+                EXPECT_EQ(counts.changed_in_runs, 3u) << at << " " << piece;
+                EXPECT_EQ(counts.kept_in_runs, 1u) << at << " " << piece;
+                ASSERT_EQ(found.size(), 2u) << at << " " << piece;
+                EXPECT_EQ(found[0].offset, at);
+                EXPECT_EQ(found[0].kind, FindingKind::double_encoded);
+                EXPECT_EQ(found[1].offset, at + run.size());
+            }
+        }
+    }
+}
+
 // The report inspector against the model: whole inputs and pieces of any
 // size, every target, with few or all findings reported.
 TEST(DoubleEncoding, TheReportFindsEveryRunAsTheModelDoes) {
     std::mt19937_64 rng(31);
     std::uint64_t runs = 0, deep_runs = 0;
-    for (int round = 0; round < 60; ++round) {
-        const std::string input = text_with_runs(rng);
+    for (int round = 0; round < 63; ++round) {
+        // The last rounds are longer than the chunks the inspection scans
+        // for runs at a time (64 KiB).
+        std::string input = text_with_runs(rng);
+        while (round >= 60 && input.size() < 200000)
+            input += text_with_runs(rng);
         for (const Target target : TARGETS) {
             const test::ModelReport model = test::model_report(input, target);
             runs += model.runs;

@@ -164,22 +164,34 @@ const std::uint8_t* inspect_run_at(InspectState& state, const std::uint8_t* q,
     return after;
 }
 
-// inspect_bytes when runs are looked for: the spans between the places a
-// run may start go to the block kernels as before; each such place is
-// looked at on its own, or held when the bytes after end may still make
-// its run longer.
+// Bytes scanned for places where a run may start before they are
+// inspected: a span the cache still holds when the kernels come to it.
+constexpr std::ptrdiff_t SCAN_CHUNK = 64 * 1024;
+
+// inspect_bytes when runs are looked for: a chunk at a time, the bytes up
+// to the next place where a run may start go to the block kernels as
+// before; each such place is looked at on its own, or held when the bytes
+// after end may still make its run longer.
 const std::uint8_t* inspect_with_runs(InspectState& state, const std::uint8_t* p,
                                       const std::uint8_t* end, bool input_ends) {
     const std::uint8_t* const last_start = input_ends ? end : run_start_at_end(p, end);
     for (;;) {
-        const std::uint8_t* q = kernels().find_double_run_start(p, end);
+        const std::uint8_t* chunk_end = end - p > SCAN_CHUNK ? p + SCAN_CHUNK : end;
+        // A start the scan finds lies before chunk_end: it needs two bytes after it.
+        const std::uint8_t* q =
+            kernels().find_double_run_start(p, chunk_end == end ? end : chunk_end + 2);
         if (q > last_start) q = last_start;
-        p = kernels().inspect_blocks(state, p, q);
-        // A unit before q never reaches past it: q is a lead byte.
-        p = inspect_units(state, p, q, end, input_ends);
-        if (p != q || q == end) return p;
-        if (!input_ends && end - q < RUN_BYTES_MAX) return q;
-        p = inspect_run_at(state, q, end, input_ends);
+        const std::uint8_t* stop = q < chunk_end ? q : chunk_end;
+        p = kernels().inspect_blocks(state, p, stop);
+        // A unit before a place where a run may start never reaches past
+        // it: that place is a lead byte.
+        p = inspect_units(state, p, stop, end, input_ends);
+        if (stop == q && q != end && p == q) {
+            if (!input_ends && end - q < RUN_BYTES_MAX) return q;
+            p = inspect_run_at(state, q, end, input_ends);
+            continue;
+        }
+        if (p < stop || p == end) return p;  // held for want of bytes, or done
     }
 }
 

@@ -60,13 +60,16 @@ ModelReport model_report(const std::string& input, Target target) {
         f.length = static_cast<std::uint8_t>(unit.length);
         model.findings.push_back(f);
     }
+    std::vector<std::size_t> newlines;
+    for (std::size_t i = input.find('\n'); i != std::string::npos; i = input.find('\n', i + 1))
+        newlines.push_back(i);
     for (const auto& [offset, run] : runs) {
         Finding f;
         f.offset = offset;
-        const std::size_t newline = offset == 0 ? std::string::npos : input.rfind('\n', offset - 1);
-        const std::size_t line_start = newline == std::string::npos ? 0 : newline + 1;
-        f.line = 1 + static_cast<std::uint64_t>(std::count(
-                         input.begin(), input.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+        // Newlines before the run, and where its line starts.
+        const auto before = std::lower_bound(newlines.begin(), newlines.end(), offset);
+        const std::size_t line_start = before == newlines.begin() ? 0 : *(before - 1) + 1;
+        f.line = 1 + static_cast<std::uint64_t>(before - newlines.begin());
         f.column = offset - line_start + 1;
         f.kind = FindingKind::double_encoded;
         f.length = static_cast<std::uint8_t>(run.length);

@@ -1,6 +1,7 @@
 // The AVX-512 kernels: 64-byte blocks, for processors with AVX-512 F, VL,
 // BW, VBMI and VBMI2, BMI2 and POPCNT (ops.hpp's target). The set's scanners
-// and its estimate of the growth are AVX2's. Called through kernels() only.
+// (but the one for runs of text encoded twice) and its estimate of the
+// growth are AVX2's. Called through kernels() only.
 #pragma once
 
 #include "kernels/simd_support.hpp"
@@ -26,6 +27,8 @@ const std::uint8_t* unchanged_utf8_blocks_avx512(const std::uint8_t* p,
                                                  const std::uint8_t* lead_end);
 const std::uint8_t* inspect_blocks_avx512(InspectState& state, const std::uint8_t* p,
                                           const std::uint8_t* end);
+// First place in [p, end) where a run of text encoded twice may start, or end.
+const std::uint8_t* find_double_run_start_avx512(const std::uint8_t* p, const std::uint8_t* end);
 
 }  // namespace textmend
 

@@ -1,5 +1,5 @@
-// The AVX-512 set's table: its own block kernels, and AVX2's scanners and
-// estimate of the growth.
+// The AVX-512 set's table: its own block kernels and scanner for runs, and
+// AVX2's other scanners and estimate of the growth.
 #include "kernels/avx2/avx2.hpp"
 #include "kernels/avx512/avx512.hpp"
 #include "kernels/kernels.hpp"
@@ -13,7 +13,7 @@ constinit const Kernels AVX512_KERNELS = {
     .name = "avx512",
     .find_non_ascii = find_non_ascii_avx2,
     .find_candidate_lead = find_candidate_lead_avx2,
-    .find_double_run_start = find_double_run_start_avx2,
+    .find_double_run_start = find_double_run_start_avx512,
     .blocks_to_latin1 = bulk_blocks_to_latin1_avx512,
     .blocks_to_utf8 = bulk_blocks_to_utf8_avx512,
     .unchanged_blocks = bulk_blocks_unchanged_avx512,
