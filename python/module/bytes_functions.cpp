@@ -254,42 +254,72 @@ PyObject* convert_many(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 
 namespace {
 
-PyObject* hex_of(const Finding& finding) {
+PyObject* hex_of(const std::uint8_t* bytes, std::size_t n) {
     static constexpr char DIGITS[] = "0123456789abcdef";
-    char hex[2 * FINDING_BYTES_MAX];
-    for (std::size_t i = 0; i < finding.length; ++i) {
-        hex[2 * i] = DIGITS[finding.bytes[i] >> 4];
-        hex[2 * i + 1] = DIGITS[finding.bytes[i] & 15];
+    char hex[2 * DOUBLE_RUN_BYTES_MAX];
+    for (std::size_t i = 0; i < n; ++i) {
+        hex[2 * i] = DIGITS[bytes[i] >> 4];
+        hex[2 * i + 1] = DIGITS[bytes[i] & 15];
     }
-    return PyUnicode_FromStringAndSize(hex, 2 * static_cast<Py_ssize_t>(finding.length));
+    return PyUnicode_FromStringAndSize(hex, 2 * static_cast<Py_ssize_t>(n));
 }
 
-PyObject* example_of(const Finding& f) {
-    PyObject* hex = hex_of(f);
+const char* kind_name(FindingKind kind) {
+    switch (kind) {
+        case FindingKind::kept:
+            return "kept";
+        case FindingKind::double_encoded:
+            return "double";
+        case FindingKind::changed:
+            break;
+    }
+    return "changed";
+}
+
+// A finding as textmend-report --json writes it: a run with its own bytes
+// (in data) and what undoing it writes in the target.
+PyObject* example_of(const Finding& f, const std::uint8_t* data, Target target) {
+    const bool run = f.kind == FindingKind::double_encoded;
+    PyObject* hex = run ? hex_of(data + f.offset, f.length) : hex_of(f.bytes, f.length);
     if (hex == nullptr) return nullptr;
-    PyObject* example =
-        Py_BuildValue("{sKsKsKsssN}", "offset", static_cast<unsigned long long>(f.offset), "line",
-                      static_cast<unsigned long long>(f.line), "column",
-                      static_cast<unsigned long long>(f.column), "kind",
-                      f.kind == FindingKind::kept ? "kept" : "changed", "bytes", hex);
+    PyObject* example = Py_BuildValue(
+        "{sKsKsKsssN}", "offset", static_cast<unsigned long long>(f.offset), "line",
+        static_cast<unsigned long long>(f.line), "column",
+        static_cast<unsigned long long>(f.column), "kind", kind_name(f.kind), "bytes", hex);
+    if (example == nullptr || !run) return example;
+    std::size_t n = 0;
+    while (n < FINDING_BYTES_MAX && f.bytes[n] != 0)
+        ++n;
+    std::uint8_t undone[max_converted_size(FINDING_BYTES_MAX, Target::utf8)];
+    PyObject* becomes = hex_of(undone, textmend::convert(f.bytes, n, undone, target));
+    if (becomes == nullptr || PyDict_SetItemString(example, "becomes", becomes) != 0) {
+        Py_XDECREF(becomes);
+        Py_DECREF(example);
+        return nullptr;
+    }
+    Py_DECREF(becomes);
     return example;
 }
 
-PyObject* fields_of(const Inspection& result, const std::vector<Finding>& findings) {
+PyObject* fields_of(const ReportCounts& counts, const std::vector<Finding>& findings,
+                    const std::uint8_t* data) {
+    const Inspection& result = counts.units;
     PyObject* examples = PyList_New(static_cast<Py_ssize_t>(findings.size()));
     for (std::size_t i = 0; examples != nullptr && i < findings.size(); ++i) {
-        PyObject* example = example_of(findings[i]);
+        PyObject* example = example_of(findings[i], data, result.target);
         if (example == nullptr)
             Py_CLEAR(examples);
         else
             PyList_SET_ITEM(examples, static_cast<Py_ssize_t>(i), example);
     }
     if (examples == nullptr) return nullptr;
-    return Py_BuildValue("{sNsKsKsKsKsOsN}", "target", target_name_object(result.target),
+    // As textmend-report: changed and kept outside runs, each run counted once.
+    return Py_BuildValue("{sNsKsKsKsKsKsOsN}", "target", target_name_object(result.target),
                          "bytes_in", static_cast<unsigned long long>(result.bytes_in), "bytes_out",
                          static_cast<unsigned long long>(result.bytes_out), "changed",
-                         static_cast<unsigned long long>(result.changed), "kept",
-                         static_cast<unsigned long long>(result.kept), "clean",
+                         static_cast<unsigned long long>(result.changed - counts.changed_in_runs),
+                         "kept", static_cast<unsigned long long>(result.kept - counts.kept_in_runs),
+                         "double", static_cast<unsigned long long>(counts.double_runs), "clean",
                          result.clean() ? Py_True : Py_False, "examples", examples);
 }
 
@@ -323,21 +353,18 @@ PyObject* report(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* k
     InputBytes input;
     if (!input.open(values[0], REPORT.function, "data")) return nullptr;
     std::vector<Finding> findings;
-    Inspection result;
+    ReportCounts result;
     {
         const WithoutGil unlocked;
-        // Counted first, so that the room for examples is what they take.
-        result = inspect(input.data(), input.size(), target, nullptr, 0);
-        findings.resize(static_cast<std::size_t>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(max_examples), result.changed + result.kept)));
-        if (!findings.empty()) {  // a second pass only for examples that exist
-            std::size_t stored = 0;
-            (void)inspect(input.data(), input.size(), target, findings.data(), findings.size(),
-                          &stored);
-            findings.resize(stored);
-        }
+        const auto keep = [](const Finding& finding, void* into) {
+            static_cast<std::vector<Finding>*>(into)->push_back(finding);
+        };
+        ReportInspector inspector(target, static_cast<std::uint64_t>(max_examples), keep,
+                                  &findings);
+        inspector.feed(input.data(), input.size());
+        result = inspector.finish();
     }
-    return fields_of(result, findings);
+    return fields_of(result, findings, static_cast<const std::uint8_t*>(input.data()));
 }
 
 }  // namespace textmend::python

@@ -48,8 +48,10 @@ PyMethodDef FUNCTIONS[] = {
      "data: a bytes-like object. target: as for convert().\n"
      "max_examples: how many places to describe (an int, 0 or more).\n\n"
      "Returns a dict with the fields of one line of textmend-report --json\n"
-     "but 'file': target, bytes_in, bytes_out, changed, kept, clean and\n"
-     "examples (dicts of offset, line, column, kind and bytes in hex).\n"
+     "but 'file': target, bytes_in, bytes_out, changed, kept, double (runs of\n"
+     "text encoded twice, counted once and not also as changed or kept), clean\n"
+     "and examples (dicts of offset, line, column, kind and bytes in hex; a\n"
+     "run's kind is 'double', with 'becomes': what undoing it writes).\n"
      "Raises TypeError or ValueError for wrong arguments."},
     {"convert_file", as_method(convert_file), FAST,
      "convert_file($module, src, dst, target='latin1')\n--\n\n"

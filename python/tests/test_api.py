@@ -128,8 +128,10 @@ def test_defaults_are_latin1(rng):
 @pytest.mark.parametrize("target", TARGETS)
 @pytest.mark.parametrize("max_examples", [0, 3, None])
 def test_report_matches_the_report_program(target, max_examples, rng, report_binary, tmp_path):
-    for length in [0, 5, 300, 5000]:
-        data = random_mixed(rng, length)
+    for length in [0, 5, 300, 5000, -1]:
+        # -1: mixed lines and lines encoded twice
+        data = (random_mixed(rng, length) if length >= 0 else
+                b"".join(random_mixed(rng, 40) + b"\n" + DAMAGED for _ in range(30)))
         source = tmp_path / "in"
         source.write_bytes(data)
         options = [] if max_examples is None else ["--max-examples", str(max_examples)]

@@ -1,6 +1,8 @@
 # The types of the compiled module; the docstrings are in module.cpp.
 from typing import Iterable, Literal, Protocol, TypedDict, Union
 
+from typing_extensions import NotRequired
+
 from _typeshed import ReadableBuffer, StrOrBytesPath, SupportsRead, SupportsWrite
 
 __version__: str
@@ -16,8 +18,9 @@ class Example(TypedDict):
     offset: int
     line: int
     column: int
-    kind: Literal["changed", "kept"]
+    kind: Literal["changed", "kept", "double"]
     bytes: str
+    becomes: NotRequired[str]  # a run ("double"): what undoing it writes
 
 class Report(TypedDict):
     target: TargetName
@@ -25,6 +28,7 @@ class Report(TypedDict):
     bytes_out: int
     changed: int
     kept: int
+    double: int
     clean: bool
     examples: list[Example]
 
