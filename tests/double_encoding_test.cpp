@@ -240,7 +240,14 @@ TEST(DoubleEncoding, PiecesCutAfterNewlinesGiveTheWhole) {
         texts.push_back(line.text);
     for (const std::string& line : test::legitimate_lines())
         texts.push_back(line);
-    const std::string text = test::joined(texts);
+    // Longer than the chunks the conversion scans at a time (64 KiB), with
+    // lines longer than a chunk: all ASCII, and holding a run (too long to
+    // be undone).
+    const std::string damaged = test::encode_again("Grüße aus Köln\n", Misreading::latin1);
+    std::string text = test::joined(texts) + std::string(70000, 'a') + "\n" + damaged +
+                       std::string(66000, 'b') + damaged + test::joined(texts);
+    for (int i = 0; i < 3; ++i)
+        text += test::joined(texts);
     std::mt19937_64 rng(7);
     for (const Target target : TARGETS) {
         const std::string whole = converted(text, target, true);
@@ -255,6 +262,46 @@ TEST(DoubleEncoding, PiecesCutAfterNewlinesGiveTheWhole) {
         for (int i = 0; i < 50; ++i) {
             const std::string random = test::random_mixed_bytes(rng, rng() % 2000);
             ASSERT_EQ(converted(random, target, false), plain_conversion(random, target));
+        }
+    }
+}
+
+// Lines across the edge of the 64 KiB the conversion scans at a time, after
+// clean lines without a place a run may start, their first run after the
+// edge: decided whole, as each line converted on its own is. One is text
+// encoded twice (undone), the other holds a character of its own before the
+// edge (left as it is).
+TEST(DoubleEncoding, LinesAcrossTheEdgesOfScannedChunksAreDecidedWhole) {
+    const std::string clean =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e aus K\xC3\xB6ln\n";
+    const std::string runs = test::encode_again(clean, Misreading::windows1252);
+    const std::string padding(30, 'y');
+    const struct {
+        std::string line, expected;  // expected: the line as it should read
+    } lines[] = {
+        {"Mit freundlichen " + padding + runs, "Mit freundlichen " + padding + clean},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e " +
+             padding + runs,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e " +
+             padding + runs},
+    };
+    for (const auto& [line, expected] : lines) {
+        for (std::size_t back = 1; back <= 25; back += 3) {
+            std::string text;
+            while (text.size() + clean.size() < 64 * 1024 - back)
+                text += clean;
+            text += std::string(64 * 1024 - back - text.size() - 1, 'x') + "\n";
+            const std::string before = text;
+            text += line + clean;
+            for (const Target target : TARGETS) {
+                EXPECT_EQ(converted(text, target, true), converted(before, target, false) +
+                                                             converted(expected, target, false) +
+                                                             converted(clean, target, false))
+                    << back;
+            }
         }
     }
 }

@@ -102,12 +102,32 @@ struct SizeCounter {
 // Hands the input to sink a span at a time: plain spans, and the lines to
 // undo. Every span ends just after a newline or at the end of the input,
 // where a conversion may be cut.
+// Bytes scanned for places where a run may start before the plain spans
+// among them are handed on: a span the cache still holds.
+constexpr std::ptrdiff_t SCAN_CHUNK = 64 * 1024;
+
 template <typename Sink>
 void walk_undoing_double(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
     const std::uint8_t* done = p;  // handed to sink up to here
     const std::uint8_t* from = p;  // searched up to here, at the start of a line
-    for (const std::uint8_t* q = kernels().find_double_run_start(from, end); q != end;
-         q = kernels().find_double_run_start(from, end)) {
+    while (from != end) {
+        const std::uint8_t* chunk_end = end - from > SCAN_CHUNK ? from + SCAN_CHUNK : end;
+        // A start the scan finds lies before chunk_end: it needs two bytes after it.
+        const std::uint8_t* q =
+            kernels().find_double_run_start(from, chunk_end == end ? end : chunk_end + 2);
+        if (q >= chunk_end) {
+            // None in the chunk: hand on its whole lines, search on from the last.
+            const std::uint8_t* line = line_start_before(from, chunk_end);
+            if (chunk_end == end) line = end;
+            if (line != from) {
+                sink.plain(done, line);
+                done = from = line;
+                continue;
+            }
+            // A line longer than the chunk: search on within it.
+            q = kernels().find_double_run_start(chunk_end, end);
+            if (q == end) break;
+        }
         const std::uint8_t* line = line_start_before(from, q);
         const std::uint8_t* line_end = line_end_after(q, end);
         if (static_cast<std::size_t>(line_end - line) <= DOUBLE_LINE_MAX &&

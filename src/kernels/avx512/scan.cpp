@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include <array>
+
 #include "kernels/avx512/ops.hpp"
 #include "kernels/portable/portable.hpp"
 
@@ -13,30 +15,64 @@ namespace textmend {
 
 using namespace avx512;
 
-// Blocks without a byte C3 (ASCII, Latin-1, Cyrillic, Chinese: most blocks
-// of most text) take one compare; in the others, lanes where C3 is followed
-// by 82..B4 and then by C2, C5, C6, CB or E2 (may_start_double_run). The
-// third byte is told by its two nibbles: high C with low 2, 5, 6 or B, or
-// high E with low 2.
+namespace {
+
+struct RunStartConstants {
+    __m512i c3, second_low, second_span, high_nibbles, low_nibbles, nibble;
+};
+
+// Lanes of the 64 bytes at p where C3 (first: those lanes) is followed by
+// 82..B4 and then by C2, C5, C6, CB or E2 (may_start_double_run). The third
+// byte is told by its two nibbles: high C with low 2, 5, 6 or B, or high E
+// with low 2.
+TEXTMEND_AVX512 inline std::uint64_t run_starts(const std::uint8_t* p, std::uint64_t first,
+                                                const RunStartConstants& k) {
+    const __m512i second = _mm512_sub_epi8(_mm512_loadu_si512(p + 1), k.second_low);
+    const std::uint64_t second_ok = _mm512_mask_cmple_epu8_mask(first, second, k.second_span);
+    return second_ok &
+           nibble_lanes(_mm512_loadu_si512(p + 2), k.high_nibbles, k.low_nibbles, k.nibble);
+}
+
+TEXTMEND_AVX512 inline std::uint64_t c3_lanes(const std::uint8_t* p, const RunStartConstants& k) {
+    return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p), k.c3);
+}
+
+}  // namespace
+
+// Four blocks at a time: when none holds a byte C3 (ASCII, Latin-1,
+// Cyrillic, Chinese: most of most text) they take a compare each; else all
+// four are looked at without a branch per block, which in mixed prose would
+// go either way at random.
 TEXTMEND_AVX512_ENTRY const std::uint8_t* find_double_run_start_avx512(const std::uint8_t* p,
                                                                        const std::uint8_t* end) {
-    const __m512i c3 = constant_bytes(0xC3);
-    const __m512i second_low = constant_bytes(0x82), second_span = constant_bytes(0xB4 - 0x82);
-    const __m512i high_nibbles = constant_table(std::array<std::uint8_t, 16>{
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2, 0});  // C: 1, E: 2
-    const __m512i low_nibbles = constant_table(std::array<std::uint8_t, 16>{
-        0, 0, 3, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0});  // 2: C and E; 5, 6, B: C
-    const __m512i nibble = constant_bytes(0x0F);
-    while (end - p >= WIDE_BLOCK + 2) {
-        const std::uint64_t first = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p), c3);
-        if (first != 0) {
-            const __m512i second = _mm512_sub_epi8(_mm512_loadu_si512(p + 1), second_low);
-            const std::uint64_t second_ok = _mm512_mask_cmple_epu8_mask(first, second, second_span);
-            const std::uint64_t third_ok =
-                nibble_lanes(_mm512_loadu_si512(p + 2), high_nibbles, low_nibbles, nibble);
-            const std::uint64_t starts = second_ok & third_ok;
-            if (starts != 0) return p + __builtin_ctzll(starts);
+    const RunStartConstants k{
+        constant_bytes(0xC3),
+        constant_bytes(0x82),
+        constant_bytes(0xB4 - 0x82),
+        constant_table(std::array<std::uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2,
+                                                    0}),  // C: 1, E: 2
+        constant_table(std::array<std::uint8_t, 16>{0, 0, 3, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0,
+                                                    0}),  // 2: C and E; 5, 6, B: C
+        constant_bytes(0x0F),
+    };
+    constexpr std::ptrdiff_t GROUP = 4 * WIDE_BLOCK;
+    while (end - p >= GROUP + 2) {
+        const std::uint64_t a = c3_lanes(p, k), b = c3_lanes(p + WIDE_BLOCK, k),
+                            c = c3_lanes(p + 2 * WIDE_BLOCK, k),
+                            d = c3_lanes(p + 3 * WIDE_BLOCK, k);
+        if ((a | b | c | d) != 0) {
+            const std::uint64_t starts[4] = {run_starts(p, a, k), run_starts(p + WIDE_BLOCK, b, k),
+                                             run_starts(p + 2 * WIDE_BLOCK, c, k),
+                                             run_starts(p + 3 * WIDE_BLOCK, d, k)};
+            for (int i = 0; i < 4; ++i) {
+                if (starts[i] != 0) return p + i * WIDE_BLOCK + __builtin_ctzll(starts[i]);
+            }
         }
+        p += GROUP;
+    }
+    while (end - p >= WIDE_BLOCK + 2) {
+        const std::uint64_t starts = run_starts(p, c3_lanes(p, k), k);
+        if (starts != 0) return p + __builtin_ctzll(starts);
         p += WIDE_BLOCK;
     }
     return find_double_run_start_portable(p, end);
