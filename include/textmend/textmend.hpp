@@ -320,6 +320,13 @@ private:
 // Most bytes a run has.
 inline constexpr std::size_t DOUBLE_RUN_BYTES_MAX = 96;
 
+// The name textmend-report's JSON gives a kind of finding.
+[[nodiscard]] constexpr const char* finding_kind_name(FindingKind kind) noexcept {
+    return kind == FindingKind::kept             ? "kept"
+           : kind == FindingKind::double_encoded ? "double"
+                                                 : "changed";
+}
+
 // The counts of a ReportInspector.
 struct ReportCounts {
     // As StreamInspector counts them: every unit, those inside runs too, so
@@ -370,6 +377,16 @@ private:
 
     friend struct InspectorAccess;
 };
+
+// For a finding of kind double_encoded: what undoing its run writes in the
+// target (the character it becomes, converted), into out, which has room for
+// FINDING_BYTES_MAX bytes. Returns the count written.
+inline std::size_t undone_bytes(const Finding& finding, Target target, std::uint8_t* out) noexcept {
+    std::size_t n = 0;
+    while (n < FINDING_BYTES_MAX && finding.bytes[n] != 0)
+        ++n;
+    return convert(finding.bytes, n, out, target);
+}
 
 // Inspects a whole input. The first max_findings findings are stored in
 // findings (which must have room for them); their count goes to

@@ -264,18 +264,6 @@ PyObject* hex_of(const std::uint8_t* bytes, std::size_t n) {
     return PyUnicode_FromStringAndSize(hex, 2 * static_cast<Py_ssize_t>(n));
 }
 
-const char* kind_name(FindingKind kind) {
-    switch (kind) {
-        case FindingKind::kept:
-            return "kept";
-        case FindingKind::double_encoded:
-            return "double";
-        case FindingKind::changed:
-            break;
-    }
-    return "changed";
-}
-
 // A finding as textmend-report --json writes it: a run with its own bytes
 // (in data) and what undoing it writes in the target.
 PyObject* example_of(const Finding& f, const std::uint8_t* data, Target target) {
@@ -285,13 +273,10 @@ PyObject* example_of(const Finding& f, const std::uint8_t* data, Target target) 
     PyObject* example = Py_BuildValue(
         "{sKsKsKsssN}", "offset", static_cast<unsigned long long>(f.offset), "line",
         static_cast<unsigned long long>(f.line), "column",
-        static_cast<unsigned long long>(f.column), "kind", kind_name(f.kind), "bytes", hex);
+        static_cast<unsigned long long>(f.column), "kind", finding_kind_name(f.kind), "bytes", hex);
     if (example == nullptr || !run) return example;
-    std::size_t n = 0;
-    while (n < FINDING_BYTES_MAX && f.bytes[n] != 0)
-        ++n;
-    std::uint8_t undone[max_converted_size(FINDING_BYTES_MAX, Target::utf8)];
-    PyObject* becomes = hex_of(undone, textmend::convert(f.bytes, n, undone, target));
+    std::uint8_t undone[FINDING_BYTES_MAX];
+    PyObject* becomes = hex_of(undone, undone_bytes(f, target, undone));
     if (becomes == nullptr || PyDict_SetItemString(example, "becomes", becomes) != 0) {
         Py_XDECREF(becomes);
         Py_DECREF(example);

@@ -91,6 +91,23 @@ struct InspectorAccess {
     }
 
     template <class Inspector>
+    static void restart(Inspector& s) {
+        s.offset_ = 0;
+        s.growth_ = 0;
+        s.changed_ = 0;
+        s.kept_ = 0;
+        s.findings_left_ = s.max_findings_;
+        s.line_ = 1;
+        s.line_start_ = 0;
+        s.held_count_ = 0;
+        if constexpr (std::is_same_v<Inspector, ReportInspector>) {
+            s.double_runs_ = 0;
+            s.changed_in_runs_ = 0;
+            s.kept_in_runs_ = 0;
+        }
+    }
+
+    template <class Inspector>
     static void feed(Inspector& s, const void* piece, std::size_t size) {
         constexpr std::size_t HELD_MAX = sizeof s.held_;
         const auto* p = static_cast<const std::uint8_t*>(piece);
@@ -152,14 +169,7 @@ StreamInspector::StreamInspector(Target target, std::uint64_t max_findings, Find
 }
 
 void StreamInspector::restart() noexcept {
-    offset_ = 0;
-    growth_ = 0;
-    changed_ = 0;
-    kept_ = 0;
-    findings_left_ = max_findings_;
-    line_ = 1;
-    line_start_ = 0;
-    held_count_ = 0;
+    InspectorAccess::restart(*this);
 }
 
 void StreamInspector::feed(const void* piece, std::size_t size) {
@@ -183,17 +193,7 @@ ReportInspector::ReportInspector(Target target, std::uint64_t max_findings, Find
 }
 
 void ReportInspector::restart() noexcept {
-    offset_ = 0;
-    growth_ = 0;
-    changed_ = 0;
-    kept_ = 0;
-    double_runs_ = 0;
-    changed_in_runs_ = 0;
-    kept_in_runs_ = 0;
-    findings_left_ = max_findings_;
-    line_ = 1;
-    line_start_ = 0;
-    held_count_ = 0;
+    InspectorAccess::restart(*this);
 }
 
 void ReportInspector::feed(const void* piece, std::size_t size) {

@@ -164,10 +164,6 @@ const std::uint8_t* inspect_run_at(InspectState& state, const std::uint8_t* q,
     return after;
 }
 
-// Bytes scanned for places where a run may start before they are
-// inspected: a span the cache still holds when the kernels come to it.
-constexpr std::ptrdiff_t SCAN_CHUNK = 64 * 1024;
-
 // inspect_bytes when runs are looked for: a chunk at a time, the bytes up
 // to the next place where a run may start go to the block kernels as
 // before; each such place is looked at on its own, or held when the bytes
@@ -176,7 +172,7 @@ const std::uint8_t* inspect_with_runs(InspectState& state, const std::uint8_t* p
                                       const std::uint8_t* end, bool input_ends) {
     const std::uint8_t* const last_start = input_ends ? end : run_start_at_end(p, end);
     for (;;) {
-        const std::uint8_t* chunk_end = end - p > SCAN_CHUNK ? p + SCAN_CHUNK : end;
+        const std::uint8_t* chunk_end = end - p > RUN_SCAN_CHUNK ? p + RUN_SCAN_CHUNK : end;
         // A start the scan finds lies before chunk_end: it needs two bytes after it.
         const std::uint8_t* q =
             kernels().find_double_run_start(p, chunk_end == end ? end : chunk_end + 2);

@@ -18,6 +18,7 @@
 // lines are counted by.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "convert/output_mode.hpp"
@@ -33,6 +34,10 @@ inline constexpr std::int32_t UNIT_BYTES_MAX = 6;
 // and two three-byte ones). An inspection that looks for runs holds back up
 // to this many bytes at the end of a piece.
 inline constexpr std::int32_t RUN_BYTES_MAX = 96;
+
+// Bytes scanned for places where a run may start before they are inspected
+// or converted: a span the cache still holds when the kernels come to it.
+inline constexpr std::ptrdiff_t RUN_SCAN_CHUNK = 64 * 1024;
 
 enum class UnitKind { changed, kept, double_run };
 

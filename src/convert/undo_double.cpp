@@ -101,17 +101,14 @@ struct SizeCounter {
 
 // Hands the input to sink a span at a time: plain spans, and the lines to
 // undo. Every span ends just after a newline or at the end of the input,
-// where a conversion may be cut.
-// Bytes scanned for places where a run may start before the plain spans
-// among them are handed on: a span the cache still holds.
-constexpr std::ptrdiff_t SCAN_CHUNK = 64 * 1024;
-
+// where a conversion may be cut. The input is scanned RUN_SCAN_CHUNK bytes
+// at a time, so that the plain spans are handed on while the cache holds them.
 template <typename Sink>
 void walk_undoing_double(const std::uint8_t* p, const std::uint8_t* end, Sink& sink) {
     const std::uint8_t* done = p;  // handed to sink up to here
     const std::uint8_t* from = p;  // searched up to here, at the start of a line
     while (from != end) {
-        const std::uint8_t* chunk_end = end - from > SCAN_CHUNK ? from + SCAN_CHUNK : end;
+        const std::uint8_t* chunk_end = end - from > RUN_SCAN_CHUNK ? from + RUN_SCAN_CHUNK : end;
         // A start the scan finds lies before chunk_end: it needs two bytes after it.
         const std::uint8_t* q =
             kernels().find_double_run_start(from, chunk_end == end ? end : chunk_end + 2);

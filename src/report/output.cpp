@@ -61,14 +61,10 @@ std::string converted_hex(const Finding& finding, Target target) {
     return hex_of(out, n, " ");
 }
 
-// What undoing a run writes: the character it becomes (held as UTF-8 in the
-// finding), as the target writes it.
-std::string undone_hex(const Finding& finding, Target target) {
-    std::size_t n = 0;
-    while (n < FINDING_BYTES_MAX && finding.bytes[n] != 0)
-        ++n;
-    std::uint8_t out[max_converted_size(FINDING_BYTES_MAX, Target::utf8)];
-    return hex_of(out, convert(finding.bytes, n, out, target), " ");
+// What undoing a run writes in the target.
+std::string undone_hex(const Finding& finding, Target target, const char* separator) {
+    std::uint8_t out[FINDING_BYTES_MAX];
+    return hex_of(out, undone_bytes(finding, target, out), separator);
 }
 
 // The bytes an example is about: a unit's own, or a run's.
@@ -90,7 +86,7 @@ void print_example(std::FILE* out, const Example& example, Target target, bool c
             break;
         case FindingKind::double_encoded:
             std::fprintf(out, "double-encoded %s would undo to %s: ",
-                         hex_of(bytes, f.length, " ").c_str(), undone_hex(f, target).c_str());
+                         hex_of(bytes, f.length, " ").c_str(), undone_hex(f, target, " ").c_str());
             mark = "\033[1;35m";
             break;
         case FindingKind::changed:
@@ -106,18 +102,6 @@ void print_example(std::FILE* out, const Example& example, Target target, bool c
                                                         : printable_unit(bytes, f.length))
                      .c_str(),
                  unmark, printable_text(example.after, example.after_length).c_str());
-}
-
-const char* kind_name(FindingKind kind) {
-    switch (kind) {
-        case FindingKind::kept:
-            return "kept";
-        case FindingKind::double_encoded:
-            return "double";
-        case FindingKind::changed:
-            break;
-    }
-    return "changed";
 }
 
 }  // namespace
@@ -138,12 +122,10 @@ bool print_json_report(std::FILE* out, const char* name, const ReportCounts& res
         std::fprintf(out,
                      "%s{\"offset\":%" PRIu64 ",\"line\":%" PRIu64 ",\"column\":%" PRIu64
                      ",\"kind\":\"%s\",\"bytes\":\"%s\"",
-                     separator, f.offset, f.line, f.column, kind_name(f.kind),
+                     separator, f.offset, f.line, f.column, finding_kind_name(f.kind),
                      hex_of(example_bytes(example), f.length, "").c_str());
         if (f.kind == FindingKind::double_encoded) {
-            std::string becomes = undone_hex(f, units.target);
-            std::erase(becomes, ' ');
-            std::fprintf(out, ",\"becomes\":\"%s\"", becomes.c_str());
+            std::fprintf(out, ",\"becomes\":\"%s\"", undone_hex(f, units.target, "").c_str());
         }
         std::fputc('}', out);
         separator = ",";
