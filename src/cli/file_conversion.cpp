@@ -12,6 +12,7 @@
 #include "cli/output/output_file.hpp"
 #include "cli/writer/background_writer.hpp"
 #include "convert/byte_loop.hpp"
+#include "convert/undo_double_stream.hpp"
 
 namespace textmend {
 
@@ -26,6 +27,8 @@ struct RunBuffers {
     std::uint8_t input[input_storage_size(INPUT_BLOCK_SIZE)];
     std::uint8_t output[OUTPUT_BUFFER_SIZE];  // when there is no writer thread
     BackgroundWriter writer;
+    UndoingSource undoing;  // when undoing text encoded twice
+    std::uint8_t undo[UNDO_STORAGE_SIZE];
 };
 
 // The input, read through a check: a regular file that ends before the size
@@ -92,6 +95,11 @@ struct FileRun {
     InputStream in{};
     OutputStream out{};
     BackgroundWriter* writer = nullptr;  // the output's writer thread, if it has one
+    // Undoing text encoded twice: the source the undoing reads, and how many
+    // lines the output holds undone.
+    bool undoing = false;
+    ByteSource undone_from{};
+    std::uint64_t lines_undone = 0;
 };
 
 // Waits until the writer thread has written all the output handed to it; a
@@ -110,6 +118,11 @@ void stop_writer(FileRun& run) {
 // Converts the input from offset to its end, after what the output holds.
 void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
     run.reader.offset = offset;
+    if (run.undoing) {
+        // A round from the start writes the output afresh.
+        if (offset == 0) run.lines_undone = 0;
+        run.source = undoing_source(buffers.undoing, run.undone_from, buffers.undo);
+    }
     input_init(run.in, run.source, buffers.input, INPUT_BLOCK_SIZE, offset);
     // What a pipe, socket or terminal gives is written out as soon as it is
     // decided, rather than when the buffers are full: a line written into
@@ -118,6 +131,13 @@ void convert_round(FileRun& run, RunBuffers& buffers, std::int64_t offset) {
     convert_stream(run.in, run.out, run.mode);
     output_flush(run.out);
     wait_for_writes(run);
+    if (run.undoing) run.lines_undone += buffers.undoing.undoer.tally.lines;
+}
+
+// How much of the input the rounds so far have converted. Undoing shortens
+// what the conversion reads, so that is told by the reads of the file.
+std::int64_t input_consumed(const FileRun& run) {
+    return run.undoing ? run.reader.offset : input_tell(run.in);
 }
 
 ExitStatus fail(FileRun& run, FailedStep step, int error) {
@@ -148,13 +168,15 @@ ExitStatus fail_finishing(FileRun& run, const FileFailure& failure) {
 // sequence and the bytes after it are judged afresh, so converting them on
 // their own gives the same bytes as converting the whole. Otherwise the
 // last bytes may start a sequence that the appended ones complete: start
-// again from the beginning. Returns -1 with errno set on failure.
+// again from the beginning. Undoing decides a line at a time: there, only
+// a newline lets the appended bytes be judged afresh. Returns -1 with errno
+// set on failure.
 std::int64_t resume_offset(FileRun& run, std::int64_t consumed) {
     std::int64_t offset = consumed;
     if (consumed > 0) {
         const int last = input_file_byte_at(run.input, consumed - 1);
         if (last < 0) return -1;
-        if (last >= 0x80) {
+        if (last >= 0x80 || (run.undoing && last != '\n')) {
             if (!rewind_output_file(run.output)) return -1;
             offset = 0;
         }
@@ -184,11 +206,12 @@ Settlement settle_in_place(FileRun& run, std::int64_t consumed) {
         return finished(fail_finishing(run, FileFailure{0, true, FileChange::truncated}));
     }
     if (size == consumed) {
-        // Every change alters the length (a sequence becomes one byte, or one
-        // byte a sequence), so an output as long as the input is the input.
+        // Every change of the conversion alters the length (a sequence
+        // becomes one byte, or one byte a sequence), so an output as long as
+        // the input is the input, unless lines were undone.
         const std::int64_t written = output_file_size(run.output);
         if (written < 0) return finished(fail_writing(run, errno));
-        if (written == consumed) {
+        if (written == consumed && run.lines_undone == 0) {
             discard_output_file(run.output);
             return finished(ExitStatus::converted);
         }
@@ -216,7 +239,7 @@ ExitStatus convert_whole_input(FileRun& run, RunBuffers& buffers) {
         if (run.in.error != 0) return fail_reading(run, run.in.error);
         if (run.out.error != 0) return fail_writing(run, run.out.error);
         if (run.output.kind != OutputKind::in_place) break;
-        const Settlement settled = settle_in_place(run, input_tell(run.in));
+        const Settlement settled = settle_in_place(run, input_consumed(run));
         if (settled.finished) return settled.status;
         if (round == MAX_ROUNDS) {
             return fail_finishing(run, FileFailure{0, true, FileChange::kept_growing});
@@ -246,6 +269,10 @@ void prepare_streams(FileRun& run, RunBuffers& buffers, const ConversionSettings
     if (hooks != nullptr) {
         run.source = hooks->input(run.source, hooks->context);
         sink = hooks->output(sink, hooks->context);
+    }
+    if (settings.undo_double) {
+        run.undoing = true;
+        run.undone_from = run.source;
     }
     if (wants_writer_thread(run, settings) && buffers.writer.start(sink)) {
         run.writer = &buffers.writer;

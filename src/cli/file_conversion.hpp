@@ -48,6 +48,9 @@ struct ConversionSettings {
     // stays. The Python module lets signal handlers run there.
     bool (*stop_requested)(void* context, bool interrupted) = nullptr;
     void* stop_context = nullptr;
+    // Undo text encoded twice (undo_double_stream.hpp) before converting.
+    // For regular files: a pipe's line is held until it is complete.
+    bool undo_double = false;
 };
 
 enum class FailedStep {

@@ -37,7 +37,8 @@ bool ends_with_closing_quotation_mark(const std::uint8_t* p) {
     return p[-3] == 0xE2 && p[-2] == 0x80 && (p[-1] == 0x9D || p[-1] == 0x99 || p[-1] == 0xBA);
 }
 
-// Just after the last newline in [from, q), or from.
+}  // namespace
+
 const std::uint8_t* line_start_before(const std::uint8_t* from, const std::uint8_t* q) {
     constexpr std::uint64_t ONES = 0x0101010101010101ULL, NEWLINES = ONES * '\n';
     while (q - from >= 8) {
@@ -52,6 +53,8 @@ const std::uint8_t* line_start_before(const std::uint8_t* from, const std::uint8
     return q;
 }
 
+namespace {
+
 const std::uint8_t* line_end_after(const std::uint8_t* q, const std::uint8_t* end) {
     const void* newline = std::memchr(q, '\n', static_cast<std::size_t>(end - q));
     return newline == nullptr ? end : static_cast<const std::uint8_t*>(newline) + 1;
@@ -60,19 +63,22 @@ const std::uint8_t* line_end_after(const std::uint8_t* q, const std::uint8_t* en
 // The line [p, end), which is to be undone, as the UTF-8 text it becomes:
 // each stretch of ASCII and each run's character handed to emit in turn, to
 // be written as the target writes it.
+// Returns the count of runs.
 template <typename Emit>
-void undo_line(const std::uint8_t* p, const std::uint8_t* end, Emit&& emit) {
+std::uint64_t undo_line(const std::uint8_t* p, const std::uint8_t* end, Emit&& emit) {
+    std::uint64_t runs = 0;
     while (p < end) {
         const std::uint8_t* ascii = p;
-        while (p < end && *p < 0x80)
-            ++p;
+        p = kernels().find_non_ascii(p, end);
         if (p != ascii) emit(ascii, p);
         if (p == end) break;
         const DoubleRun run = double_run_at(p, end);
         const EncodeBuffer character = utf8_encode(run.code_point);
         emit(character.data(), character.data() + encoded_length(character));
         p += run.length;
+        ++runs;
     }
+    return runs;
 }
 
 struct Writer {
@@ -83,7 +89,8 @@ struct Writer {
         out = convert_span(p, end, true, out, mode).out;
     }
     void undone(const std::uint8_t* p, const std::uint8_t* end) {
-        undo_line(p, end, [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
+        (void)undo_line(p, end,
+                        [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
     }
 };
 
@@ -95,7 +102,27 @@ struct SizeCounter {
         size += converted_size_of(p, end, mode);
     }
     void undone(const std::uint8_t* p, const std::uint8_t* end) {
-        undo_line(p, end, [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
+        (void)undo_line(p, end,
+                        [this](const std::uint8_t* b, const std::uint8_t* e) { plain(b, e); });
+    }
+};
+
+// Writes the text as UTF-8, undone where a line is, at out, which never
+// runs ahead of what is read: undoing only ever shortens a line.
+struct InPlaceUndoer {
+    std::uint8_t* out;
+    UndoTally& tally;
+
+    void copy(const std::uint8_t* p, const std::uint8_t* end) {
+        const auto n = static_cast<std::size_t>(end - p);
+        if (out != p) std::memmove(out, p, n);
+        out += n;
+    }
+    void plain(const std::uint8_t* p, const std::uint8_t* end) { copy(p, end); }
+    void undone(const std::uint8_t* p, const std::uint8_t* end) {
+        tally.runs +=
+            undo_line(p, end, [this](const std::uint8_t* b, const std::uint8_t* e) { copy(b, e); });
+        ++tally.lines;
     }
 };
 
@@ -165,6 +192,13 @@ std::uint8_t* convert_undoing_double(const std::uint8_t* p, const std::uint8_t* 
     Writer writer{out, mode};
     walk_undoing_double(p, end, writer);
     return writer.out;
+}
+
+std::uint8_t* undo_double_lines(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* end,
+                                UndoTally& tally) {
+    InPlaceUndoer undoer{dst, tally};
+    walk_undoing_double(src, end, undoer);
+    return undoer.out;
 }
 
 std::uint64_t converted_size_undoing_double(const std::uint8_t* p, const std::uint8_t* end,

@@ -29,6 +29,10 @@ namespace textmend {
 
 inline constexpr std::size_t DOUBLE_LINE_MAX = std::size_t{64} * 1024;
 
+// Just after the last newline in [from, q), or from when there is none.
+[[nodiscard]] const std::uint8_t* line_start_before(const std::uint8_t* from,
+                                                    const std::uint8_t* q);
+
 // Whether damaged prose plausibly held cp where a run now stands.
 [[nodiscard]] bool is_plausible_repair(std::int32_t cp);
 
@@ -42,6 +46,19 @@ inline constexpr std::size_t DOUBLE_LINE_MAX = std::size_t{64} * 1024;
 // bound. Returns the end of the result.
 [[nodiscard]] std::uint8_t* convert_undoing_double(const std::uint8_t* p, const std::uint8_t* end,
                                                    std::uint8_t* out, OutputMode mode);
+
+// What undoing has done to a text.
+struct UndoTally {
+    std::uint64_t lines = 0;  // lines undone
+    std::uint64_t runs = 0;   // runs undone in them
+};
+
+// Writes [src, end) at dst with the lines to undo as the UTF-8 text they
+// become, the rest as it stands (no conversion), and adds what was undone
+// to tally. dst may be src or lie before it: the two may overlap. Returns
+// the end of what was written.
+[[nodiscard]] std::uint8_t* undo_double_lines(std::uint8_t* dst, const std::uint8_t* src,
+                                              const std::uint8_t* end, UndoTally& tally);
 
 // The size of what convert_undoing_double writes.
 [[nodiscard]] std::uint64_t converted_size_undoing_double(const std::uint8_t* p,
