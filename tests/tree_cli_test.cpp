@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "support/double_corpus.hpp"
 #include "support/json_lines.hpp"
 #include "support/model.hpp"
 #include "support/run_program.hpp"
@@ -403,6 +404,93 @@ TEST(Tree, CommandLinesStatusesAndFailures) {
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(lines_of(quiet.out).size(), 1U) << quiet.out;
     EXPECT_EQ(read_file(dir / "b.txt"), "caf\xC3\xA9\n");
+}
+
+std::string undone(const std::string& content, Target target) {
+    std::string out(max_converted_size(content.size(), target), '\0');
+    const CheckedConversion done = convert(content.data(), content.size(), out.data(), out.size(),
+                                           target, ConversionOptions{.undo_double_encoding = true});
+    out.resize(done.size);
+    return out;
+}
+
+// --undo-double: the lines of text encoded twice are undone as the library
+// undoes them, and legitimate text with the same byte patterns is left
+// alone; the counts are those of converting the undone text, with the runs
+// undone beside them. Without the option, nothing of that is done or shown.
+TEST(Tree, UndoDoubleUndoesTheDamagedLinesOnly) {
+    std::string damaged;
+    for (const CorpusLine& line : damaged_corpus())
+        damaged += line.text + "\n";
+    ReportInspector runs(Target::utf8);
+    runs.feed(damaged);
+    const std::string cafe = encode_again("caf\xC3\xA9", Misreading::latin1);
+    const struct {
+        const char* name;
+        std::string content;
+        std::uint64_t undone;
+    } files[] = {
+        // in the order of the walk
+        {"damaged.txt", damaged, runs.finish().double_runs},
+        {"ete.txt", "\xC2\xAB\xC3\x89T\xC3\x89\xC2\xBB\n", 0},
+        {"legitimate.txt", joined(legitimate_lines()), 0},
+        // In UTF-8 as long as before, yet changed.
+        {"same-size.txt", cafe + "\n\xE9\xE9\n", 1},
+    };
+    for (const auto& t : TARGETS) {
+        TempDir dir;
+        std::map<std::string, FileState> before;
+        for (const auto& f : files) {
+            write_file(dir / f.name, f.content);
+            before[f.name] = state_of(dir / f.name);
+        }
+        std::vector<std::string> args;
+        if (t.option != nullptr) args.push_back(t.option);
+        args.push_back("--undo-double");
+        std::vector<std::string> dry = args;
+        for (const char* more : {"-n", "--json"})
+            dry.push_back(more);
+        dry.push_back(dir.path);
+        const RunResult json = run_tree(dry);
+        EXPECT_EQ(json.status, 0) << json.err;
+        const std::vector<std::string> lines = lines_of(json.out);
+        ASSERT_EQ(lines.size(), std::size(files) + 1) << json.out;
+        for (std::size_t i = 0; i < std::size(files); ++i) {
+            const auto& f = files[i];
+            const std::optional<JsonObject> o = parse_json_object(lines[i]);
+            ASSERT_TRUE(o.has_value()) << lines[i];
+            const std::string expected = undone(f.content, t.target);
+            const std::string action = expected != f.content                   ? "would repair"
+                                       : inspect(f.content, t.target).kept > 0 ? "unchanged"
+                                                                               : "clean";
+            EXPECT_EQ(o->at("action"), action) << f.name;
+            EXPECT_EQ(o->at("undone"), std::to_string(f.undone)) << f.name;
+            EXPECT_EQ(o->at("bytes_out"), std::to_string(expected.size())) << f.name;
+            EXPECT_EQ(o->at("bytes_in"), std::to_string(f.content.size())) << f.name;
+        }
+        args.push_back(dir.path);
+        const RunResult r = run_tree(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("damaged.txt: "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(", " + std::to_string(files[0].undone) + " undone\n"),
+                  std::string::npos)
+            << r.out;
+        for (const auto& f : files) {
+            const std::string expected = undone(f.content, t.target);
+            if (expected == f.content) {
+                EXPECT_TRUE(state_of(dir / f.name) == before[f.name]) << f.name << " was touched";
+            } else {
+                EXPECT_TRUE(read_file(dir / f.name) == expected) << f.name;
+            }
+        }
+    }
+    // Without the option: UTF-8 encoded twice is clean UTF-8, and the JSON
+    // is as it always was.
+    TempDir dir;
+    write_file(dir / "damaged.txt", damaged);
+    const RunResult plain = run_tree({"-u", "-n", "--json", dir.path});
+    EXPECT_NE(plain.out.find("\"action\":\"clean\""), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find("undone"), std::string::npos) << plain.out;
 }
 
 // --include and --exclude: only the files asked for; an excluded folder is

@@ -88,11 +88,11 @@ CommandLine parse(std::vector<const char*> args) {
 TEST(TreeOptions, GoodCommandLines) {
     const CommandLine all =
         parse({"-u", "-nq", "-j4", "--json", "--include", "*.srt", "--include=*.sub", "--exclude",
-               "tmp/**", "--binary", "--backup=.orig", "-x", "a", "--", "-b"});
+               "tmp/**", "--binary", "--backup=.orig", "-x", "--undo-double", "a", "--", "-b"});
     ASSERT_EQ(all.request, Request::run) << all.error;
     const TreeOptions& o = all.options;
     EXPECT_EQ(o.target, Target::utf8);
-    EXPECT_TRUE(o.dry_run && o.quiet && o.json && o.binary && o.one_file_system);
+    EXPECT_TRUE(o.dry_run && o.quiet && o.json && o.binary && o.one_file_system && o.undo_double);
     EXPECT_EQ(o.jobs, 4U);
     EXPECT_EQ(o.include, (std::vector<std::string>{"*.srt", "*.sub"}));
     EXPECT_EQ(o.exclude, (std::vector<std::string>{"tmp/**"}));

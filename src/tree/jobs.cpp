@@ -92,13 +92,13 @@ bool JobWindow::help_one() {
         job = next_job();
     }
     if (job == nullptr) return false;
-    if (helper_block_.empty()) helper_block_.resize(INSPECT_BLOCK);
+    if (helper_block_.empty()) helper_block_.resize(REPAIR_BUFFER_SIZE);
     finish(*job, repair_file(job->entry, settings_, helper_block_.data()));
     return true;
 }
 
 void JobWindow::work() {
-    std::vector<std::uint8_t> block(INSPECT_BLOCK);
+    std::vector<std::uint8_t> block(REPAIR_BUFFER_SIZE);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (Job* job = next_job()) {

@@ -7,7 +7,7 @@ namespace textmend::tree {
 const char USAGE[] =
     "Usage: textmend-tree [-w | -u] [-n | --dry-run] [-j N | --jobs N] [--json] [-q | --quiet]\n"
     "                     [--include GLOB]... [--exclude GLOB]... [--binary] [--backup SUFFIX]\n"
-    "                     [-x | --one-file-system] [--] PATH...\n"
+    "                     [-x | --one-file-system] [--undo-double] [--] PATH...\n"
     "Repairs every text file under each PATH in place, as textmend FILE FILE does, and\n"
     "only the files that need it: clean files, binary files (a byte 00), symbolic\n"
     "links, devices and version-control folders are left alone.\n"
@@ -23,6 +23,8 @@ const char USAGE[] =
     "  --binary              repair files that hold a byte 00 too\n"
     "  --backup SUFFIX       keep each repaired file's original as NAME+SUFFIX\n"
     "  -x, --one-file-system stay on the file system of each PATH\n"
+    "  --undo-double         also undo text encoded twice (UTF-8 saved again as if\n"
+    "                        it were Latin-1) in lines that read only that way\n"
     "  --help                show this help and exit\n"
     "  --version             show the version and exit\n"
     "\n"
@@ -129,6 +131,8 @@ bool take_flag(const std::string& flag, CommandLine& cl, Targets& targets) {
         o.json = true;
     } else if (flag == "--binary") {
         o.binary = true;
+    } else if (flag == "--undo-double") {
+        o.undo_double = true;
     } else if (flag == "--help") {
         cl.request = Request::help;
     } else if (flag == "--version") {

@@ -1,7 +1,7 @@
 // The command line of textmend-tree:
 //   textmend-tree [-w | -u] [-n | --dry-run] [-j N | --jobs N] [--json] [-q | --quiet]
 //                 [--include GLOB]... [--exclude GLOB]... [--binary] [--backup SUFFIX]
-//                 [-x | --one-file-system] [--] PATH...
+//                 [-x | --one-file-system] [--undo-double] [--] PATH...
 // Options may come before, between or after the paths, until "--". Short
 // options without a value may be joined (-nq); -j takes its number joined
 // (-j4) or as the next argument, and long options take theirs after "=" or
@@ -26,6 +26,7 @@ struct TreeOptions {
     bool binary = false;        // convert files that hold a byte 00 too
     std::string backup_suffix;  // empty: no backup
     bool one_file_system = false;
+    bool undo_double = false;  // also undo text encoded twice
     std::vector<const char*> paths;
 };
 

@@ -41,19 +41,23 @@ bool has_line(Action action, bool quiet) {
            action == Action::binary || action == Action::skipped;
 }
 
-void print_counts_line(std::FILE* out, const char* before, const Outcome& outcome) {
-    std::fprintf(out, ": %s%" PRIu64 " changed, %" PRIu64 " kept\n", before, outcome.counts.changed,
+void print_counts_line(std::FILE* out, const char* before, const Outcome& outcome,
+                       const PrintSettings& settings) {
+    std::fprintf(out, ": %s%" PRIu64 " changed, %" PRIu64 " kept", before, outcome.counts.changed,
                  outcome.counts.kept);
+    if (settings.undo_double) std::fprintf(out, ", %" PRIu64 " undone", outcome.undone.runs);
+    std::fputc('\n', out);
 }
 
-void print_line(std::FILE* out, const std::string& shown, const Outcome& outcome) {
+void print_line(std::FILE* out, const std::string& shown, const Outcome& outcome,
+                const PrintSettings& settings) {
     write_escaped_name(out, shown.c_str(), Backslashes::doubled);
     switch (outcome.action) {
         case Action::repaired:
-            print_counts_line(out, "", outcome);
+            print_counts_line(out, "", outcome, settings);
             return;
         case Action::would_repair:
-            print_counts_line(out, "would repair, ", outcome);
+            print_counts_line(out, "would repair, ", outcome, settings);
             return;
         case Action::skipped:
             std::fprintf(out, ": skipped (%s)\n", outcome.reason);
@@ -67,7 +71,8 @@ void print_line(std::FILE* out, const std::string& shown, const Outcome& outcome
     }
 }
 
-void print_json(std::FILE* out, const std::string& shown, const Outcome& outcome) {
+void print_json(std::FILE* out, const std::string& shown, const Outcome& outcome,
+                const PrintSettings& settings) {
     std::string reason = "null";
     if (outcome.action == Action::skipped) reason = json_string(outcome.reason);
     if (outcome.action == Action::failed) reason = json_string(failure_reason(outcome).c_str());
@@ -76,12 +81,15 @@ void print_json(std::FILE* out, const std::string& shown, const Outcome& outcome
     if (outcome.inspected) {
         std::fprintf(out,
                      "\"bytes_in\":%" PRIu64 ",\"bytes_out\":%" PRIu64 ",\"changed\":%" PRIu64
-                     ",\"kept\":%" PRIu64 "}\n",
+                     ",\"kept\":%" PRIu64,
                      outcome.counts.bytes_in, outcome.counts.bytes_out, outcome.counts.changed,
                      outcome.counts.kept);
+        if (settings.undo_double) std::fprintf(out, ",\"undone\":%" PRIu64, outcome.undone.runs);
     } else {
-        std::fputs("\"bytes_in\":null,\"bytes_out\":null,\"changed\":null,\"kept\":null}\n", out);
+        std::fputs("\"bytes_in\":null,\"bytes_out\":null,\"changed\":null,\"kept\":null", out);
+        if (settings.undo_double) std::fputs(",\"undone\":null", out);
     }
+    std::fputs("}\n", out);
 }
 
 void print_error(const std::string& shown, const Outcome& outcome) {
@@ -135,9 +143,9 @@ void print_outcome(std::FILE* out, const std::string& shown, const Outcome& outc
     if (outcome.action == Action::interrupted) return;
     if (outcome.action == Action::failed) print_error(shown, outcome);
     if (settings.json) {
-        print_json(out, shown, outcome);
+        print_json(out, shown, outcome, settings);
     } else if (has_line(outcome.action, settings.quiet)) {
-        print_line(out, shown, outcome);
+        print_line(out, shown, outcome, settings);
     }
 }
 

@@ -28,6 +28,7 @@ struct PrintSettings {
     bool json = false;
     bool quiet = false;
     bool dry_run = false;
+    bool undo_double = false;  // tell the runs undone too
 };
 
 // Prints what became of one entry (shown: its path as given): a line, a JSON

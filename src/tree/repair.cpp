@@ -32,15 +32,38 @@ bool stopped(const RepairSettings& settings) {
     return settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed);
 }
 
-// Reads the whole file once and inspects it; a file with a byte 00 is
-// binary, and reading stops there unless binary files are wanted too.
+// What the inspection of a file decides.
+Action judged(const Outcome& outcome, const RepairSettings& settings) {
+    const bool undoes = outcome.undone.lines > 0;
+    if (outcome.counts.clean() && !undoes) return Action::clean;
+    if (outcome.counts.changed == 0 && !undoes) return Action::unchanged;
+    return settings.dry_run ? Action::would_repair : Action::repaired;
+}
+
+// Inspects what the undoing has decided.
+void inspect_undone(StreamInspector& inspector, LineUndoer& undoer) {
+    inspector.feed(undoer.storage + undoer.ready_begin, undoer_ready(undoer));
+    undoer_drop_ready(undoer);
+}
+
+// Reads the whole file once and inspects it: with undo_double, the text as
+// undoing leaves it, so that the counts tell what the conversion will do. A
+// file with a byte 00 is binary, and reading stops there unless binary
+// files are wanted too.
 Outcome inspect_file(const InputFile& input, const RepairSettings& settings, std::uint8_t* block) {
     StreamInspector inspector(settings.target);
+    LineUndoer undoer{};
+    undoer_init(undoer, block);
     Outcome outcome;
     for (;;) {
         if (stopped(settings)) return with_action(Action::interrupted);
+        std::uint8_t* into = block;
+        if (settings.undo_double) {
+            std::size_t room = 0;
+            into = undoer_room(undoer, room);
+        }
         int fd = input.fd;
-        const std::int64_t got = fd_read(&fd, block, INSPECT_BLOCK);
+        const std::int64_t got = fd_read(&fd, into, INSPECT_BLOCK);
         if (got < 0) return failure(errno);
         if (got == 0) break;
         const auto n = static_cast<std::size_t>(got);
@@ -49,22 +72,28 @@ Outcome inspect_file(const InputFile& input, const RepairSettings& settings, std
         // another read to be told so. A file that grew meanwhile is read on.
         const bool at_end =
             n < INSPECT_BLOCK && static_cast<std::int64_t>(outcome.bytes_read) >= input.size;
-        if (!settings.binary && std::memchr(block, 0, n) != nullptr) {
+        if (!settings.binary && std::memchr(into, 0, n) != nullptr) {
             Outcome binary = with_action(Action::binary);
             binary.bytes_read = outcome.bytes_read;
             return binary;
         }
-        inspector.feed(block, n);
+        if (settings.undo_double) {
+            undoer_added(undoer, n);
+            inspect_undone(inspector, undoer);
+        } else {
+            inspector.feed(into, n);
+        }
         if (at_end) break;
     }
+    if (settings.undo_double) {
+        undoer_finish(undoer);
+        inspect_undone(inspector, undoer);
+    }
     outcome.counts = inspector.finish();
+    outcome.counts.bytes_in = outcome.bytes_read;
+    outcome.undone = undoer.tally;
     outcome.inspected = true;
-    if (outcome.counts.clean())
-        outcome.action = Action::clean;
-    else if (outcome.counts.changed == 0)
-        outcome.action = Action::unchanged;
-    else
-        outcome.action = settings.dry_run ? Action::would_repair : Action::repaired;
+    outcome.action = judged(outcome, settings);
     return outcome;
 }
 
@@ -95,6 +124,7 @@ void convert(const Entry& entry, InputFile& input, const RepairSettings& setting
         }
     }
     ConversionSettings conversion;
+    conversion.undo_double = settings.undo_double;
     if (settings.stop != nullptr) {
         conversion.stop_requested = stop_requested;
         conversion.stop_context = const_cast<std::atomic<bool>*>(settings.stop);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/file_layer.hpp"
+#include "convert/undo_double_stream.hpp"
 #include "textmend/textmend.hpp"
 #include "tree/walk.hpp"
 
@@ -32,7 +33,8 @@ struct Outcome {
     bool changed_by_other = false;
     FileChange change = FileChange::replaced;
     bool inspected = false;  // counts holds the file's inspection
-    Inspection counts;
+    Inspection counts;       // of the conversion, of the text as undoing leaves it
+    UndoTally undone;        // what undoing text encoded twice would undo
     std::uint64_t bytes_read = 0;
 };
 
@@ -42,13 +44,18 @@ struct RepairSettings {
     bool binary = false;
     std::string backup_suffix;
     const std::atomic<bool>* stop = nullptr;  // set: leave the file as it is, now
+    bool undo_double = false;                 // also undo text encoded twice
 };
 
 // Bytes read at a time to inspect a file.
-inline constexpr std::size_t INSPECT_BLOCK = 128 * 1024;
+inline constexpr std::size_t INSPECT_BLOCK = UNDO_BLOCK_SIZE;
+
+// The buffer a job lends repair_file: a block, and the line before it that
+// undoing holds back.
+inline constexpr std::size_t REPAIR_BUFFER_SIZE = UNDO_STORAGE_SIZE;
 
 // Judges and repairs the file of entry (kind file); block is the caller's
-// buffer of INSPECT_BLOCK bytes.
+// buffer of REPAIR_BUFFER_SIZE bytes.
 [[nodiscard]] Outcome repair_file(const Entry& entry, const RepairSettings& settings,
                                   std::uint8_t* block);
 

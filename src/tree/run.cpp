@@ -132,12 +132,12 @@ int walk_all(const TreeOptions& options) {
     const EntryFilter filter(options.include, options.exclude);
     TreeWalk walk(WalkRules{&filter, options.backup_suffix, options.one_file_system});
     Run run{options,
-            PrintSettings{options.json, options.quiet, options.dry_run},
+            PrintSettings{options.json, options.quiet, options.dry_run, options.undo_double},
             {},
             0,
             Progress(!options.quiet && !options.json)};
-    RepairSettings settings{options.target, options.dry_run, options.binary, options.backup_suffix,
-                            &stop};
+    RepairSettings settings{options.target,        options.dry_run, options.binary,
+                            options.backup_suffix, &stop,           options.undo_double};
     const unsigned jobs = options.jobs > 0 ? options.jobs : processors_available();
     {
         // The walking thread is one of the jobs (see make_room).
