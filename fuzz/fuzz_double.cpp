@@ -2,15 +2,20 @@
 // The report's inspection, whole and in pieces whose sizes the first byte
 // picks, against the model of the tests (runs, units outside them, counts);
 // and the conversion that undoes runs: the exact size it tells, each line
-// converted on its own giving the whole, and the plain conversion wherever
-// no run may start.
+// converted on its own giving the whole, the streams (undoing before
+// converting) giving the whole from pieces of the same sizes, and the plain
+// conversion wherever no run may start.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "convert/byte_loop.hpp"
+#include "convert/undo_double_stream.hpp"
+#include "support/convert_memory.hpp"
 #include "support/double_model.hpp"
 #include "support/kernel_sets.hpp"
+#include "support/memory_io.hpp"
 #include "support/model.hpp"
 #include "textmend/textmend.hpp"
 
@@ -61,8 +66,33 @@ std::string undone(const std::string& input, textmend::Target target) {
     return out;
 }
 
-void check_undo(const std::string& input, textmend::Target target) {
+// Converts input through an undoing source that reads it piece bytes at a
+// time, into an output buffer of piece bytes.
+std::string undone_in_stream(const std::string& input, textmend::Target target,
+                             std::size_t piece) {
+    using namespace textmend;
+    MemorySource memory{reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), 0,
+                        piece};
+    // Allocated once: filling this much memory for every input would slow
+    // the fuzzer down several times.
+    static std::vector<std::uint8_t> undo_storage(UNDO_STORAGE_SIZE);
+    static std::vector<std::uint8_t> in_storage(input_storage_size(INPUT_BLOCK_SIZE));
+    std::vector<std::uint8_t> out_storage(piece);
+    UndoingSource undoing{};
+    std::string result;
+    InputStream in{};
+    OutputStream out{};
+    input_init(in, undoing_source(undoing, memory_source(&memory), undo_storage.data()),
+               in_storage.data(), INPUT_BLOCK_SIZE);
+    output_init(out, ByteSink{test::string_write, &result}, out_storage.data(), piece);
+    convert_stream(in, out, target);
+    output_flush(out);
+    return result;
+}
+
+void check_undo(const std::string& input, std::size_t piece, textmend::Target target) {
     const std::string whole = undone(input, target);
+    if (undone_in_stream(input, target, piece) != whole) std::abort();
     std::string lines;
     for (std::size_t at = 0; at < input.size();) {
         const std::size_t newline = input.find('\n', at);
@@ -85,7 +115,7 @@ int check(const std::uint8_t* data, std::size_t size) {
     for (const textmend::Target target :
          {textmend::Target::latin1, textmend::Target::windows1252, textmend::Target::utf8}) {
         check_report(input, piece, target);
-        check_undo(input, target);
+        check_undo(input, piece, target);
     }
     return 0;
 }
