@@ -2,7 +2,8 @@
 # Builds the release programs and times textmend against `cat in > out` and
 # iconv, and textmend-report against `wc -l` and converting, on generated
 # corpora (and on a file of 16 MiB and 1,000 of 16 KiB cut from them), and
-# textmend through pipes (throughput and a line's latency); prints
+# textmend through pipes (throughput and a line's latency), what undoing
+# text encoded twice costs (bench/undo_bench.py); prints
 # Markdown tables (docs/performance.md tells how to read them).
 #
 #   bench/run.sh [SIZE_MB] [--out-dir DIR] [--runs N] [--only CORPUS] [--against BIN] [--save]
@@ -96,6 +97,12 @@ report() {
     echo
     python3 bench/pipe_bench.py build/bench "$work" --rounds "$runs" ${only[1]:+--only "${only[1]}"} \
         ${against[1]:+--against "${against[1]}"}
+    if [ ${#only[@]} -eq 0 ] || [ "${only[1]}" = mixed-prose ]; then
+        echo
+        echo "## Undoing text encoded twice (textmend-tree --undo-double)"
+        echo
+        python3 bench/undo_bench.py build/bench "$work" --out "$out_dir" --rounds "$runs"
+    fi
     if [ "$tree" = 1 ]; then
         echo
         echo "## textmend-tree"

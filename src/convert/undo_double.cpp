@@ -60,6 +60,32 @@ const std::uint8_t* line_end_after(const std::uint8_t* q, const std::uint8_t* en
     return newline == nullptr ? end : static_cast<const std::uint8_t*>(newline) + 1;
 }
 
+// The UTF-8 form of cp, a character a run becomes (U+0080..U+10FFFF), at
+// out; returns its length. Written byte by byte into the caller's array, as
+// a wider copy of bytes just stored would wait for them.
+int utf8_of_undone(std::int32_t cp, std::uint8_t* out) {
+    const auto c = static_cast<std::uint32_t>(cp);
+    const auto continuation = [](std::uint32_t bits) {
+        return static_cast<std::uint8_t>(0x80 | (bits & 0x3F));
+    };
+    if (c < 0x800) {
+        out[0] = static_cast<std::uint8_t>(0xC0 | (c >> 6));
+        out[1] = continuation(c);
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<std::uint8_t>(0xE0 | (c >> 12));
+        out[1] = continuation(c >> 6);
+        out[2] = continuation(c);
+        return 3;
+    }
+    out[0] = static_cast<std::uint8_t>(0xF0 | (c >> 18));
+    out[1] = continuation(c >> 12);
+    out[2] = continuation(c >> 6);
+    out[3] = continuation(c);
+    return 4;
+}
+
 // The line [p, end), which is to be undone, as the UTF-8 text it becomes:
 // each stretch of ASCII and each run's character handed to emit in turn, to
 // be written as the target writes it.
@@ -73,8 +99,8 @@ std::uint64_t undo_line(const std::uint8_t* p, const std::uint8_t* end, Emit&& e
         if (p != ascii) emit(ascii, p);
         if (p == end) break;
         const DoubleRun run = double_run_at(p, end);
-        const EncodeBuffer character = utf8_encode(run.code_point);
-        emit(character.data(), character.data() + encoded_length(character));
+        std::uint8_t character[4];
+        emit(character, character + utf8_of_undone(run.code_point, character));
         p += run.length;
         ++runs;
     }
