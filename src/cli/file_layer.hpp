@@ -2,7 +2,9 @@
 // Python binding use it: converting one file safely (file_conversion.hpp),
 // opening inputs and walking paths without following another user's links,
 // reading and writing descriptors, messages, the kernel notice of --version,
-// and the page memory and waiting of the programs' second threads. The
+// the page memory and waiting of the programs' second threads, and the
+// undoing of text encoded twice that a conversion reads through (for an
+// inspection that must see what the conversion will see). The
 // folders below cli/ are the layer's own; other programs include this
 // header only.
 #pragma once
@@ -16,3 +18,4 @@
 #include "cli/file_conversion.hpp"
 #include "cli/writer/page_memory.hpp"
 #include "cli/writer/spinning_condition.hpp"
+#include "convert/undo_double_stream.hpp"

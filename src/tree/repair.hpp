@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cli/file_layer.hpp"
-#include "convert/undo_double_stream.hpp"
 #include "textmend/textmend.hpp"
 #include "tree/walk.hpp"
 
