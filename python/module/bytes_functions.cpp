@@ -152,8 +152,6 @@ PyObject* converted_undoing_double(const InputBytes& input, PyObject* original, 
             measure();
         }
     }
-    // Undoing and converting both change lengths: the same length is the same bytes.
-    if (needed == input.size() && PyBytes_CheckExact(original)) return same_object(original);
     bool fitted = true;
     PyObject* result = written_bytes(needed, [&](std::uint8_t* out) {
         const CheckedConversion done =
@@ -161,7 +159,18 @@ PyObject* converted_undoing_double(const InputBytes& input, PyObject* original, 
         fitted = done.fits;
         return done.fits ? done.size : 0;
     });
-    if (result == nullptr || fitted) return result;
+    if (result != nullptr && fitted) {
+        // Undoing shortens a line by as much as converting a Latin-1 byte
+        // may lengthen another: here the same length is not the same bytes.
+        if (PyBytes_CheckExact(original) &&
+            static_cast<std::size_t>(PyBytes_GET_SIZE(result)) == input.size() &&
+            std::memcmp(PyBytes_AS_STRING(result), input.data(), input.size()) == 0) {
+            Py_DECREF(result);
+            return same_object(original);
+        }
+        return result;
+    }
+    if (result == nullptr) return result;
     Py_DECREF(result);
     const std::size_t room = max_converted_size(input.size(), target);
     return written_bytes(room, [&](std::uint8_t* out) {

@@ -55,6 +55,15 @@ def test_convert_undoes_double_encoding_only_when_asked(target, rng):
     assert textmend.convert(bytearray(mixed), target, undo_double=True) == expected
 
 
+def test_undo_double_result_as_long_as_the_input_is_still_converted():
+    # In UTF-8 the undone line is 2 bytes shorter, the Latin-1 line 2 longer.
+    data = "café\n".encode("utf-8").decode("latin-1").encode("utf-8") + b"\xe9\xe9\n"
+    result = textmend.convert(data, "utf-8", undo_double=True)
+    assert result == "café\néé\n".encode("utf-8")
+    clean = "café\n".encode("utf-8")
+    assert textmend.convert(clean, "utf-8", undo_double=True) is clean
+
+
 def test_undo_double_must_be_a_bool():
     with pytest.raises(TypeError, match="undo_double"):
         textmend.convert(b"x", "utf-8", undo_double=1)
