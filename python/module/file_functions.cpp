@@ -47,18 +47,21 @@ PyObject* raise_for(const ConversionOutcome& outcome, PyObject* src, PyObject* d
     return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, about_input ? src : dst);
 }
 
-constexpr const char* FILE_NAMES[] = {"src", "dst", "target"};
-constexpr Parameters CONVERT_FILE{"convert_file", FILE_NAMES, 3, 2, 3};
+constexpr const char* FILE_NAMES[] = {"src", "dst", "target", "undo_double"};
+constexpr Parameters CONVERT_FILE{"convert_file", FILE_NAMES, 4, 2, 3};
 constexpr Parameters CONVERT_STREAM{"convert_stream", FILE_NAMES, 3, 2, 3};
 
 }  // namespace
 
 PyObject* convert_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[3];
+    PyObject* values[4];
     Target target{};
     if (!match_arguments(CONVERT_FILE, args, nargs, kwnames, values) ||
         !target_from(values[2], CONVERT_FILE.function, &target)) {
         return nullptr;
+    }
+    if (values[3] != nullptr && !PyBool_Check(values[3])) {
+        return wrong_type(CONVERT_FILE.function, "undo_double", "a bool", values[3]);
     }
     PyObject* input = file_name(values[0], CONVERT_FILE.function, "src");
     PyObject* output =
@@ -71,6 +74,7 @@ PyObject* convert_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     ConversionSettings settings;
     settings.stop_requested = SignalWatch::stop_requested;
     settings.stop_context = &watch;
+    settings.undo_double = values[3] == Py_True;
     ConversionOutcome outcome;
     {
         const WithoutGil unlocked;

@@ -54,12 +54,12 @@ PyMethodDef FUNCTIONS[] = {
      "run's kind is 'double', with 'becomes': what undoing it writes).\n"
      "Raises TypeError or ValueError for wrong arguments."},
     {"convert_file", as_method(convert_file), FAST,
-     "convert_file($module, src, dst, target='latin1')\n--\n\n"
+     "convert_file($module, src, dst, target='latin1', *, undo_double=False)\n--\n\n"
      "Converts the file src into dst with the textmend program's file handling.\n\n"
      "src, dst: file names (str, bytes or os.PathLike). When both name the same\n"
      "file it is converted in place: a temporary file, flushed and renamed over\n"
      "the original with its owner, mode, ACLs and attributes; a file that needs\n"
-     "nothing is left as it is. target: as for convert().\n\n"
+     "nothing is left as it is. target, undo_double: as for convert().\n\n"
      "Returns None. Raises OSError (FileNotFoundError, PermissionError, ...)\n"
      "naming the file on failure, leaving no output behind; TypeError or\n"
      "ValueError for wrong arguments."},

@@ -209,7 +209,7 @@ def test_signatures_name_every_parameter():
     assert signature(textmend.convert) == "(data, target='latin1', *, undo_double=False)"
     assert signature(textmend.convert_many) == "(items, target='latin1')"
     assert signature(textmend.report) == "(data, target='latin1', *, max_examples=10)"
-    assert signature(textmend.convert_file) == "(src, dst, target='latin1')"
+    assert signature(textmend.convert_file) == "(src, dst, target='latin1', *, undo_double=False)"
     assert signature(textmend.convert_stream) == "(src, dst, target='latin1')"
     assert signature(textmend.StreamConverter) == "(target='latin1')"
     assert signature(textmend.StreamConverter.feed) == "(self, /, data)"
@@ -299,6 +299,31 @@ def test_convert_file_leaves_a_file_that_needs_nothing_alone(tmp_path):
     path.write_bytes(b"nothing to repair\n")
     before = os.stat(path)
     textmend.convert_file(path, path)
+    after = os.stat(path)
+    assert (after.st_ino, after.st_mtime_ns) == (before.st_ino, before.st_mtime_ns)
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_convert_file_undoes_double_encoding_when_asked(target, rng, tmp_path):
+    # Lines of every kind, one as long undone as the next is converted.
+    same_size = "café\n".encode("utf-8").decode("latin-1").encode("utf-8") + b"\xe9\xe9\n"
+    data = b"".join(random_mixed(rng, 40) + b"\n" + DAMAGED for _ in range(5000)) + same_size
+    expected = textmend.convert(data, target, undo_double=True)
+    source = tmp_path / "in.txt"
+    source.write_bytes(data)
+    textmend.convert_file(source, tmp_path / "out.txt", target, undo_double=True)
+    assert (tmp_path / "out.txt").read_bytes() == expected
+    textmend.convert_file(source, source, target, undo_double=True)
+    assert source.read_bytes() == expected
+    with pytest.raises(TypeError, match="undo_double"):
+        textmend.convert_file(source, source, target, undo_double="yes")
+
+
+def test_convert_file_undoing_leaves_a_file_that_needs_nothing_alone(tmp_path):
+    path = tmp_path / "clean.txt"
+    path.write_bytes("«ÉTÉ» and café\n".encode("utf-8"))
+    before = os.stat(path)
+    textmend.convert_file(path, path, "utf-8", undo_double=True)
     after = os.stat(path)
     assert (after.st_ino, after.st_mtime_ns) == (before.st_ino, before.st_mtime_ns)
 

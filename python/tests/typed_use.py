@@ -27,6 +27,7 @@ def main() -> int:
     clean: bool = found["clean"]
     first_kind = found["examples"][0]["kind"] if found["examples"] else "changed"
     textmend.convert_file(Path("a.txt"), "b.txt", "windows-1252")
+    textmend.convert_file("a.txt", b"a.txt", "utf-8", undo_double=True)
     stats = textmend.convert_stream(io.BytesIO(piece), sys.stdout.buffer, "utf-8")
     total: int = stats["bytes_in"] + stats["bytes_out"]
     outputs: List[str] = textmend.dask.convert_files(["a.txt"], Path("out"), "utf-8",
