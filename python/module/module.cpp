@@ -75,13 +75,16 @@ PyMethodDef FUNCTIONS[] = {
      "BlockingIOError for non-blocking objects that have nothing, TypeError\n"
      "or ValueError for wrong arguments."},
     {"_convert_range", as_method(convert_range), FAST,
-     "_convert_range($module, src_fd, start, end, dst_fd, target, dst_offset=None)\n--\n\n"
+     "_convert_range($module, src_fd, start, end, dst_fd, target, dst_offset=None, *,\n"
+     "               undo_double=False)\n--\n\n"
      "For textmend.dask: converts bytes [start, end) of one open file onto the\n"
-     "end of another, or from dst_offset on; returns (bytes read, bytes written)."},
+     "end of another, or from dst_offset on; returns (bytes read, bytes written).\n"
+     "undo_double: undo text encoded twice; the range must hold whole lines."},
     {"_measure_range", as_method(measure_range), FAST,
-     "_measure_range($module, src_fd, start, end, target)\n--\n\n"
+     "_measure_range($module, src_fd, start, end, target, *, undo_double=False)\n--\n\n"
      "For textmend.dask: reads bytes [start, end) of an open file; returns\n"
-     "(bytes read, bytes their conversion takes)."},
+     "(bytes read, bytes their conversion takes). undo_double: as for\n"
+     "_convert_range()."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -16,6 +16,7 @@
 
 #include "arguments.hpp"
 #include "calls.hpp"
+#include "cli/file_layer.hpp"
 #include "functions.hpp"
 #include "textmend/textmend.hpp"
 
@@ -62,6 +63,7 @@ std::uint8_t* thread_buffer(std::vector<std::uint8_t>& buffer, std::size_t size)
 
 thread_local std::vector<std::uint8_t> input_buffer;
 thread_local std::vector<std::uint8_t> output_buffer;
+thread_local std::vector<std::uint8_t> undo_buffer;
 
 // Reads [at, end) of fd a piece at a time (pread: its offset is left as it
 // is), giving each piece to use; stops short of end when the file ends
@@ -88,12 +90,63 @@ std::uint64_t read_range(int fd, std::uint64_t at, std::uint64_t end, int* error
     return at;
 }
 
+// read_range with text encoded twice undone (see undo_double_stream.hpp):
+// the pieces handed to use are the text as undoing leaves it. The range
+// must begin at the start of a line and end at the end of one (or of the
+// file) for its lines to be judged as the whole file's are.
+template <typename Use>
+std::uint64_t read_range_undoing(int fd, std::uint64_t at, std::uint64_t end, int* error,
+                                 Use&& use) {
+    std::uint8_t* storage = thread_buffer(undo_buffer, UNDO_STORAGE_SIZE);
+    LineUndoer undoer{};
+    undoer_init(undoer, storage);
+    const auto hand_on = [&] {
+        const bool used = use(storage + undoer.ready_begin, undoer_ready(undoer));
+        undoer_drop_ready(undoer);
+        if (!used) *error = errno;
+        return used;
+    };
+    *error = 0;
+    while (at < end) {
+        std::size_t room = 0;
+        std::uint8_t* into = undoer_room(undoer, room);
+        const ssize_t got =
+            pread(fd, into, static_cast<std::size_t>(std::min<std::uint64_t>(room, end - at)),
+                  static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) *error = errno;
+        if (got <= 0) break;
+        at += static_cast<std::uint64_t>(got);
+        undoer_added(undoer, static_cast<std::size_t>(got));
+        if (!hand_on()) return at;
+    }
+    if (*error == 0) {
+        undoer_finish(undoer);
+        (void)hand_on();
+    }
+    return at;
+}
+
 struct RangeArguments {
     int src_fd = -1;
     std::uint64_t start = 0;
     std::uint64_t end = 0;
     Target target{};
+    bool undo_double = false;
 };
+
+// The range read plainly, or undoing when asked.
+template <typename Use>
+std::uint64_t read_range_as_asked(const RangeArguments& range, int* error, Use&& use) {
+    return range.undo_double ? read_range_undoing(range.src_fd, range.start, range.end, error, use)
+                             : read_range(range.src_fd, range.start, range.end, error, use);
+}
+
+// The largest piece read_range_as_asked hands on.
+std::size_t largest_piece(const RangeArguments& range) {
+    const std::size_t piece = piece_for(range.start, range.end);
+    return range.undo_double ? std::max(piece, UNDO_STORAGE_SIZE) : piece;
+}
 
 // src_fd, start, end and target from values[0, 1, 2] and target; false with
 // an error set.
@@ -108,25 +161,37 @@ bool range_from(PyObject* const* values, PyObject* target, const char* function,
     return target_from(target, function, &range->target);
 }
 
+// The optional undo_double argument; false with an error set.
+bool undo_from(PyObject* value, const char* function, RangeArguments* range) {
+    if (value == nullptr) return true;
+    if (!PyBool_Check(value)) {
+        wrong_type(function, "undo_double", "a bool", value);
+        return false;
+    }
+    range->undo_double = value == Py_True;
+    return true;
+}
+
 PyObject* os_error(int error) {
     errno = error;
     return PyErr_SetFromErrno(PyExc_OSError);
 }
 
-constexpr const char* CONVERT_NAMES[] = {"src_fd", "start",  "end",
-                                         "dst_fd", "target", "dst_offset"};
-constexpr Parameters CONVERT_RANGE{"_convert_range", CONVERT_NAMES, 6, 5, 6};
+constexpr const char* CONVERT_NAMES[] = {"src_fd", "start",      "end",        "dst_fd",
+                                         "target", "dst_offset", "undo_double"};
+constexpr Parameters CONVERT_RANGE{"_convert_range", CONVERT_NAMES, 7, 5, 6};
 
-constexpr const char* MEASURE_NAMES[] = {"src_fd", "start", "end", "target"};
-constexpr Parameters MEASURE_RANGE{"_measure_range", MEASURE_NAMES, 4, 4, 4};
+constexpr const char* MEASURE_NAMES[] = {"src_fd", "start", "end", "target", "undo_double"};
+constexpr Parameters MEASURE_RANGE{"_measure_range", MEASURE_NAMES, 5, 4, 4};
 
 }  // namespace
 
 PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[6];
+    PyObject* values[7];
     RangeArguments range;
     if (!match_arguments(CONVERT_RANGE, args, nargs, kwnames, values) ||
-        !range_from(values, values[4], CONVERT_RANGE.function, &range)) {
+        !range_from(values, values[4], CONVERT_RANGE.function, &range) ||
+        !undo_from(values[6], CONVERT_RANGE.function, &range)) {
         return nullptr;
     }
     Destination to{PyObject_AsFileDescriptor(values[3]), -1};
@@ -144,15 +209,15 @@ PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     std::uint64_t written = 0;
     {
         const WithoutGil unlocked;
-        std::uint8_t* out = thread_buffer(
-            output_buffer, max_converted_size(piece_for(range.start, range.end), range.target));
+        std::uint8_t* out =
+            thread_buffer(output_buffer, max_converted_size(largest_piece(range), range.target));
         textmend::StreamConverter converter(range.target);
-        reached = read_range(range.src_fd, range.start, range.end, &error,
-                             [&](const std::uint8_t* piece, std::size_t size) {
-                                 const std::size_t n = stream_feed(converter, piece, size, out);
-                                 written += n;
-                                 return write_all(to, out, n);
-                             });
+        reached =
+            read_range_as_asked(range, &error, [&](const std::uint8_t* piece, std::size_t size) {
+                const std::size_t n = stream_feed(converter, piece, size, out);
+                written += n;
+                return write_all(to, out, n);
+            });
         if (error == 0) {
             const std::size_t n = stream_finish(converter, out);
             written += n;
@@ -165,10 +230,11 @@ PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* measure_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[4];
+    PyObject* values[5];
     RangeArguments range;
     if (!match_arguments(MEASURE_RANGE, args, nargs, kwnames, values) ||
-        !range_from(values, values[3], MEASURE_RANGE.function, &range)) {
+        !range_from(values, values[3], MEASURE_RANGE.function, &range) ||
+        !undo_from(values[4], MEASURE_RANGE.function, &range)) {
         return nullptr;
     }
     int error = 0;
@@ -177,11 +243,11 @@ PyObject* measure_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     {
         const WithoutGil unlocked;
         StreamInspector inspector(range.target);
-        reached = read_range(range.src_fd, range.start, range.end, &error,
-                             [&](const std::uint8_t* piece, std::size_t size) {
-                                 inspector.feed(piece, size);
-                                 return true;
-                             });
+        reached =
+            read_range_as_asked(range, &error, [&](const std::uint8_t* piece, std::size_t size) {
+                inspector.feed(piece, size);
+                return true;
+            });
         result = inspector.finish();
     }
     if (error != 0) return os_error(error);

@@ -102,6 +102,47 @@ def test_any_block_size_gives_the_same_file(blocksize, rng, tmp_path):
     assert (tmp_path / "out" / "f.txt").read_bytes() == textmend.convert(data, "utf-8")
 
 
+DAMAGED = "Grüße aus Köln – l’été à Noël\n".encode("utf-8").decode("latin-1").encode("utf-8")
+
+
+def damaged_file(rng):
+    """Damaged lines between random ones; a line longer than a block that
+    starts with runs and ends with a real é, which keeps it from being
+    undone (a cut within it would undo its start); a last line damaged only
+    in part."""
+    lines = b"".join(random_mixed(rng, 200) + b"\n" + DAMAGED for _ in range(40))
+    long_line = DAMAGED[:-1] + b"x" * (2 * BLOCK) + " é\n".encode("utf-8")
+    return lines + long_line + lines[:BLOCK] + DAMAGED[:20] + " é".encode("utf-8")
+
+
+@pytest.mark.parametrize("target", TARGETS)
+@pytest.mark.parametrize("blocksize", [1000, BLOCK, 10**9])
+def test_undoing_double_encoding_gives_what_convert_gives(target, blocksize, rng, tmp_path):
+    files = {"big.txt": damaged_file(rng), "small.txt": DAMAGED * 3}
+    paths = inputs(tmp_path, files)
+    convert_files(paths, tmp_path / "out", target, blocksize=blocksize, undo_double=True)
+    for name, data in files.items():
+        expected = textmend.convert(data, target, undo_double=True)
+        assert expected != textmend.convert(data, target)
+        assert (tmp_path / "out" / name).read_bytes() == expected, name
+
+
+def test_undo_double_must_be_a_bool(tmp_path):
+    paths = inputs(tmp_path, {"a.txt": b"a\n"})
+    with pytest.raises(TypeError, match="undo_double"):
+        convert_files(paths, tmp_path / "out", undo_double=1)
+    assert os.listdir(tmp_path / "out") == []
+
+
+def test_undoing_on_the_command_line(rng, tmp_path):
+    data = damaged_file(rng)
+    paths = inputs(tmp_path, {"a.txt": data})
+    done = run_command_line("-u", "--undo-double", "--blocksize", "4KiB", tmp_path / "out", *paths)
+    assert (done.returncode, done.stdout, done.stderr) == (0, b"", b"")
+    assert (tmp_path / "out" / "a.txt").read_bytes() == \
+        textmend.convert(data, "utf-8", undo_double=True)
+
+
 def test_replaces_an_existing_output(tmp_path):
     paths = inputs(tmp_path, {"f.txt": b"caf\xc3\xa9\n"})
     (tmp_path / "out" / "f.txt").write_bytes(b"old contents")
@@ -279,8 +320,8 @@ def test_each_output_byte_is_written_once(rng, tmp_path, monkeypatch, program_co
         def __getattr__(self, name):
             return getattr(textmend._textmend, name)
 
-        def _convert_range(self, *arguments):
-            done = textmend._textmend._convert_range(*arguments)
+        def _convert_range(self, *arguments, **keywords):
+            done = textmend._textmend._convert_range(*arguments, **keywords)
             written.append(done[1])
             return done
 

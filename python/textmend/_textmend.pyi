@@ -48,9 +48,18 @@ def convert_stream(
     target: str = "latin1",
 ) -> StreamStats: ...
 def _convert_range(
-    src_fd: int, start: int, end: int, dst_fd: int, target: str, dst_offset: Union[int, None] = None
+    src_fd: int,
+    start: int,
+    end: int,
+    dst_fd: int,
+    target: str,
+    dst_offset: Union[int, None] = None,
+    *,
+    undo_double: bool = False,
 ) -> tuple[int, int]: ...
-def _measure_range(src_fd: int, start: int, end: int, target: str) -> tuple[int, int]: ...
+def _measure_range(
+    src_fd: int, start: int, end: int, target: str, *, undo_double: bool = False
+) -> tuple[int, int]: ...
 
 class StreamConverter:
     def __init__(self, target: str = "latin1") -> None: ...

@@ -44,7 +44,7 @@ import re
 import stat
 import sys
 import uuid
-from typing import List, Sequence, Union
+from typing import List, NamedTuple, Sequence, Union
 
 import dask
 import dask.threaded
@@ -70,7 +70,7 @@ _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "latin1",
                   blocksize: Union[int, str] = DEFAULT_BLOCKSIZE,
-                  progress: bool = False) -> List[str]:
+                  progress: bool = False, *, undo_double: bool = False) -> List[str]:
     """Converts each file of paths into output_dir under its base name.
 
     paths: the input files (str, bytes or os.PathLike each), regular files
@@ -79,7 +79,8 @@ def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "lati
     Python's codecs give them). blocksize: bytes per task, an int or a size
     such as "16MiB". progress: show Dask's progress bar (the distributed
     progress bar with a client, dask.diagnostics.ProgressBar without) on
-    standard output.
+    standard output. undo_double: also undo text encoded twice, as
+    textmend.convert does; blocks are then cut only after a newline.
 
     Returns the output paths in the order of paths. Uses the current
     dask.distributed client when there is one, else Dask's default
@@ -90,7 +91,7 @@ def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "lati
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be a list of paths, not a single path")
-    convert(b"", target)  # the same ValueError or TypeError as everywhere else
+    convert(b"", target, undo_double=undo_double)  # the same errors as everywhere else
     blocksize = _checked_blocksize(blocksize)
     output_dir = _path_text(output_dir)
     if not os.path.isdir(output_dir):
@@ -102,7 +103,7 @@ def convert_files(paths: Sequence[_Path], output_dir: _Path, target: str = "lati
     if not jobs:
         return []
     try:
-        _convert_jobs(jobs, target, blocksize, progress)
+        _convert_jobs(jobs, _Conversion(target, undo_double), blocksize, progress)
     finally:
         _remove_leftovers(jobs)
     return [job.output for job in jobs]
@@ -127,6 +128,12 @@ def _remove_leftovers(jobs):
 # (and no more than a block), so that a task costs the scheduler little
 # beside its work.
 _BATCH_BYTES = 8 * 2**20
+
+
+class _Conversion(NamedTuple):
+    """What the tasks do to every byte: the target, and whether to undo."""
+    target: str
+    undo_double: bool
 
 
 class _Job:
@@ -161,14 +168,15 @@ class _Job:
     def blocks(self, blocksize):
         return max(1, -(-self.size // blocksize))
 
-    def measure_tasks(self, target, blocksize, graph):
+    def measure_tasks(self, conversion, blocksize, graph):
         """Adds to graph a task to measure each block; returns their keys."""
         keys = [f"textmend-measure-{self.scratch}-{k}" for k in range(self.blocks(blocksize))]
         for k, key in enumerate(keys):
-            graph[key] = (_measure_block, self.input, list(self.identity), target, blocksize, k)
+            graph[key] = (_measure_block, self.input, list(self.identity), list(conversion),
+                          blocksize, k)
         return keys
 
-    def write_tasks(self, target, measured, graph):
+    def write_tasks(self, conversion, measured, graph):
         """Makes the temporary output, of the size the blocks measured take,
         and adds to graph a task for each block that converts it into its
         place there; returns their keys and the output's size."""
@@ -181,8 +189,8 @@ class _Job:
             os.close(fd)
         keys = [f"textmend-write-{self.scratch}-{k}" for k in range(len(placed))]
         for key, block in zip(keys, placed):
-            graph[key] = (_write_block, self.input, list(self.identity), target, list(block),
-                          self.temporary)
+            graph[key] = (_write_block, self.input, list(self.identity), list(conversion),
+                          list(block), self.temporary)
         return keys, size
 
     def finish(self, size):
@@ -201,7 +209,7 @@ class _Job:
         os.replace(self.temporary, self.final)
 
 
-def _convert_jobs(jobs, target, blocksize, progress):
+def _convert_jobs(jobs, conversion, blocksize, progress):
     """Two rounds of tasks: the blocks of the large files measured (and the
     small files converted), then each block written into its place. No task
     takes another's result, so a worker's death loses no data another task
@@ -211,19 +219,19 @@ def _convert_jobs(jobs, target, blocksize, progress):
     large = [job for job in jobs if job.size > blocksize]
     small = [job for job in jobs if job.size <= blocksize]
     graph = {}
-    measures = [job.measure_tasks(target, blocksize, graph) for job in large]
+    measures = [job.measure_tasks(conversion, blocksize, graph) for job in large]
     batches = []
     for batch in _batches(small, min(blocksize, _BATCH_BYTES)):
         key = f"textmend-whole-{batch[0].scratch}"
         graph[key] = (_convert_small_files,
                       [[job.input, list(job.identity), job.temporary, job.final] for job in batch],
-                      target)
+                      list(conversion))
         batches.append(key)
     measured = _compute(graph, [key for keys in measures for key in keys] + batches, progress)
     graph, writes, sizes = {}, [], []
     at = 0
     for job, keys in zip(large, measures):
-        job_writes, size = job.write_tasks(target, measured[at:at + len(keys)], graph)
+        job_writes, size = job.write_tasks(conversion, measured[at:at + len(keys)], graph)
         writes += job_writes
         sizes.append(size)
         at += len(keys)
@@ -317,19 +325,20 @@ def _attempt_name(path):
     return f"{path}.{uuid.uuid4().hex[:12]}.tmp"
 
 
-def _convert_small_files(files, target):
+def _convert_small_files(files, conversion):
     for src, identity, temporary, output in files:
-        _convert_whole(src, identity, target, temporary, output)
+        _convert_whole(src, identity, conversion, temporary, output)
 
 
-def _convert_whole(src, identity, target, temporary, output):
+def _convert_whole(src, identity, conversion, temporary, output):
+    target, undo_double = conversion
     temporary = _attempt_name(temporary)
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
         try:
             with open(temporary, "xb", buffering=0) as out:
                 read, _ = _textmend._convert_range(source.fileno(), 0, identity[0], out.fileno(),
-                                                   target)
+                                                   target, undo_double=undo_double)
                 if read != identity[0]:
                     raise FileChangedError(f"{src}: file changed while being converted")
                 _flush(out)
@@ -339,22 +348,24 @@ def _convert_whole(src, identity, target, temporary, output):
             raise
 
 
-def _measure_block(src, identity, target, blocksize, k):
+def _measure_block(src, identity, conversion, blocksize, k):
     """(start, end, size of its conversion) of block k; None when block k has
     no cut of its own and so belongs to the block before it."""
+    target, undo_double = conversion
     size = identity[0]
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
-        start = 0 if k == 0 else _cut(source, k, blocksize, size, src)
+        start = 0 if k == 0 else _cut(source, k, blocksize, size, src, undo_double)
         if start is None:
             return None
         end = size
         for later in range(k + 1, -(-size // blocksize)):
-            cut = _cut(source, later, blocksize, size, src)
+            cut = _cut(source, later, blocksize, size, src, undo_double)
             if cut is not None:
                 end = cut
                 break
-        read, converted = _textmend._measure_range(source.fileno(), start, end, target)
+        read, converted = _textmend._measure_range(source.fileno(), start, end, target,
+                                                   undo_double=undo_double)
     if read != end - start:
         raise FileChangedError(f"{src}: file changed while being converted")
     return start, end, converted
@@ -371,8 +382,9 @@ def _place_blocks(measured):
     return placed
 
 
-def _write_block(src, identity, target, block, temporary):
+def _write_block(src, identity, conversion, block, temporary):
     """Converts a placed block into temporary."""
+    target, undo_double = conversion
     start, end, size, offset = block
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
@@ -380,17 +392,18 @@ def _write_block(src, identity, target, block, temporary):
         fd = os.open(temporary, os.O_WRONLY | os.O_CLOEXEC)
         try:
             read, written = _textmend._convert_range(source.fileno(), start, end, fd, target,
-                                                     offset)
+                                                     offset, undo_double=undo_double)
         finally:
             os.close(fd)
     if (read, written) != (end - start, size):
         raise FileChangedError(f"{src}: file changed while being converted")
 
 
-def _cut(source, k, blocksize, size, name):
+def _cut(source, k, blocksize, size, name, newline_only=False):
     """Where block k starts: just after the first newline at or past its
     nominal start k * blocksize, within one block; failing that, just after
-    the first byte below 0x80 there; None when there is neither."""
+    the first byte below 0x80 there (unless newline_only: undoing decides a
+    line at a time); None when there is neither."""
     position = k * blocksize
     end = min(position + blocksize, size)
     first_below_0x80 = None
@@ -400,7 +413,7 @@ def _cut(source, k, blocksize, size, name):
         newline = chunk.find(b"\n")
         if newline >= 0:
             return position + newline + 1
-        if first_below_0x80 is None:
+        if first_below_0x80 is None and not newline_only:
             found = _BELOW_0X80.search(chunk)
             if found:
                 first_below_0x80 = position + found.start() + 1
@@ -471,6 +484,9 @@ def main(argv: Union[Sequence[str], None] = None) -> int:
                         help="how long to try to reach the scheduler (default: 10)")
     parser.add_argument("--blocksize", metavar="SIZE", default=str(DEFAULT_BLOCKSIZE),
                         help="bytes per task, such as 16MiB (default: 64MiB)")
+    parser.add_argument("--undo-double", action="store_true",
+                        help="also undo text encoded twice (UTF-8 saved again as if it were "
+                             "Latin-1), in lines that read no other way")
     parser.add_argument("--no-progress", action="store_true",
                         help="no progress bar (shown by default when standard error is a "
                              "terminal)")
@@ -490,7 +506,7 @@ def main(argv: Union[Sequence[str], None] = None) -> int:
         # standard error, which is where a terminal user looks for them.
         with contextlib.redirect_stdout(sys.stderr):
             convert_files(args.files, args.output_dir, args.target or "latin1", blocksize,
-                          progress=progress)
+                          progress=progress, undo_double=args.undo_double)
 
     try:
         if args.scheduler is None:
