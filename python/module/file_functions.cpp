@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "arguments.hpp"
@@ -49,7 +50,7 @@ PyObject* raise_for(const ConversionOutcome& outcome, PyObject* src, PyObject* d
 
 constexpr const char* FILE_NAMES[] = {"src", "dst", "target", "undo_double"};
 constexpr Parameters CONVERT_FILE{"convert_file", FILE_NAMES, 4, 2, 3};
-constexpr Parameters CONVERT_STREAM{"convert_stream", FILE_NAMES, 3, 2, 3};
+constexpr Parameters CONVERT_STREAM{"convert_stream", FILE_NAMES, 4, 2, 3};
 
 }  // namespace
 
@@ -127,8 +128,8 @@ Reader reader_of(PyObject* src) {
 // One file object's side of convert_stream.
 class StreamCopy {
 public:
-    StreamCopy(PyObject* src, PyObject* dst, Target target)
-        : src_(src), dst_(dst), converter_(target) {}
+    StreamCopy(PyObject* src, PyObject* dst, Target target, bool undo_double)
+        : src_(src), dst_(dst), converter_(target), undo_double_(undo_double) {}
     ~StreamCopy() {
         Py_XDECREF(reader_.method);
         Py_XDECREF(write_);
@@ -151,10 +152,18 @@ private:
     bool read(InputBytes& input, PyObject** held);
     bool write(PyObject* bytes);
     bool flush();
+    // Converts a piece and writes it.
+    bool convert(const std::uint8_t* data, std::size_t size);
+    // The same through the undoing of text encoded twice: what it decides.
+    bool undo_and_convert(const std::uint8_t* data, std::size_t size);
+    bool finish_undoing();
 
     PyObject* src_;
     PyObject* dst_;
     textmend::StreamConverter converter_;
+    bool undo_double_;
+    std::vector<std::uint8_t> undo_storage_;
+    LineUndoer undoer_{};
     Reader reader_;
     PyObject* write_ = nullptr;
     PyObject* flush_ = nullptr;
@@ -186,6 +195,10 @@ bool StreamCopy::open() {
     Py_DECREF(raw_type);
     if (raw < 0) return false;
     raw_ = raw == 1;
+    if (undo_double_) {
+        undo_storage_.resize(UNDO_STORAGE_SIZE);
+        undoer_init(undoer_, undo_storage_.data());
+    }
     if (reader_.into) {
         buffer_ = PyByteArray_FromStringAndSize(nullptr, STREAM_PIECE);
         view_ = buffer_ == nullptr ? nullptr : PyMemoryView_FromObject(buffer_);
@@ -283,6 +296,39 @@ bool StreamCopy::flush() {
     return done != nullptr;
 }
 
+bool StreamCopy::convert(const std::uint8_t* data, std::size_t size) {
+    PyObject* out =
+        written_bytes(max_converted_size(size, converter_.target),
+                      [&](std::uint8_t* o) { return stream_feed(converter_, data, size, o); });
+    const bool written = out != nullptr && write(out);
+    Py_XDECREF(out);
+    return written;
+}
+
+bool StreamCopy::undo_and_convert(const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        std::size_t room = 0;
+        std::uint8_t* into = undoer_room(undoer_, room);
+        const std::size_t n = std::min(room, size);
+        std::memcpy(into, data, n);
+        undoer_added(undoer_, n);
+        data += n;
+        size -= n;
+        const bool converted =
+            convert(undoer_.storage + undoer_.ready_begin, undoer_ready(undoer_));
+        undoer_drop_ready(undoer_);
+        if (!converted) return false;
+    }
+    return true;
+}
+
+bool StreamCopy::finish_undoing() {
+    undoer_finish(undoer_);
+    const bool converted = convert(undoer_.storage + undoer_.ready_begin, undoer_ready(undoer_));
+    undoer_drop_ready(undoer_);
+    return converted;
+}
+
 bool StreamCopy::run() {
     for (;;) {
         InputBytes input;
@@ -296,17 +342,15 @@ bool StreamCopy::run() {
         }
         bytes_in_ += input.size();
         const bool short_read = input.size() < static_cast<std::size_t>(STREAM_PIECE);
-        PyObject* out = written_bytes(
-            max_converted_size(input.size(), converter_.target), [&](std::uint8_t* o) {
-                return stream_feed(converter_, input.data(), input.size(), o);
-            });
+        const auto* data = static_cast<const std::uint8_t*>(input.data());
+        const bool written =
+            undo_double_ ? undo_and_convert(data, input.size()) : convert(data, input.size());
         input.close();
         Py_DECREF(held);
-        const bool written = out != nullptr && write(out);
-        Py_XDECREF(out);
         // What is decided goes out as soon as the source has no more for now.
         if (!written || (short_read && !flush()) || PyErr_CheckSignals() != 0) return false;
     }
+    if (undo_double_ && !finish_undoing()) return false;
     PyObject* out = written_bytes(max_converted_size(0, converter_.target),
                                   [&](std::uint8_t* o) { return stream_finish(converter_, o); });
     const bool written = out != nullptr && write(out);
@@ -317,13 +361,16 @@ bool StreamCopy::run() {
 }  // namespace
 
 PyObject* convert_stream(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[3];
+    PyObject* values[4];
     Target target{};
     if (!match_arguments(CONVERT_STREAM, args, nargs, kwnames, values) ||
         !target_from(values[2], CONVERT_STREAM.function, &target)) {
         return nullptr;
     }
-    StreamCopy copy(values[0], values[1], target);
+    if (values[3] != nullptr && !PyBool_Check(values[3])) {
+        return wrong_type(CONVERT_STREAM.function, "undo_double", "a bool", values[3]);
+    }
+    StreamCopy copy(values[0], values[1], target, values[3] == Py_True);
     if (!copy.open() || !copy.run()) return nullptr;
     return Py_BuildValue("{sKsK}", "bytes_in", static_cast<unsigned long long>(copy.bytes_in()),
                          "bytes_out", static_cast<unsigned long long>(copy.bytes_out()));

@@ -64,13 +64,14 @@ PyMethodDef FUNCTIONS[] = {
      "naming the file on failure, leaving no output behind; TypeError or\n"
      "ValueError for wrong arguments."},
     {"convert_stream", as_method(convert_stream), FAST,
-     "convert_stream($module, src, dst, target='latin1')\n--\n\n"
+     "convert_stream($module, src, dst, target='latin1', *, undo_double=False)\n--\n\n"
      "Converts a binary file object into another, in constant memory.\n\n"
      "src: anything with readinto() or read() returning bytes (open(p, 'rb'),\n"
      "sys.stdin.buffer, io.BytesIO, a socket's makefile('rb')).\n"
      "dst: anything with write() (and flush(), called when src had no more\n"
-     "for now, so a pipe's lines come out as they go in). target: as for\n"
-     "convert(). Neither object is closed.\n\n"
+     "for now, so a pipe's lines come out as they go in). target,\n"
+     "undo_double: as for convert(); when undoing, each line is held until\n"
+     "it is complete. Neither object is closed.\n\n"
      "Returns {'bytes_in': n, 'bytes_out': m}. Raises what src and dst raise,\n"
      "BlockingIOError for non-blocking objects that have nothing, TypeError\n"
      "or ValueError for wrong arguments."},

@@ -210,7 +210,7 @@ def test_signatures_name_every_parameter():
     assert signature(textmend.convert_many) == "(items, target='latin1')"
     assert signature(textmend.report) == "(data, target='latin1', *, max_examples=10)"
     assert signature(textmend.convert_file) == "(src, dst, target='latin1', *, undo_double=False)"
-    assert signature(textmend.convert_stream) == "(src, dst, target='latin1')"
+    assert signature(textmend.convert_stream) == "(src, dst, target='latin1', *, undo_double=False)"
     assert signature(textmend.StreamConverter) == "(target='latin1')"
     assert signature(textmend.StreamConverter.feed) == "(self, /, data)"
     for function in [textmend.convert, textmend.convert_many, textmend.report,

@@ -83,6 +83,30 @@ def test_file_objects_of_every_kind_give_convert(target, rng, tmp_path):
         assert (tmp_path / "out").read_bytes() == expected
 
 
+DAMAGED = "Grüße aus Köln – l’été à Noël\n".encode("utf-8").decode("latin-1").encode("utf-8")
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_undoing_through_file_objects_gives_convert(target, rng):
+    # Damaged and random lines, one longer than a megabyte read (with a real
+    # é at its end, which keeps it from being undone), and a damaged last
+    # line without a newline.
+    lines = b"".join(random_mixed(rng, 300) + b"\n" + DAMAGED for _ in range(300))
+    long_line = DAMAGED[:-1] + b"x" * (1 << 20) + " é\n".encode("utf-8")
+    data = lines + long_line + lines + DAMAGED[:-1]
+    expected = textmend.convert(data, target, undo_double=True)
+    assert expected != textmend.convert(data, target)
+    out = io.BytesIO()
+    stats = textmend.convert_stream(io.BytesIO(data), out, target, undo_double=True)
+    assert out.getvalue() == expected
+    assert stats == {"bytes_in": len(data), "bytes_out": len(expected)}
+    collected = Collector()
+    textmend.convert_stream(ReadOnly(data, rng), collected, target, undo_double=True)
+    assert b"".join(collected.pieces) == expected
+    with pytest.raises(TypeError, match="undo_double"):
+        textmend.convert_stream(io.BytesIO(data), out, target, undo_double=None)
+
+
 def test_what_the_objects_raise_is_passed_on():
     class Failing(io.BytesIO):
         def write(self, data):

@@ -46,6 +46,8 @@ def convert_stream(
     src: Union[_ReadsInto, SupportsRead[bytes]],
     dst: SupportsWrite[bytes],
     target: str = "latin1",
+    *,
+    undo_double: bool = False,
 ) -> StreamStats: ...
 def _convert_range(
     src_fd: int,
