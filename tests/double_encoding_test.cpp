@@ -34,14 +34,7 @@ DoubleRun run_at_start(const std::string& s) {
     return double_run_at(p, p + s.size());
 }
 
-std::string converted(const std::string& input, Target target, bool undo) {
-    std::string out(max_converted_size(input.size(), target), '\0');
-    const CheckedConversion done = convert(input.data(), input.size(), out.data(), out.size(),
-                                           target, ConversionOptions{.undo_double_encoding = undo});
-    EXPECT_TRUE(done.fits);
-    out.resize(done.size);
-    return out;
-}
+using test::converted;
 
 std::string plain_conversion(const std::string& input, Target target) {
     std::string out(max_converted_size(input.size(), target), '\0');

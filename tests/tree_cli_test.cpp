@@ -407,11 +407,7 @@ TEST(Tree, CommandLinesStatusesAndFailures) {
 }
 
 std::string undone(const std::string& content, Target target) {
-    std::string out(max_converted_size(content.size(), target), '\0');
-    const CheckedConversion done = convert(content.data(), content.size(), out.data(), out.size(),
-                                           target, ConversionOptions{.undo_double_encoding = true});
-    out.resize(done.size);
-    return out;
+    return converted(content, target, true);
 }
 
 // --undo-double: the lines of text encoded twice are undone as the library

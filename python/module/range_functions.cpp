@@ -65,29 +65,44 @@ thread_local std::vector<std::uint8_t> input_buffer;
 thread_local std::vector<std::uint8_t> output_buffer;
 thread_local std::vector<std::uint8_t> undo_buffer;
 
-// Reads [at, end) of fd a piece at a time (pread: its offset is left as it
-// is), giving each piece to use; stops short of end when the file ends
-// first. The offset reached, and in *error 0 or the errno of a failed read,
-// or of a failed use (use returns false with errno set).
-template <typename Use>
-std::uint64_t read_range(int fd, std::uint64_t at, std::uint64_t end, int* error, Use&& use) {
-    const std::size_t piece = piece_for(at, end);
-    std::uint8_t* in = thread_buffer(input_buffer, piece);
+// Reads [at, end) of fd (pread: its offset is left as it is), each read
+// into the place into(room) gives, of room bytes at most, and hands what it
+// read to use; stops short of end when the file ends first. The offset
+// reached, and in *error 0 or the errno of a failed read, or of a failed
+// use (use returns false with errno set).
+template <typename Into, typename Use>
+std::uint64_t read_range_with(int fd, std::uint64_t at, std::uint64_t end, int* error, Into&& into,
+                              Use&& use) {
     *error = 0;
     while (at < end) {
+        std::size_t room = 0;
+        std::uint8_t* place = into(room);
         const ssize_t got =
-            pread(fd, in, static_cast<std::size_t>(std::min<std::uint64_t>(piece, end - at)),
+            pread(fd, place, static_cast<std::size_t>(std::min<std::uint64_t>(room, end - at)),
                   static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) *error = errno;
         if (got <= 0) break;
         at += static_cast<std::uint64_t>(got);
-        if (!use(in, static_cast<std::size_t>(got))) {
+        if (!use(place, static_cast<std::size_t>(got))) {
             *error = errno;
             break;
         }
     }
     return at;
+}
+
+// Reads [at, end) of fd a piece at a time into the thread's buffer, giving
+// each piece to use (see read_range_with).
+template <typename Use>
+std::uint64_t read_range(int fd, std::uint64_t at, std::uint64_t end, int* error, Use&& use) {
+    const std::size_t piece = piece_for(at, end);
+    std::uint8_t* in = thread_buffer(input_buffer, piece);
+    const auto into = [&](std::size_t& room) {
+        room = piece;
+        return in;
+    };
+    return read_range_with(fd, at, end, error, into, use);
 }
 
 // read_range with text encoded twice undone (see undo_double_stream.hpp):
@@ -97,34 +112,24 @@ std::uint64_t read_range(int fd, std::uint64_t at, std::uint64_t end, int* error
 template <typename Use>
 std::uint64_t read_range_undoing(int fd, std::uint64_t at, std::uint64_t end, int* error,
                                  Use&& use) {
-    std::uint8_t* storage = thread_buffer(undo_buffer, UNDO_STORAGE_SIZE);
     LineUndoer undoer{};
-    undoer_init(undoer, storage);
+    undoer_init(undoer, thread_buffer(undo_buffer, UNDO_STORAGE_SIZE));
     const auto hand_on = [&] {
-        const bool used = use(storage + undoer.ready_begin, undoer_ready(undoer));
+        const bool used = use(undoer.storage + undoer.ready_begin, undoer_ready(undoer));
         undoer_drop_ready(undoer);
-        if (!used) *error = errno;
         return used;
     };
-    *error = 0;
-    while (at < end) {
-        std::size_t room = 0;
-        std::uint8_t* into = undoer_room(undoer, room);
-        const ssize_t got =
-            pread(fd, into, static_cast<std::size_t>(std::min<std::uint64_t>(room, end - at)),
-                  static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) *error = errno;
-        if (got <= 0) break;
-        at += static_cast<std::uint64_t>(got);
-        undoer_added(undoer, static_cast<std::size_t>(got));
-        if (!hand_on()) return at;
-    }
+    const auto into = [&](std::size_t& room) { return undoer_room(undoer, room); };
+    const auto added = [&](const std::uint8_t*, std::size_t n) {
+        undoer_added(undoer, n);
+        return hand_on();
+    };
+    const std::uint64_t reached = read_range_with(fd, at, end, error, into, added);
     if (*error == 0) {
         undoer_finish(undoer);
-        (void)hand_on();
+        if (!hand_on()) *error = errno;
     }
-    return at;
+    return reached;
 }
 
 struct RangeArguments {

@@ -166,4 +166,12 @@ std::string joined(const std::vector<std::string>& lines) {
     return text;
 }
 
+std::string converted(const std::string& input, Target target, bool undo) {
+    std::string out(max_converted_size(input.size(), target), '\0');
+    const CheckedConversion done = convert(input.data(), input.size(), out.data(), out.size(),
+                                           target, ConversionOptions{.undo_double_encoding = undo});
+    out.resize(done.fits ? done.size : 0);
+    return out;
+}
+
 }  // namespace textmend::test

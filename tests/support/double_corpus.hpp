@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "textmend/textmend.hpp"
+
 namespace textmend::test {
 
 // How a program misread UTF-8 before writing it as UTF-8 again.
@@ -35,6 +37,10 @@ struct CorpusLine {
 // Lines that hold runs that are not damage: all-caps words closed by quotes
 // and guillemets, character tables with separators.
 [[nodiscard]] std::vector<std::string> legitimate_lines();
+
+// input converted by the library, undoing text encoded twice when undo is
+// set (ConversionOptions).
+[[nodiscard]] std::string converted(const std::string& input, Target target, bool undo);
 
 // The lines joined, each ended by a newline.
 [[nodiscard]] std::string joined(const std::vector<std::string>& lines);
