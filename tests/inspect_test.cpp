@@ -350,12 +350,21 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
         const char* name;
         const char* bytes;
     } faults[] = {
-        {"lone Latin-1 byte", "\xE9"},           {"lone undefined byte", "\x81"},
-        {"stray continuation", "\xA9"},          {"lead without its last byte", "\xE2\x82"},
-        {"lead at the end of a word", "\xC3 "},  {"overlong pair", "\xC1\xA9"},
-        {"overlong triple", "\xE0\x83\xA9"},     {"surrogate", "\xED\xA0\x80"},
-        {"above U+10FFFF", "\xF4\x90\x80\x80"},  {"F5 lead", "\xF5\x80\x80\x80"},
+        {"lone Latin-1 byte", "\xE9"},
+        {"lone undefined byte", "\x81"},
+        {"stray continuation", "\xA9"},
+        {"lead without its last byte", "\xE2\x82"},
+        {"lead at the end of a word", "\xC3 "},
+        {"overlong pair", "\xC1\xA9"},
+        {"overlong triple", "\xE0\x83\xA9"},
+        {"surrogate", "\xED\xA0\x80"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80"},
+        {"F5 lead", "\xF5\x80\x80\x80"},
         {"5-byte form", "\xF8\x80\x80\x83\xA9"},
+        // Four bytes that look like a 4-byte sequence to a test of lengths
+        // up to four only:
+        {"5-byte lead cut short", "\xF8\x80\x80\x80"},
+        {"FE before continuation bytes", "\xFE\x80\x80\x80"},
     };
     std::mt19937_64 rng(20261210);
     for (const auto& fault : faults) {
