@@ -371,6 +371,14 @@ struct SingleByteUnits {
                                             const InspectConstants& k) {
         const std::uint64_t undefined =
             Windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0;
+        // A block of pairs without a sequence (Latin-1 text) has nothing
+        // else to count. Taken as a branch: in Latin-1 text it is nearly
+        // always taken (16-21 % faster in memory), in UTF-8 prose it goes
+        // either way (4-5 % slower), in mixed prose by paragraphs.
+        if (OnlyPairs && s.sequences == 0) {
+            counts.kept += count(undefined);
+            return;
+        }
         // Only sequences with a candidate lead can change. The common ones
         // are the pairs with lead C0..C3, all of which change but C2
         // followed by 80..9F; the few others are decoded. In the default
