@@ -446,5 +446,38 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
     }
 }
 
+// Single-byte text (Latin-1 letters, Windows-1252 punctuation) has no
+// sequence in most blocks, which the vector code counts with little work;
+// a byte Windows-1252 leaves undefined there must still be counted, at
+// every place relative to the blocks.
+TEST(Inspect, UndefinedBytesInSingleByteTextCountAsTheModel) {
+    const char* const words[] = {"caf\xE9 ", "\x84Zitat\x93 ", "na\xEFve ", "plain text ",
+                                 "\n",       "\x80 12 ",       "Stra\xDFe "};
+    const char undefined[] = {'\x81', '\x8D', '\x8F', '\x90', '\x9D'};
+    std::mt19937_64 rng(11122026);
+    for (int round = 0; round < 20; ++round) {
+        std::string input;
+        while (input.size() < 4096) {
+            const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 600)(rng);
+            for (const std::size_t start = input.size(); input.size() - start < stretch;)
+                input += words[rng() % (sizeof words / sizeof words[0])];
+            input += undefined[rng() % sizeof undefined];
+        }
+        for (const Target target : TARGETS) {
+            const std::vector<test::ModelUnit> units = test::model_units(input, target);
+            const std::size_t kept = kept_count(units);
+            for (const std::size_t limit : {std::size_t{0}, std::size_t{3}}) {
+                std::vector<Finding> found;
+                const Inspection r = inspect(input, target, &found, limit);
+                ASSERT_EQ(r.kept, kept) << "target " << static_cast<int>(target) << ", " << limit;
+                ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
+                ASSERT_EQ(r.bytes_out, test::model_convert(input, target).size());
+                ASSERT_EQ(found.size(), std::min(limit, units.size()));
+                expect_first_units(found, units);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace textmend
