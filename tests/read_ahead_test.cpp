@@ -47,8 +47,9 @@ TEST(ReportReadAhead, HandsOverEveryByteInOrderForEveryKindOfInput) {
     ReadAhead reader;
     const std::size_t block = ReadAhead::BLOCK_SIZE;
     for (const std::size_t size :
-         {std::size_t{0}, std::size_t{1}, block - 1, block, block + 1,
-          std::size_t(ReadAhead::AHEAD_FROM) + 1, ReadAhead::SLOTS * block * 3 + 17}) {
+         {std::size_t{0}, std::size_t{1}, ReadAhead::OWN_READ_SIZE + 1, block - 1, block, block + 1,
+          std::size_t(ReadAhead::AHEAD_FROM),
+          std::size_t(ReadAhead::AHEAD_FROM) + ReadAhead::SLOTS * block * 3 + 17}) {
         std::string bytes(size, '\0');
         for (char& c : bytes)
             c = static_cast<char>(rng());
@@ -60,7 +61,10 @@ TEST(ReportReadAhead, HandsOverEveryByteInOrderForEveryKindOfInput) {
         close(fd);
         EXPECT_EQ(back.error, 0) << size;
         EXPECT_TRUE(back.bytes == bytes) << size << " bytes read back as " << back.bytes.size();
-        EXPECT_EQ(back.blocks, (size + block - 1) / block) << size;
+        const std::size_t read_size = static_cast<std::int64_t>(size) > ReadAhead::AHEAD_FROM
+                                          ? block
+                                          : ReadAhead::OWN_READ_SIZE;
+        EXPECT_EQ(back.blocks, (size + read_size - 1) / read_size) << size;
 
         // The same bytes through a pipe, written in uneven pieces while
         // they are read.

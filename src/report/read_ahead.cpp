@@ -60,25 +60,24 @@ void ReadAhead::start(int fd, std::int64_t size) {
     if (ahead_) filled_or_freed_.notify_all();
 }
 
-// Reads one block into the slot; the last block of the input is empty, or
-// ends at the size a regular file had (a file that grew meanwhile is read
-// on).
-// Whether it ends the input.
-bool ReadAhead::read_into(std::size_t slot) {
+// Reads one block of at most size bytes into the slot; the last block of
+// the input is empty, or ends at the size a regular file had (a file that
+// grew meanwhile is read on). Whether it ends the input.
+bool ReadAhead::read_into(std::size_t slot, std::size_t size) {
     std::uint8_t* into = slot_data(slot);
     int fd = fd_;
-    const std::int64_t n = fd_read(&fd, into, BLOCK_SIZE);
+    const std::int64_t n = fd_read(&fd, into, size);
     const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
     read_ += static_cast<std::int64_t>(got);
     sizes_[slot] = got;
     errors_[slot] = n >= 0 ? 0 : errno != 0 ? errno : EIO;
-    return got == 0 || (size_ >= 0 && read_ >= size_ && got < BLOCK_SIZE);
+    return got == 0 || (size_ >= 0 && read_ >= size_ && got < size);
 }
 
 ReadAhead::Block ReadAhead::next() {
     if (ended_) return {nullptr, 0, 0};
     if (!ahead_) {
-        ended_ = read_into(0);
+        ended_ = read_into(0, OWN_READ_SIZE);
         return {slot_data(0), sizes_[0], errors_[0]};
     }
     std::unique_lock<std::mutex> lock(mutex_);
@@ -110,7 +109,7 @@ void ReadAhead::work() {
         if (quit_) return;
         const std::size_t slot = (head_ + filled_) % SLOTS;
         lock.unlock();
-        const bool ends = read_into(slot);
+        const bool ends = read_into(slot, BLOCK_SIZE);
         lock.lock();
         ends_[slot] = ends;
         ++filled_;
