@@ -17,12 +17,12 @@
 
 namespace textmend::report {
 
-// Smaller files are read in order, reading ahead on the second thread:
-// starting a thread, its buffers and moving it to another processor cost
-// more than half of their inspection saves (2-core machine, against reading
-// ahead: 8 MiB 1.2-1.4 times the time, 32 MiB 0.9-1.2, 64 MiB 0.8-0.9,
-// 256 MiB 0.7-0.8).
-inline constexpr std::int64_t HALVES_FROM = 64 * 1024 * 1024;
+// Smaller files are read in order: starting a thread, its buffers and
+// moving it to another processor cost more than half of their inspection
+// saves (2-core machine, against reading in order: 8 MiB 1.06-1.11 times
+// the time, 12 MiB 0.96-1.09, 16 MiB 0.78-1.06, 24 MiB 0.72-0.98, 32 MiB
+// 0.68-0.90, 60 MiB 0.71-0.75).
+inline constexpr std::int64_t HALVES_FROM = 16 * 1024 * 1024;
 
 struct FileInspection {
     ReportCounts result;
