@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,6 +51,32 @@ void expect_first_units(const std::vector<Finding>& found,
         EXPECT_EQ(found[i].offset, units[i].offset);
         EXPECT_EQ(found[i].line, units[i].line);
         EXPECT_EQ(found[i].column, units[i].column);
+    }
+}
+
+// inspect() on input in every target, keeping each of limits findings
+// (ALL_UNITS: as many as the model finds), against the model: the counts,
+// the size of the conversion and the findings reported. label names the
+// input in a failure.
+constexpr std::size_t ALL_UNITS = static_cast<std::size_t>(-1);
+
+void expect_inspected_as_model(const std::string& input, std::initializer_list<std::size_t> limits,
+                               const std::string& label) {
+    for (const Target target : TARGETS) {
+        const std::vector<test::ModelUnit> units = test::model_units(input, target);
+        const std::size_t kept = kept_count(units);
+        const std::size_t out_size = test::model_convert(input, target).size();
+        for (std::size_t limit : limits) {
+            limit = std::min(limit, units.size());
+            std::vector<Finding> found;
+            const Inspection r = inspect(input, target, &found, limit);
+            ASSERT_EQ(r.kept, kept)
+                << label << ", target " << static_cast<int>(target) << ", " << limit << " findings";
+            ASSERT_EQ(r.changed, units.size() - kept) << label;
+            ASSERT_EQ(r.bytes_out, out_size) << label;
+            ASSERT_EQ(found.size(), limit) << label;
+            expect_first_units(found, units);
+        }
     }
 }
 
@@ -376,21 +403,7 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
                     input += valid[rng() % (sizeof valid / sizeof valid[0])];
                 input += fault.bytes;
             }
-            for (const Target target : TARGETS) {
-                const std::vector<test::ModelUnit> units = test::model_units(input, target);
-                const std::size_t kept = kept_count(units);
-                for (const std::size_t limit : {std::size_t{0}, std::size_t{2}}) {
-                    std::vector<Finding> found;
-                    const Inspection r = inspect(input, target, &found, limit);
-                    ASSERT_EQ(r.kept, kept) << fault.name << ", target " << static_cast<int>(target)
-                                            << ", " << limit << " findings";
-                    ASSERT_EQ(r.changed, units.size() - kept) << fault.name;
-                    ASSERT_EQ(r.bytes_out, test::model_convert(input, target).size()) << fault.name;
-                    ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                    for (std::size_t i = 0; i < found.size(); ++i)
-                        EXPECT_EQ(found[i].offset, units[i].offset) << fault.name;
-                }
-            }
+            expect_inspected_as_model(input, {0, 2}, fault.name);
         }
     }
 }
@@ -429,20 +442,7 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
             for (const std::size_t start = input.size(); input.size() - start < stretch;)
                 input += words[rng() % words.size()];
         }
-        for (const Target target : TARGETS) {
-            const std::vector<test::ModelUnit> units = test::model_units(input, target);
-            const std::size_t kept = kept_count(units);
-            const std::size_t out_size = test::model_convert(input, target).size();
-            for (const std::size_t limit : {std::size_t{0}, std::size_t{5}, units.size()}) {
-                std::vector<Finding> found;
-                const Inspection r = inspect(input, target, &found, limit);
-                ASSERT_EQ(r.kept, kept) << "target " << static_cast<int>(target) << ", " << limit;
-                ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
-                ASSERT_EQ(r.bytes_out, out_size) << static_cast<int>(target);
-                ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                expect_first_units(found, units);
-            }
-        }
+        expect_inspected_as_model(input, {0, 5, ALL_UNITS}, "round " + std::to_string(round));
     }
 }
 
@@ -451,8 +451,14 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
 // a byte Windows-1252 leaves undefined there must still be counted, at
 // every place relative to the blocks.
 TEST(Inspect, UndefinedBytesInSingleByteTextCountAsTheModel) {
-    const char* const words[] = {"caf\xE9 ", "\x84Zitat\x93 ", "na\xEFve ", "plain text ",
-                                 "\n",       "\x80 12 ",       "Stra\xDFe "};
+    const char* const words[] = {"caf\xE9 ",
+                                 "\x84Zitat\x93 ",
+                                 "na\xEFve ",
+                                 "plain text ",
+                                 "\n",
+                                 "\x80 12 ",
+                                 "Stra\xDF"
+                                 "e "};
     const char undefined[] = {'\x81', '\x8D', '\x8F', '\x90', '\x9D'};
     std::mt19937_64 rng(11122026);
     for (int round = 0; round < 20; ++round) {
@@ -463,19 +469,7 @@ TEST(Inspect, UndefinedBytesInSingleByteTextCountAsTheModel) {
                 input += words[rng() % (sizeof words / sizeof words[0])];
             input += undefined[rng() % sizeof undefined];
         }
-        for (const Target target : TARGETS) {
-            const std::vector<test::ModelUnit> units = test::model_units(input, target);
-            const std::size_t kept = kept_count(units);
-            for (const std::size_t limit : {std::size_t{0}, std::size_t{3}}) {
-                std::vector<Finding> found;
-                const Inspection r = inspect(input, target, &found, limit);
-                ASSERT_EQ(r.kept, kept) << "target " << static_cast<int>(target) << ", " << limit;
-                ASSERT_EQ(r.changed, units.size() - kept) << static_cast<int>(target);
-                ASSERT_EQ(r.bytes_out, test::model_convert(input, target).size());
-                ASSERT_EQ(found.size(), std::min(limit, units.size()));
-                expect_first_units(found, units);
-            }
-        }
+        expect_inspected_as_model(input, {0, 3}, "round " + std::to_string(round));
     }
 }
 
