@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,6 +53,16 @@ void expect_first_units(const std::vector<Finding>& found,
         EXPECT_EQ(found[i].line, units[i].line);
         EXPECT_EQ(found[i].column, units[i].column);
     }
+}
+
+// Appends words picked at random to input until it has grown by a stretch
+// of 0..longest bytes picked at random (the last word may pass it).
+template <typename Words>
+void add_stretch(std::string& input, std::mt19937_64& rng, const Words& words,
+                 std::size_t longest) {
+    const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, longest)(rng);
+    for (const std::size_t start = input.size(); input.size() - start < stretch;)
+        input += words[rng() % std::size(words)];
 }
 
 // inspect() on input in every target, keeping each of limits findings
@@ -398,9 +409,7 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
         for (int round = 0; round < 20; ++round) {
             std::string input;
             while (input.size() < 4096) {
-                const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 300)(rng);
-                for (const std::size_t start = input.size(); input.size() - start < stretch;)
-                    input += valid[rng() % (sizeof valid / sizeof valid[0])];
+                add_stretch(input, rng, valid, 300);
                 input += fault.bytes;
             }
             expect_inspected_as_model(input, {0, 2}, fault.name);
@@ -437,10 +446,7 @@ TEST(Inspect, TextChangingBetweenPairsAndLongerSequencesCountsAsTheModel) {
     for (int round = 0; round < 6; ++round) {
         std::string input;
         for (bool pairs = true; input.size() < (64 << 10); pairs = !pairs) {
-            const std::vector<std::string>& words = pairs ? pair_words : longer_words;
-            const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 2500)(rng);
-            for (const std::size_t start = input.size(); input.size() - start < stretch;)
-                input += words[rng() % words.size()];
+            add_stretch(input, rng, pairs ? pair_words : longer_words, 2500);
         }
         expect_inspected_as_model(input, {0, 5, ALL_UNITS}, "round " + std::to_string(round));
     }
@@ -464,9 +470,7 @@ TEST(Inspect, UndefinedBytesInSingleByteTextCountAsTheModel) {
     for (int round = 0; round < 20; ++round) {
         std::string input;
         while (input.size() < 4096) {
-            const std::size_t stretch = std::uniform_int_distribution<std::size_t>(0, 600)(rng);
-            for (const std::size_t start = input.size(); input.size() - start < stretch;)
-                input += words[rng() % (sizeof words / sizeof words[0])];
+            add_stretch(input, rng, words, 600);
             input += undefined[rng() % sizeof undefined];
         }
         expect_inspected_as_model(input, {0, 3}, "round " + std::to_string(round));
