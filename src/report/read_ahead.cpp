@@ -7,19 +7,19 @@
 
 namespace textmend::report {
 
-// Room for slots blocks: one while inputs are read on this thread, the
+// Room for bytes bytes: one read while inputs are read on this thread, the
 // whole ring once one is read ahead. Taken when first needed, so that a
 // run over small files does not fill in memory it never uses.
-void ReadAhead::reserve(std::size_t slots) {
-    if (ring_slots_ >= slots) return;
-    if (pages_.allocate(slots * BLOCK_SIZE)) {
+void ReadAhead::reserve(std::size_t bytes) {
+    if (ring_bytes_ >= bytes) return;
+    if (pages_.allocate(bytes)) {
         heap_.reset();
         ring_ = pages_.data();
     } else {
-        heap_.reset(new std::uint8_t[slots * BLOCK_SIZE]);
+        heap_.reset(new std::uint8_t[bytes]);
         ring_ = heap_.get();
     }
-    ring_slots_ = slots;
+    ring_bytes_ = bytes;
 }
 
 ReadAhead::~ReadAhead() {
@@ -47,7 +47,7 @@ bool ReadAhead::start_thread() {
 void ReadAhead::start(int fd, std::int64_t size) {
     ended_ = false;
     ahead_ = (size < 0 || size > AHEAD_FROM) && start_thread();
-    reserve(ahead_ ? SLOTS : 1);
+    reserve(ahead_ ? SLOTS * BLOCK_SIZE : OWN_READ_SIZE);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         fd_ = fd;

@@ -25,12 +25,12 @@ public:
     static constexpr std::size_t SLOTS = 4;
     // A regular file read in order (smaller than the report's halves, or
     // one that cannot be halved) of at most this many bytes is read on the
-    // calling thread, OWN_READ_SIZE bytes at a time: starting the thread and filling
-    // in the ring cost more than reading ahead saves below that (a 16 MiB
-    // file of prose took 1.8 times as long as `wc -l` read ahead, 1.5 times
-    // read here; at 32 MiB random bytes read ahead gained, at 60 MiB all),
-    // and a read of that size is still in the core's cache when inspected
-    // (1 MiB reads made 16 MiB 1.1 times slower).
+    // calling thread, OWN_READ_SIZE bytes at a time: starting the thread and
+    // filling in the ring cost more than reading ahead saves below that (a
+    // 16 MiB file of prose took 1.8 times as long as `wc -l` read ahead, 1.5
+    // times read here; at 32 MiB random bytes read ahead gained, at 60 MiB
+    // all), and a read of that size is still in the core's cache when
+    // inspected (1 MiB reads made 16 MiB 1.1 times slower).
     static constexpr std::int64_t AHEAD_FROM = 24 * 1024 * 1024;
     static constexpr std::size_t OWN_READ_SIZE = 256 * 1024;
 
@@ -57,7 +57,7 @@ public:
     void release();
 
 private:
-    void reserve(std::size_t slots);
+    void reserve(std::size_t bytes);
     bool read_into(std::size_t slot, std::size_t size);
     void work();
     bool start_thread();
@@ -71,7 +71,7 @@ private:
     PageMemory pages_;
     std::unique_ptr<std::uint8_t[]> heap_;
     std::uint8_t* ring_ = nullptr;
-    std::size_t ring_slots_ = 0;
+    std::size_t ring_bytes_ = 0;
     int fd_ = -1;
     std::int64_t size_ = -1;
     std::int64_t read_ = 0;  // bytes of the input read so far

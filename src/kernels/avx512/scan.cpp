@@ -46,9 +46,8 @@ TEXTMEND_AVX512 inline std::uint64_t c3_lanes(const std::uint8_t* p, const RunSt
 
 // Four blocks at a time: when none holds a byte C3 followed two on by a lead
 // (ASCII, Latin-1, Cyrillic, Chinese, UTF-8 prose: most of most text) they
-// take two compares each; else all
-// four are looked at without a branch per block, which in mixed prose would
-// go either way at random.
+// take two compares each; else all four are looked at without a branch per
+// block, which in mixed prose would go either way at random.
 TEXTMEND_AVX512_ENTRY const std::uint8_t* find_double_run_start_avx512(const std::uint8_t* p,
                                                                        const std::uint8_t* end) {
     const RunStartConstants k{
