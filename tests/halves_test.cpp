@@ -4,6 +4,7 @@
 // Run under ThreadSanitizer too (label threads).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <string>
@@ -174,6 +175,52 @@ TEST(ReportHalves, GiveWhatReadingInOrderGives) {
                     what);
             }
             if (layout.wanted > SPOOL_AFTER) break;  // once is enough for the slow case
+        }
+    }
+}
+
+bool same_processors(const cpu_set_t& a, const cpu_set_t& b) {
+    return CPU_EQUAL(&a, &b) != 0;
+}
+
+// The second half's thread is started on another processor than the
+// caller's when the caller may use another; limited to one processor, the
+// file may be left to reading in order (the processor count follows the
+// set). Either way the result is the same, and the caller's own set of
+// processors is left as it was.
+TEST(ReportHalves, RunWhateverProcessorsTheCallerMayUse) {
+    if (!spinning_pays()) GTEST_SKIP() << "one processor: files are inspected in order";
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(static_cast<std::size_t>(sched_getcpu()), &one);
+    const struct {
+        const char* name;
+        cpu_set_t allowed;
+    } cases[] = {{"every processor", all}, {"the caller's processor alone", one}};
+    test::TempDir dir;
+    const std::string path = dir / "large";
+    const Layout layout = layouts().front();
+    test::write_file(path, layout.bytes);
+    for (const auto& c : cases) {
+        ASSERT_EQ(sched_setaffinity(0, sizeof c.allowed, &c.allowed), 0) << c.name;
+        const int fd = open_at(path, 0);
+        ExampleCollector collector(layout.wanted);
+        FileInspection inspected;
+        const bool cut = inspect_in_halves(fd, static_cast<std::int64_t>(SIZE), Target::utf8,
+                                           layout.wanted, collector, inspected, SMALLEST);
+        close(fd);
+        cpu_set_t after;
+        ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+        ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+        EXPECT_TRUE(same_processors(after, c.allowed)) << c.name;
+        if (CPU_COUNT(&c.allowed) > 1) {
+            EXPECT_TRUE(cut) << c.name;
+        }
+        if (cut) {
+            expect_same(read_back(collector, inspected.result, layout.wanted),
+                        in_order(layout.bytes, Target::utf8, layout.wanted), c.name);
         }
     }
 }

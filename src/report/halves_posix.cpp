@@ -6,11 +6,10 @@
 #include <functional>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "cli/file_layer.hpp"
 
+#include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -121,19 +120,43 @@ void show_bytes(ExampleCollector& collector, const std::uint8_t* bytes, std::siz
     collector.end_block();
 }
 
-// Moves the calling thread off the processor `busy` when it runs there and
-// another is allowed. A new thread starts on its maker's processor, and the
-// system may leave both there for milliseconds while another is idle: the
-// halves would take turns instead of running at once.
-void leave_processor(int busy) {
-    cpu_set_t allowed;
-    if (busy < 0 || sched_getcpu() != busy || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
-        CPU_COUNT(&allowed) < 2)
-        return;
-    cpu_set_t others = allowed;
-    CPU_CLR(static_cast<std::size_t>(busy), &others);
-    if (sched_setaffinity(0, sizeof others, &others) == 0)
-        (void)sched_setaffinity(0, sizeof allowed, &allowed);
+// The second half and what its thread needs.
+struct SecondHalf {
+    int fd;
+    Half& half;
+    std::uint8_t* buffer;
+    cpu_set_t allowed;  // the processors the process may use
+    bool placed;        // started on a processor other than its maker's
+};
+
+void* inspect_second_half(void* second_half) {
+    SecondHalf& second = *static_cast<SecondHalf*>(second_half);
+    // Free to move again, should the other processor get busy.
+    if (second.placed) (void)sched_setaffinity(0, sizeof second.allowed, &second.allowed);
+    inspect_half(second.fd, second.half, second.buffer, true);
+    return nullptr;
+}
+
+// Starts the second half's thread on a processor other than the caller's
+// when another is allowed. A new thread is queued on its maker's processor,
+// and the system may leave it waiting there for milliseconds while another
+// processor is idle: on a 2-core machine a third of the runs had the halves
+// take turns instead of running at once. False when no thread was started.
+bool start_second_half(SecondHalf& second, pthread_t& thread) {
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return false;
+    const int here = sched_getcpu();
+    second.placed = false;
+    if (here >= 0 && sched_getaffinity(0, sizeof second.allowed, &second.allowed) == 0 &&
+        CPU_COUNT(&second.allowed) > 1 &&
+        CPU_ISSET(static_cast<std::size_t>(here), &second.allowed)) {
+        cpu_set_t others = second.allowed;
+        CPU_CLR(static_cast<std::size_t>(here), &others);
+        second.placed = pthread_attr_setaffinity_np(&attributes, sizeof others, &others) == 0;
+    }
+    const bool started = pthread_create(&thread, &attributes, inspect_second_half, &second) == 0;
+    (void)pthread_attr_destroy(&attributes);
+    return started;
 }
 
 ReportCounts sum(const ReportCounts& a, const ReportCounts& b) {
@@ -169,18 +192,11 @@ bool inspect_in_halves(int fd, std::int64_t size, Target target, std::uint64_t w
     Half second(target, wanted, later_examples, start, cut.at, end);
     const std::uint64_t cut_offset = cut.at - start;
     show_bytes(later_examples, cut.before, EXCERPT_SIDE, cut_offset - EXCERPT_SIDE);
-    std::thread thread;
-    try {
-        thread =
-            std::thread([&second, fd, buffer = buffers.get() + READ_SIZE, maker = sched_getcpu()] {
-                leave_processor(maker);
-                inspect_half(fd, second, buffer, true);
-            });
-    } catch (const std::system_error&) {
-        return false;
-    }
+    SecondHalf second_half{fd, second, buffers.get() + READ_SIZE, {}, false};
+    pthread_t thread;
+    if (!start_second_half(second_half, thread)) return false;
     inspect_half(fd, first, buffers.get(), false);
-    thread.join();
+    (void)pthread_join(thread, nullptr);
 
     inspected.error = first.error != 0 ? first.error : second.error;
     if (first.end < cut.at) {
