@@ -9,8 +9,6 @@
 
 #include "cli/file_layer.hpp"
 
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 namespace textmend::report {
@@ -125,39 +123,7 @@ struct SecondHalf {
     int fd;
     Half& half;
     std::uint8_t* buffer;
-    cpu_set_t allowed;  // the processors the process may use
-    bool placed;        // started on a processor other than its maker's
 };
-
-void* inspect_second_half(void* second_half) {
-    SecondHalf& second = *static_cast<SecondHalf*>(second_half);
-    // Free to move again, should the other processor get busy.
-    if (second.placed) (void)sched_setaffinity(0, sizeof second.allowed, &second.allowed);
-    inspect_half(second.fd, second.half, second.buffer, true);
-    return nullptr;
-}
-
-// Starts the second half's thread on a processor other than the caller's
-// when another is allowed. A new thread is queued on its maker's processor,
-// and the system may leave it waiting there for milliseconds while another
-// processor is idle: on a 2-core machine a third of the runs had the halves
-// take turns instead of running at once. False when no thread was started.
-bool start_second_half(SecondHalf& second, pthread_t& thread) {
-    pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0) return false;
-    const int here = sched_getcpu();
-    second.placed = false;
-    if (here >= 0 && sched_getaffinity(0, sizeof second.allowed, &second.allowed) == 0 &&
-        CPU_COUNT(&second.allowed) > 1 &&
-        CPU_ISSET(static_cast<std::size_t>(here), &second.allowed)) {
-        cpu_set_t others = second.allowed;
-        CPU_CLR(static_cast<std::size_t>(here), &others);
-        second.placed = pthread_attr_setaffinity_np(&attributes, sizeof others, &others) == 0;
-    }
-    const bool started = pthread_create(&thread, &attributes, inspect_second_half, &second) == 0;
-    (void)pthread_attr_destroy(&attributes);
-    return started;
-}
 
 ReportCounts sum(const ReportCounts& a, const ReportCounts& b) {
     ReportCounts total = a;
@@ -192,11 +158,17 @@ bool inspect_in_halves(int fd, std::int64_t size, Target target, std::uint64_t w
     Half second(target, wanted, later_examples, start, cut.at, end);
     const std::uint64_t cut_offset = cut.at - start;
     show_bytes(later_examples, cut.before, EXCERPT_SIDE, cut_offset - EXCERPT_SIDE);
-    SecondHalf second_half{fd, second, buffers.get() + READ_SIZE, {}, false};
-    pthread_t thread;
-    if (!start_second_half(second_half, thread)) return false;
+    SecondHalf second_half{fd, second, buffers.get() + READ_SIZE};
+    PlacedThread thread;
+    if (!thread.start(
+            [](void* half) {
+                const SecondHalf& s = *static_cast<const SecondHalf*>(half);
+                inspect_half(s.fd, s.half, s.buffer, true);
+            },
+            &second_half))
+        return false;
     inspect_half(fd, first, buffers.get(), false);
-    (void)pthread_join(thread, nullptr);
+    thread.join();
 
     inspected.error = first.error != 0 ? first.error : second.error;
     if (first.end < cut.at) {

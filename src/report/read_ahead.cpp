@@ -1,7 +1,6 @@
 #include "report/read_ahead.hpp"
 
 #include <cerrno>
-#include <system_error>
 
 #include "cli/file_layer.hpp"
 
@@ -36,11 +35,9 @@ bool ReadAhead::start_thread() {
     if (thread_.joinable()) return true;
     if (thread_failed_) return false;
     spin_ = spinning_pays();
-    try {
-        thread_ = std::thread(&ReadAhead::work, this);
-    } catch (const std::system_error&) {
-        thread_failed_ = true;  // read on this thread instead
-    }
+    // Without a thread the inputs are read on this one.
+    thread_failed_ =
+        !thread_.start([](void* reader) { static_cast<ReadAhead*>(reader)->work(); }, this);
     return !thread_failed_;
 }
 

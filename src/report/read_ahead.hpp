@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "cli/file_layer.hpp"
 
@@ -91,7 +90,7 @@ private:
     std::size_t sizes_[SLOTS] = {};
     int errors_[SLOTS] = {};
     bool ends_[SLOTS] = {};
-    std::thread thread_;
+    PlacedThread thread_;
 };
 
 }  // namespace textmend::report

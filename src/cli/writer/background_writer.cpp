@@ -3,8 +3,6 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "cli/writer/thread_signals.hpp"
 #include "convert/output_stream.hpp"
@@ -42,14 +40,9 @@ bool BackgroundWriter::start(ByteSink sink) {
         return false;
     sink_ = sink;
     spin_ = spinning_pays();
-    bool started = true;
     const MaskForNewThread mask;
-    try {
-        thread_ = std::thread(&BackgroundWriter::work, this);
-    } catch (const std::system_error&) {
-        started = false;
-    }
-    return started;
+    return thread_.start([](void* writer) { static_cast<BackgroundWriter*>(writer)->work(); },
+                         this);
 }
 
 ByteSink BackgroundWriter::sink() {

@@ -19,9 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "cli/writer/page_memory.hpp"
+#include "cli/writer/placed_thread.hpp"
 #include "cli/writer/spinning_condition.hpp"
 #include "convert/byte_io.hpp"
 #include "convert/stretch_taker.hpp"
@@ -102,7 +102,7 @@ private:
 
     ByteSink sink_{};
     PageMemory memory_;  // the buffers, then the stretches' slots
-    std::thread thread_;
+    PlacedThread thread_;
     bool spin_ = false;  // the threads wait for each other spinning first
 
     // Buffer k (counting from 0 over the whole run) is buffer(k % WRITER_BUFFERS),
