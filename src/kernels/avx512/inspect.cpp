@@ -83,17 +83,19 @@ constexpr bool second_bounds_match_invalid_forms() {
 }
 static_assert(second_bounds_match_invalid_forms());
 
-// In the default mode, the candidate leads of two-byte sequences are the
-// leads of the pairs below 0x100.
-constexpr bool latin1_pair_candidates_are_leads_below_0x100() {
+// The leads of the pairs below 0x100 are candidates in both modes, and in
+// the default mode they are the only leads of two-byte sequences that are:
+// so the pairs that may change are those pairs, and the other sequences
+// that may are found by their first two bytes (LeadPairBits).
+constexpr bool pair_candidates_are_leads_below_0x100() {
     for (int lead = 0xC0; lead <= 0xDF; ++lead) {
-        if ((LATIN1_LEADS.member[static_cast<std::size_t>(lead)] != 0) !=
-            LEADS_BELOW_0X100.contains(lead))
-            return false;
+        const bool below = LEADS_BELOW_0X100.contains(lead);
+        if ((LATIN1_LEADS.member[static_cast<std::size_t>(lead)] != 0) != below) return false;
+        if (below && CP1252_LEADS.member[static_cast<std::size_t>(lead)] == 0) return false;
     }
     return true;
 }
-static_assert(latin1_pair_candidates_are_leads_below_0x100());
+static_assert(pair_candidates_are_leads_below_0x100());
 
 // The leads of each length follow one another, so a lead's length is told
 // by compares with the first lead of each length (any_starts); the strict
@@ -116,11 +118,11 @@ struct InspectConstants {
     // by either rule, and the bytes after the last leads (F5, FE). C0 also
     // ends the continuation bytes 80..BF.
     __m512i c0, c2, e0, f0, f5, f8, fc, fe;
-    __m512i newline, lone_flags, undefined, three_bytes, nibble;
-    WideRange c1_range;           // 80..9F: C1 controls after C2, and the lone bytes to look up
-    WideRange pairs_below_0x100;  // C0..C3
-    __m512i c1_control_lead;      // C2
-    __m512i candidate_high, candidate_low;
+    __m512i newline, lone_flags, undefined, three_bytes;
+    WideRange c1_range;              // 80..9F: C1 controls after C2, and the lone bytes to look up
+    WideRange pairs_below_0x100;     // C0..C3
+    __m512i c1_control_lead;         // C2
+    __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
     __m512i second_min, second_max;  // SECOND_BOUNDS
 };
 
@@ -138,13 +140,12 @@ TEXTMEND_AVX512 inline InspectConstants inspect_constants(OutputMode mode) {
     k.lone_flags = constant_table(LONE_FLAGS);
     k.undefined = constant_bytes(UNDEFINED);
     k.three_bytes = constant_bytes(THREE_BYTES);
-    k.nibble = constant_bytes(0x0F);
     k.c1_range = wide_range(C1_CONTROL_SECONDS);
     k.pairs_below_0x100 = wide_range(LEADS_BELOW_0X100);
     k.c1_control_lead = constant_bytes(C1_CONTROL_LEAD);
-    const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
-    k.candidate_high = constant_table(leads.high);
-    k.candidate_low = constant_table(leads.low);
+    const LeadPairBits& pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+    k.pair_lead = constant_table(pairs.lead);
+    k.pair_second = constant_table(pairs.second);
     k.second_min = constant_table(SECOND_BOUNDS.min);
     k.second_max = constant_table(SECOND_BOUNDS.max);
     return k;
@@ -381,19 +382,20 @@ struct SingleByteUnits {
         }
         // Only sequences with a candidate lead can change. The common ones
         // are the pairs with lead C0..C3, all of which change but C2
-        // followed by 80..9F; the few others are decoded. In the default
-        // mode those are the only two-byte candidates.
+        // followed by 80..9F. Of the others only those whose first two
+        // bytes are one of the target set's lead pairs can, and those are
+        // decoded; in the default mode no pair of only two bytes is one.
         const std::uint64_t pairs = wide_in_range(v, k.pairs_below_0x100);
-        const std::uint64_t candidates =
-            !Windows && OnlyPairs
-                ? pairs & s.sequences
-                : nibble_lanes(v, k.candidate_high, k.candidate_low, k.nibble) & s.sequences;
         const std::uint64_t c1_controls =
             _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) & wide_in_range(next, k.c1_range);
-        const std::uint64_t pairs_changed = count(candidates & pairs & ~c1_controls);
+        const std::uint64_t pairs_changed = count(s.sequences & pairs & ~c1_controls);
         std::int64_t decoded = 0, decoded_shrink = 0;
-        const std::uint64_t others = candidates & ~pairs;
-        if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
+        if (Windows || !OnlyPairs) {
+            const std::uint64_t others = _mm512_mask_test_epi8_mask(
+                s.sequences & ~pairs, _mm512_permutexvar_epi8(v, k.pair_lead),
+                _mm512_permutexvar_epi8(next, k.pair_second));
+            if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
+        }
         const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);
         counts.changed += changed;
         counts.kept += count(s.sequences) - changed + count(undefined);
