@@ -14,6 +14,7 @@
 #include "report/halves.hpp"
 #include "support/bytes.hpp"
 #include "support/files.hpp"
+#include "support/processors.hpp"
 
 namespace textmend::report {
 namespace {
@@ -179,10 +180,6 @@ TEST(ReportHalves, GiveWhatReadingInOrderGives) {
     }
 }
 
-bool same_processors(const cpu_set_t& a, const cpu_set_t& b) {
-    return CPU_EQUAL(&a, &b) != 0;
-}
-
 // The second half's thread is started on another processor than the
 // caller's when the caller may use another; limited to one processor, the
 // file may be left to reading in order (the processor count follows the
@@ -190,15 +187,8 @@ bool same_processors(const cpu_set_t& a, const cpu_set_t& b) {
 // processors is left as it was.
 TEST(ReportHalves, RunWhateverProcessorsTheCallerMayUse) {
     if (!spinning_pays()) GTEST_SKIP() << "one processor: files are inspected in order";
-    cpu_set_t all;
-    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(static_cast<std::size_t>(sched_getcpu()), &one);
-    const struct {
-        const char* name;
-        cpu_set_t allowed;
-    } cases[] = {{"every processor", all}, {"the caller's processor alone", one}};
+    const std::vector<test::ProcessorSet> cases = test::every_processor_and_one();
+    const cpu_set_t all = cases.front().allowed;
     test::TempDir dir;
     const std::string path = dir / "large";
     const Layout layout = layouts().front();
@@ -211,10 +201,8 @@ TEST(ReportHalves, RunWhateverProcessorsTheCallerMayUse) {
         const bool cut = inspect_in_halves(fd, static_cast<std::int64_t>(SIZE), Target::utf8,
                                            layout.wanted, collector, inspected, SMALLEST);
         close(fd);
-        cpu_set_t after;
-        ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+        EXPECT_TRUE(test::allowed_exactly(c.allowed)) << c.name;
         ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
-        EXPECT_TRUE(same_processors(after, c.allowed)) << c.name;
         if (CPU_COUNT(&c.allowed) > 1) {
             EXPECT_TRUE(cut) << c.name;
         }
