@@ -391,9 +391,8 @@ struct SingleByteUnits {
         const std::uint64_t pairs_changed = count(s.sequences & pairs & ~c1_controls);
         std::int64_t decoded = 0, decoded_shrink = 0;
         if (Windows || !OnlyPairs) {
-            const std::uint64_t others = _mm512_mask_test_epi8_mask(
-                s.sequences & ~pairs, _mm512_permutexvar_epi8(v, k.pair_lead),
-                _mm512_permutexvar_epi8(next, k.pair_second));
+            const std::uint64_t others =
+                lead_pair_lanes(s.sequences & ~pairs, v, next, k.pair_lead, k.pair_second);
             if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
         }
         const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);

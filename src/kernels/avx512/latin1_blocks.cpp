@@ -105,10 +105,8 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8
         const std::uint64_t short_leads = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, k.fc), k.c0);
         const std::uint64_t other_leads = candidates & ~short_leads;
         if (other_leads != 0) {
-            // The pairs by the 64-entry tables, exact for lead and second byte.
             const std::uint64_t may_change =
-                _mm512_mask_test_epi8_mask(other_leads, _mm512_permutexvar_epi8(v, k.pair_lead),
-                                           _mm512_permutexvar_epi8(next, k.pair_second));
+                lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
             if (may_change != 0 && has_whole_sequence(p, v, may_change, k)) {
                 const BulkProgress done =
                     bulk_convert_to_latin1_stepwise(p + carried, p + WIDE_BLOCK, out, mode);

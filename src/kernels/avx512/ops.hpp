@@ -84,6 +84,15 @@ TEXTMEND_AVX512 inline std::uint64_t nibble_lanes(__m512i v, __m512i high, __m51
         _mm512_shuffle_epi8(low, _mm512_and_si512(v, nibble)));
 }
 
+// Of the lanes in mask, those whose byte and the one after it (next) form
+// one of a target set's lead pairs, by LeadPairBits' 64-entry tables (lead,
+// second): exact for lead and second byte.
+TEXTMEND_AVX512 inline std::uint64_t lead_pair_lanes(std::uint64_t mask, __m512i v, __m512i next,
+                                                     __m512i lead, __m512i second) {
+    return _mm512_mask_test_epi8_mask(mask, _mm512_permutexvar_epi8(v, lead),
+                                      _mm512_permutexvar_epi8(next, second));
+}
+
 // Whether the 256 bytes at p are ASCII: the searches for an unchanged
 // stretch pass over such a run at once. The test is taken nearly always or
 // nearly never, so it is well predicted where a test of every block is not
