@@ -306,6 +306,46 @@ TEST(Library, AnExactBufferIsEnoughForEveryWholeConversion) {
         }
     }
 }
+
+// The last bytes of an input are read where they lie: an input that ends
+// just before a page that cannot be read, with a unit at each offset near
+// the ends of blocks and of the input (cut short by the end where it
+// reaches past it), alone and after a pair that
+// crosses the first block's end, converts as the model does into exactly
+// its room. The lengths lie around the blocks and where the last bytes
+// begin to follow a bulk conversion.
+TEST(Library, TheLastBytesAreReadUpToTheirEndAndWrittenUpToTheResultsEnd) {
+    const std::string units[] = {"\xc3\xa9", "\xc2\x85", "\xe2\x82\xac", "\xf0\x9f\x98\x80",
+                                 "\xe9",     "\x80",     "\xc3",         "\xed\xa0\x80"};
+    const std::size_t lengths[] = {1,   2,   3,   63,  64,  65,  66,  127, 128, 129,
+                                   130, 191, 192, 193, 390, 391, 392, 393, 394, 457};
+    for (const std::size_t length : lengths) {
+        const test::GuardedBuffer input(length);
+        for (const std::string& unit : units) {
+            for (std::size_t at = 0; at < length; ++at) {
+                // Offsets near the start, the ends of blocks and the end.
+                if (at % 64 > 4 && at % 64 < 60 && length - at > 8) continue;
+                for (const bool pair_across_blocks : {false, true}) {
+                    std::string text(length, 'a');
+                    if (pair_across_blocks && length > 66) text.replace(63, 2, "\xc3\xa9");
+                    text.replace(at, std::min(unit.size(), length - at),
+                                 unit.substr(0, length - at));
+                    std::copy(text.begin(), text.end(), input.data());
+                    for (Target target : TARGETS) {
+                        const std::string expected = test::model_convert(text, target);
+                        const test::GuardedBuffer out(expected.size());
+                        ASSERT_EQ(convert(input.data(), length, out.data(), target),
+                                  expected.size())
+                            << test::to_hex(text) << " to " << target_name(target);
+                        ASSERT_EQ(test::to_hex(std::string(out.data(), expected.size())),
+                                  test::to_hex(expected))
+                            << "to " << target_name(target);
+                    }
+                }
+            }
+        }
+    }
+}
 #endif
 
 TEST(Library, StatisticsTellWhetherTheInputNeededRepair) {

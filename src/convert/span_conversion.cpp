@@ -5,14 +5,16 @@
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/utf8.hpp"
+#include "kernels/kernels.hpp"
 
 namespace textmend {
 
 namespace {
 
-// The last bytes of an input are converted from a padded copy into a buffer
-// here (below), and exactly the bytes of the result are copied out: nothing
-// is written past the end of the result. The whole-register stores of the
+// The last bytes of an input are written exactly, nothing past the end of
+// the result: by a kernel that stores exactly, or converted from a padded
+// copy into a buffer here (below), of which exactly the bytes of the result
+// are copied out. The whole-register stores of the
 // bulk conversion before them reach at most BULK_OUTPUT_SLACK bytes past its
 // output, and the last bytes always write at least that many (every unit of
 // up to six bytes writes at least one), so those stores land where the
@@ -38,8 +40,8 @@ BulkProgress convert_in_bulk(const std::uint8_t* p, const std::uint8_t* lead_end
 // taken off the end of the result. One call, through the block kernels, for
 // a whole short input: for short values the cost of the calls is most of
 // the cost of converting them.
-std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
-                                 OutputMode mode) {
+std::uint8_t* convert_from_padded_copy(const std::uint8_t* p, const std::uint8_t* end,
+                                       std::uint8_t* out, OutputMode mode) {
     std::uint8_t padded[PADDED_ROOM];
     std::uint8_t converted[3 * PADDED_ROOM + BULK_OUTPUT_SLACK];
     const auto n = static_cast<std::size_t>(end - p);
@@ -51,6 +53,24 @@ std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end,
     const auto count = static_cast<std::size_t>((done.out - converted) - (done.in - (padded + n)));
     std::memcpy(out, converted, count);
     return out + count;
+}
+
+// The last bytes of an input. A kernel set that reads them in place (masked
+// loads) and writes exactly the result does so, up to where it stops; the
+// rest, and all of them with the other sets, go through the padded copy.
+// Reading in place spares the copies and a stall: the padded copy is read
+// by whole-register loads just after it was written in pieces, which the
+// processor cannot forward from its stores (for values of a few dozen bytes
+// that was half the cost of a call).
+std::uint8_t* convert_last_bytes(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
+                                 OutputMode mode) {
+    if (const auto last_blocks = kernels().last_blocks; last_blocks != nullptr) {
+        const BulkProgress done = last_blocks(p, end, out, mode);
+        if (done.in == end) return done.out;
+        p = done.in;
+        out = done.out;
+    }
+    return convert_from_padded_copy(p, end, out, mode);
 }
 
 }  // namespace

@@ -42,6 +42,13 @@ struct Kernels {
                                      std::uint8_t* out, OutputMode mode);
     BulkProgress (*blocks_to_utf8)(const std::uint8_t* p, const std::uint8_t* lead_end,
                                    std::uint8_t* out);
+    // The last bytes of an input, [p, end), converted (any mode) as the
+    // input's end, with the bytes of the result written exactly: nothing past
+    // them, nothing read past end. May stop early, at a lead position, and
+    // leave the rest to the padded copy that the sets without it (null here)
+    // convert all last bytes from.
+    BulkProgress (*last_blocks)(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
+                                OutputMode mode);
     // Stops early, at a lead position where a change may start.
     const std::uint8_t* (*unchanged_blocks)(const std::uint8_t* p, const std::uint8_t* lead_end,
                                             OutputMode mode);

@@ -14,6 +14,7 @@ constinit const Kernels AVX2_KERNELS = {
     .find_double_run_start = find_double_run_start_avx2,
     .blocks_to_latin1 = bulk_blocks_to_latin1_avx2,
     .blocks_to_utf8 = bulk_blocks_to_utf8_avx2,
+    .last_blocks = nullptr,
     .unchanged_blocks = bulk_blocks_unchanged_avx2,
     .inspect_blocks = inspect_blocks_avx2,
     .growth_of_blocks = growth_of_blocks_avx2,

@@ -20,6 +20,12 @@ BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p, const std::uint
                                           std::uint8_t* out, OutputMode mode);
 BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t* p, const std::uint8_t* lead_end,
                                         std::uint8_t* out);
+// The last bytes of an input, any mode (the kernels' table, last_blocks).
+BulkProgress last_blocks_avx512(const std::uint8_t* p, const std::uint8_t* end, std::uint8_t* out,
+                                OutputMode mode);
+// -u alone: last_blocks_avx512 goes to it.
+BulkProgress last_blocks_to_utf8_avx512(const std::uint8_t* p, const std::uint8_t* end,
+                                        std::uint8_t* out);
 const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
                                                  const std::uint8_t* lead_end, OutputMode mode);
 // -u alone: bulk_blocks_unchanged_avx512 goes to it.

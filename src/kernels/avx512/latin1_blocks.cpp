@@ -70,8 +70,6 @@ TEXTMEND_AVX512 inline bool has_whole_sequence(const std::uint8_t* p, __m512i v,
     return (whole & leads) != 0;
 }
 
-}  // namespace
-
 // In these modes only candidate leads can change. The common change is a
 // two-byte sequence with lead C0..C3, whose code point is below 0x100: it
 // becomes the byte ((lead & 3) << 6) | (continuation & 0x3F), except C2
@@ -79,6 +77,49 @@ TEXTMEND_AVX512 inline bool has_whole_sequence(const std::uint8_t* p, __m512i v,
 // bytes). A block where another candidate lead may change (its first two
 // bytes are a pair of LeadPairs, and a whole sequence follows) goes to the
 // stepwise converter.
+
+// The leads C0..C3 of the block v.
+TEXTMEND_AVX512 inline std::uint64_t short_lead_lanes(__m512i v, const LatinConstants& k) {
+    return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, k.fc), k.c0);
+}
+
+// Of the block's candidate leads other than C0..C3, those whose first two
+// bytes are a lead pair: where a change other than a pair may start.
+TEXTMEND_AVX512 inline std::uint64_t other_change_lanes(__m512i v, __m512i next,
+                                                        std::uint64_t candidates,
+                                                        std::uint64_t short_leads,
+                                                        const LatinConstants& k) {
+    const std::uint64_t other_leads = candidates & ~short_leads;
+    return other_leads == 0 ? 0 : lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
+}
+
+// The block v (next: the bytes one past it) with its pairs converted, and
+// the lanes of it that are written.
+struct PairedBlock {
+    __m512i merged;
+    std::uint64_t keep;
+};
+
+// carried: 1 when the block's first byte is the second byte of a pair the
+// block before converted (it is dropped); set to the same for the next block.
+TEXTMEND_AVX512 inline PairedBlock paired_block(__m512i v, __m512i next, std::uint64_t short_leads,
+                                                std::uint64_t& carried, const LatinConstants& k) {
+    // The pairs that convert: a short lead followed by a continuation
+    // byte, but not a C1 control.
+    const std::uint64_t pairs =
+        _mm512_mask_cmplt_epi8_mask(short_leads, next, k.c0) &
+        ~_mm512_mask_cmplt_epi8_mask(_mm512_cmpeq_epi8_mask(v, k.c2), next, k.a0);
+    // The top two bits from the lead shifted up, the rest from next.
+    const __m512i value = _mm512_ternarylogic_epi32(k.c0, _mm512_slli_epi16(v, 6), next, 0xCA);
+    // Each converted pair drops its second byte; a pair at the last lane
+    // drops the first byte of the next block.
+    const PairedBlock block{_mm512_mask_mov_epi8(v, pairs, value), ~((pairs << 1) | carried)};
+    carried = pairs >> 63;
+    return block;
+}
+
+}  // namespace
+
 TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8_t* p,
                                                                 const std::uint8_t* lead_end,
                                                                 std::uint8_t* out,
@@ -102,37 +143,50 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8
             continue;
         }
         const __m512i next = _mm512_loadu_si512(p + 1);
-        const std::uint64_t short_leads = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, k.fc), k.c0);
-        const std::uint64_t other_leads = candidates & ~short_leads;
-        if (other_leads != 0) {
-            const std::uint64_t may_change =
-                lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
-            if (may_change != 0 && has_whole_sequence(p, v, may_change, k)) {
-                const BulkProgress done =
-                    bulk_convert_to_latin1_stepwise(p + carried, p + WIDE_BLOCK, out, mode);
-                p = done.in;
-                out = done.out;
-                carried = 0;
-                continue;
-            }
+        const std::uint64_t short_leads = short_lead_lanes(v, k);
+        const std::uint64_t may_change = other_change_lanes(v, next, candidates, short_leads, k);
+        if (may_change != 0 && has_whole_sequence(p, v, may_change, k)) {
+            const BulkProgress done =
+                bulk_convert_to_latin1_stepwise(p + carried, p + WIDE_BLOCK, out, mode);
+            p = done.in;
+            out = done.out;
+            carried = 0;
+            continue;
         }
-        // The pairs that convert: a short lead followed by a continuation
-        // byte, but not a C1 control.
-        const std::uint64_t pairs =
-            _mm512_mask_cmplt_epi8_mask(short_leads, next, k.c0) &
-            ~_mm512_mask_cmplt_epi8_mask(_mm512_cmpeq_epi8_mask(v, k.c2), next, k.a0);
-        // The top two bits from the lead shifted up, the rest from next.
-        const __m512i value = _mm512_ternarylogic_epi32(k.c0, _mm512_slli_epi16(v, 6), next, 0xCA);
-        const __m512i merged = _mm512_mask_mov_epi8(v, pairs, value);
-        // Each converted pair drops its second byte; a pair at the last lane
-        // drops the first byte of the next block.
-        const std::uint64_t keep = ~((pairs << 1) | carried);
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, merged));
-        out += _mm_popcnt_u64(keep);
-        carried = pairs >> 63;
+        const PairedBlock block = paired_block(v, next, short_leads, carried, k);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(block.keep, block.merged));
+        out += _mm_popcnt_u64(block.keep);
         p += WIDE_BLOCK;
     }
     return {p + carried, out};
+}
+
+// The last bytes, the bytes from end on read as 0 (as the padded copy has
+// them) and the result stored exactly. A block where a change other than a
+// pair may start is left to the padded copy: the stepwise converter would
+// read past end.
+TEXTMEND_AVX512_ENTRY BulkProgress last_blocks_avx512(const std::uint8_t* p,
+                                                      const std::uint8_t* end, std::uint8_t* out,
+                                                      OutputMode mode) {
+    if (mode == MODE_UTF8) return last_blocks_to_utf8_avx512(p, end, out);
+    const LatinConstants k = latin_constants(mode);
+    std::uint64_t carried = 0;
+    for (; p < end; p += WIDE_BLOCK) {
+        const std::uint64_t lanes = lanes_before(p, end);
+        const __m512i v = _mm512_maskz_loadu_epi8(lanes, p);
+        const __m512i next = load_before(p + 1, end);
+        const std::uint64_t short_leads = short_lead_lanes(v, k);
+        const std::uint64_t candidates = nibble_lanes(v, k.lead_high, k.lead_low, k.nibble);
+        if (other_change_lanes(v, next, candidates, short_leads, k) != 0) break;
+        // A pair at the last lane before end has no second byte: no lane
+        // past end is kept, and none carries on.
+        const PairedBlock block = paired_block(v, next, short_leads, carried, k);
+        const std::uint64_t keep = block.keep & lanes;
+        store_first(out, _mm512_maskz_compress_epi8(keep, block.merged),
+                    static_cast<std::uint64_t>(_mm_popcnt_u64(keep)));
+        out += _mm_popcnt_u64(keep);
+    }
+    return {p < end ? p + carried : end, out};
 }
 
 // ---- how far nothing changes ------------------------------------------------

@@ -93,6 +93,27 @@ TEXTMEND_AVX512 inline std::uint64_t lead_pair_lanes(std::uint64_t mask, __m512i
                                       _mm512_permutexvar_epi8(next, second));
 }
 
+// The last bytes of an input are read with masked loads, which touch no
+// byte outside the mask: the lanes of a block at p whose bytes lie before
+// end (every lane when a whole block does).
+TEXTMEND_AVX512 inline std::uint64_t lanes_before(const std::uint8_t* p, const std::uint8_t* end) {
+    const std::ptrdiff_t n = end - p;
+    return n >= WIDE_BLOCK ? ~std::uint64_t{0}
+           : n <= 0        ? 0
+                           : _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n));
+}
+
+// The block at p with the bytes from end on read as 0: below 0x80, so a
+// sequence that end cuts short is judged as at the end of the input.
+TEXTMEND_AVX512 inline __m512i load_before(const std::uint8_t* p, const std::uint8_t* end) {
+    return _mm512_maskz_loadu_epi8(lanes_before(p, end), p);
+}
+
+// Writes the first n bytes of v (n <= 64) at out and nothing after them.
+TEXTMEND_AVX512 inline void store_first(std::uint8_t* out, __m512i v, std::uint64_t n) {
+    _mm512_mask_storeu_epi8(out, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n)), v);
+}
+
 // Whether the 256 bytes at p are ASCII: the searches for an unchanged
 // stretch pass over such a run at once. The test is taken nearly always or
 // nearly never, so it is well predicted where a test of every block is not

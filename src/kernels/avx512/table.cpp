@@ -16,6 +16,7 @@ constinit const Kernels AVX512_KERNELS = {
     .find_double_run_start = find_double_run_start_avx512,
     .blocks_to_latin1 = bulk_blocks_to_latin1_avx512,
     .blocks_to_utf8 = bulk_blocks_to_utf8_avx512,
+    .last_blocks = last_blocks_avx512,
     .unchanged_blocks = bulk_blocks_unchanged_avx512,
     .inspect_blocks = inspect_blocks_avx512,
     .growth_of_blocks = growth_of_blocks_avx2,

@@ -48,17 +48,18 @@ TEXTMEND_AVX512 inline WideConstants wide_constants() {
     return k;
 }
 
-// Lanes of the block at p (v holds it) that are inside a well-formed
-// sequence by the strict rule (-u). The lanes of the block's first three
-// bytes that sequences of the block before reach come in carried; the lanes
-// of the next block that this block's sequences reach go out in it.
-// Continuation bytes 80..BF are the bytes below 0xC0 taken as signed.
-TEXTMEND_AVX512 inline std::uint64_t inside_sequences(const std::uint8_t* p, __m512i v,
-                                                      std::uint64_t& carried,
+// Lanes of the block v that are inside a well-formed sequence by the strict
+// rule (-u); next1..next3 hold the blocks one, two and three bytes past it.
+// The lanes of the block's first three bytes that sequences of the block
+// before reach come in carried; the lanes of the next block that this
+// block's sequences reach go out in it. Continuation bytes 80..BF are the
+// bytes below 0xC0 taken as signed.
+TEXTMEND_AVX512 inline std::uint64_t inside_sequences(__m512i v, __m512i next1, __m512i next2,
+                                                      __m512i next3, std::uint64_t& carried,
                                                       const WideConstants& k) {
-    const __mmask64 c1 = _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 1), k.c0);
-    const __mmask64 c12 = _mm512_mask_cmplt_epi8_mask(c1, _mm512_loadu_si512(p + 2), k.c0);
-    const __mmask64 c123 = _mm512_mask_cmplt_epi8_mask(c12, _mm512_loadu_si512(p + 3), k.c0);
+    const __mmask64 c1 = _mm512_cmplt_epi8_mask(next1, k.c0);
+    const __mmask64 c12 = _mm512_mask_cmplt_epi8_mask(c1, next2, k.c0);
+    const __mmask64 c123 = _mm512_mask_cmplt_epi8_mask(c12, next3, k.c0);
     const std::uint64_t from4 = wide_in_range(v, k.lead4) & c123;
     const std::uint64_t from3 = (wide_in_range(v, k.lead3) & c12) | from4;
     const std::uint64_t from2 = (wide_in_range(v, k.lead2) & c1) | from3;
@@ -67,11 +68,13 @@ TEXTMEND_AVX512 inline std::uint64_t inside_sequences(const std::uint8_t* p, __m
     return inside;
 }
 
-// The bytes of the block at p that -u replaces.
+// The bytes of the block at p (v holds it) that -u replaces.
 TEXTMEND_AVX512 inline std::uint64_t wide_bytes_to_replace(const std::uint8_t* p, __m512i v,
                                                            std::uint64_t& carried,
                                                            const WideConstants& k) {
-    return _mm512_movepi8_mask(v) & ~inside_sequences(p, v, carried, k);
+    return _mm512_movepi8_mask(v) & ~inside_sequences(v, _mm512_loadu_si512(p + 1),
+                                                      _mm512_loadu_si512(p + 2),
+                                                      _mm512_loadu_si512(p + 3), carried, k);
 }
 
 // What -u writes for the bytes 80..9F standing alone, as planes of 64 bytes
@@ -147,14 +150,35 @@ TEXTMEND_AVX512 inline Latin1Pairs latin1_pairs(__m512i v, const WideConstants& 
             _mm512_ternarylogic_epi32(v, k.low6, k.x80, A_AND_B_OR_C)};
 }
 
+// Where the expanding functions below write the block: whole, the block in
+// whole-register stores that may reach past the output; exact, only the
+// lanes marked in a mask and no byte past their output (the last bytes of
+// an input, whose lanes past its end read as 0).
+enum class Written { whole, exact };
+
+// Packs the lanes of words marked in keep at out and returns the position
+// after them.
+template <Written How>
+TEXTMEND_AVX512 inline std::uint8_t* packed(std::uint8_t* out, __m512i words, std::uint64_t keep) {
+    const __m512i bytes = _mm512_maskz_compress_epi8(keep, words);
+    const auto n = static_cast<std::uint64_t>(_mm_popcnt_u64(keep));
+    if constexpr (How == Written::exact)
+        store_first(out, bytes, n);
+    else
+        _mm512_storeu_si512(out, bytes);
+    return out + n;
+}
+
 // Writes the block v with the bytes marked in replace replaced, those
 // marked in c1 (all below A0) from C1_PLANES, the others as the two bytes of
 // their Latin-1 character: each output byte worked out in one of three
 // planes, then each 16 input lanes gathered to 32-bit words holding their
-// output bytes and packed by one compress. Returns the new output position.
+// output bytes and packed by one compress. Only the lanes marked in lanes
+// are written (exact) or all (whole). Returns the new output position.
+template <Written How>
 TEXTMEND_AVX512 inline std::uint8_t* expand_words(std::uint8_t* out, __m512i v,
                                                   std::uint64_t replace, std::uint64_t c1,
-                                                  const WideConstants& k) {
+                                                  std::uint64_t lanes, const WideConstants& k) {
     const Latin1Pairs latin1 = latin1_pairs(v, k);
     __m512i byte0 = _mm512_mask_mov_epi8(v, replace, latin1.lead);
     byte0 = _mm512_mask_permutexvar_epi8(byte0, c1, v, plane(C1_PLANES.first));
@@ -165,9 +189,11 @@ TEXTMEND_AVX512 inline std::uint8_t* expand_words(std::uint8_t* out, __m512i v,
         const __m512i index = _mm512_loadu_si512(WORD_INDICES[q].data());
         __m512i words = _mm512_maskz_permutex2var_epi8(0x3333333333333333ULL, byte0, index, byte1);
         words = _mm512_mask_permutexvar_epi8(words, 0x4444444444444444ULL, index, byte2);
-        const __mmask64 keep = _mm512_test_epi8_mask(words, words) | 0x1111111111111111ULL;
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, words));
-        out += _mm_popcnt_u64(keep);
+        // Every word's first byte (a lane past the end is 0, and has no other).
+        const std::uint64_t firsts = How == Written::exact
+                                         ? _pdep_u64(lanes >> (16 * q), 0x1111111111111111ULL)
+                                         : 0x1111111111111111ULL;
+        out = packed<How>(out, words, _mm512_test_epi8_mask(words, words) | firsts);
     }
     return out;
 }
@@ -191,9 +217,11 @@ constexpr std::array<std::array<std::uint8_t, 64>, 2> INTERLEAVE = make_interlea
 // bytes of its character. The first bytes (the lead or the byte kept) and
 // the second bytes are worked out for the whole block, then
 // interleaved 32 lanes at a time and packed, keeping every lane's first
-// byte and the second bytes of the replaced ones.
+// byte (of the lanes marked in lanes, when exact) and the second bytes of
+// the replaced ones.
+template <Written How>
 TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m512i v,
-                                                     std::uint64_t replace,
+                                                     std::uint64_t replace, std::uint64_t lanes,
                                                      const WideConstants& k) {
     const Latin1Pairs latin1 = latin1_pairs(v, k);
     const __m512i first = _mm512_mask_mov_epi8(v, replace, latin1.lead);
@@ -201,9 +229,10 @@ TEXTMEND_AVX512 inline std::uint8_t* expand_to_pairs(std::uint8_t* out, __m512i 
         const auto bits = static_cast<std::uint32_t>(replace >> (32 * half));
         const __m512i index = _mm512_loadu_si512(INTERLEAVE[half].data());
         const __m512i pairs = _mm512_permutex2var_epi8(first, index, latin1.second);
-        const __mmask64 keep = _pdep_u64(bits, 0xAAAAAAAAAAAAAAAAULL) | 0x5555555555555555ULL;
-        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, pairs));
-        out += WIDE_BLOCK / 2 + _mm_popcnt_u32(bits);
+        const std::uint64_t firsts = How == Written::exact
+                                         ? _pdep_u64(lanes >> (32 * half), 0x5555555555555555ULL)
+                                         : 0x5555555555555555ULL;
+        out = packed<How>(out, pairs, _pdep_u64(bits, 0xAAAAAAAAAAAAAAAAULL) | firsts);
     }
     return out;
 }
@@ -231,9 +260,9 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t
         }
         const std::uint64_t c1 = replace & _mm512_cmplt_epu8_mask(v, k.a0);
         if (c1 == 0) {
-            out = expand_to_pairs(out, v, replace, k);
+            out = expand_to_pairs<Written::whole>(out, v, replace, ~std::uint64_t{0}, k);
         } else {
-            out = expand_words(out, v, replace, c1, k);
+            out = expand_words<Written::whole>(out, v, replace, c1, ~std::uint64_t{0}, k);
         }
         p += WIDE_BLOCK;
         if (!more) break;
@@ -247,6 +276,28 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t
     out += rest;
     p += rest;
     return {p, out};
+}
+
+// The last bytes with -u, the bytes from end on read as 0 (as the padded
+// copy has them, and no sequence reaches past end) and the result stored
+// exactly.
+TEXTMEND_AVX512_ENTRY BulkProgress last_blocks_to_utf8_avx512(const std::uint8_t* p,
+                                                              const std::uint8_t* end,
+                                                              std::uint8_t* out) {
+    const WideConstants k = wide_constants();
+    std::uint64_t carried = 0;
+    for (; p < end; p += WIDE_BLOCK) {
+        const std::uint64_t lanes = lanes_before(p, end);
+        const __m512i v = _mm512_maskz_loadu_epi8(lanes, p);
+        const std::uint64_t replace =
+            _mm512_movepi8_mask(v) & ~inside_sequences(v, load_before(p + 1, end),
+                                                       load_before(p + 2, end),
+                                                       load_before(p + 3, end), carried, k);
+        const std::uint64_t c1 = replace & _mm512_cmplt_epu8_mask(v, k.a0);
+        out = c1 == 0 ? expand_to_pairs<Written::exact>(out, v, replace, lanes, k)
+                      : expand_words<Written::exact>(out, v, replace, c1, lanes, k);
+    }
+    return {end, out};
 }
 
 // -u: the first byte to replace, found block by block as the kernel finds

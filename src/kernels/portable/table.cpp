@@ -38,6 +38,7 @@ constinit const Kernels PORTABLE_KERNELS = {
     .find_double_run_start = find_double_run_start_portable,
     .blocks_to_latin1 = no_blocks_to_latin1,
     .blocks_to_utf8 = no_blocks_to_utf8,
+    .last_blocks = nullptr,
     .unchanged_blocks = no_unchanged_blocks,
     .inspect_blocks = no_inspect_blocks,
     .growth_of_blocks = no_growth_blocks,
