@@ -76,6 +76,16 @@ void library_convert_exact(benchmark::State& state, CorpusKind kind, textmend::T
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// converted_size(): the exact size alone, which textmend.dask takes of every
+// block before it converts the blocks into their places.
+void library_converted_size(benchmark::State& state, CorpusKind kind, textmend::Target target) {
+    const std::string& input = corpus(kind);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(textmend::converted_size(input.data(), input.size(), target));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
 // convert() with the option that undoes text encoded twice.
 void library_convert_undoing(benchmark::State& state, CorpusKind kind, textmend::Target target) {
     const std::string& input = corpus(kind);
@@ -131,6 +141,9 @@ void register_library() {
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("convert() exact/" + suffix).c_str(),
                                          library_convert_exact, kind, t.target)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("converted_size()/" + suffix).c_str(),
+                                         library_converted_size, kind, t.target)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("convert() undoing/" + suffix).c_str(),
                                          library_convert_undoing, kind, t.target)

@@ -205,6 +205,37 @@ TEST(BulkConverters, BlocksAfterALongRunOfLatin1Text) {
     }
 }
 
+// The size of a conversion is worked out block by block, passing over runs of
+// ASCII at once: every lone high byte and sequences of every length (valid,
+// overlong, a surrogate) at each lane of the blocks after such a run, alone
+// and with a second one a block later, give the model's size in every mode.
+TEST(ConvertedSize, EveryUnitAtEveryLaneAfterARunOfAscii) {
+    std::vector<std::string> units;
+    for (int byte = 0x80; byte <= 0xFF; ++byte)
+        units.emplace_back(1, static_cast<char>(byte));
+    for (const char* sequence : {"\xC3\xA9", "\xC2\x85", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                 "\xED\xA0\x80", "\xE0\x80\xAF"})
+        units.emplace_back(sequence);
+    for (const std::string& unit : units) {
+        for (std::size_t at = 250; at < 330; ++at) {
+            for (const bool twice : {false, true}) {
+                std::string input(700, 'a');
+                input.replace(at, unit.size(), unit);
+                if (twice) input.replace(at + 64, unit.size(), unit);
+                for (OutputMode mode : ALL_MODES) {
+                    const std::size_t expected = test::model_convert(input, mode).size();
+                    for (const KernelSet set : test::supported_kernel_sets()) {
+                        const test::KernelSetScope scope(set);
+                        ASSERT_EQ(converted_size(input, mode), expected)
+                            << test::to_hex(unit) << " at " << at << ", mode " << mode
+                            << ", kernels " << kernels().name;
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace textmend
 

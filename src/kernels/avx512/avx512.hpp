@@ -1,7 +1,7 @@
 // The AVX-512 kernels: 64-byte blocks, for processors with AVX-512 F, VL,
 // BW, VBMI and VBMI2, BMI2 and POPCNT (ops.hpp's target). The set's scanners
-// (but the one for runs of text encoded twice) and its estimate of the
-// growth are AVX2's. Called through kernels() only.
+// (but the one for runs of text encoded twice) and its growth in the
+// default mode and with -w are AVX2's. Called through kernels() only.
 #pragma once
 
 #include "kernels/simd_support.hpp"
@@ -31,6 +31,11 @@ const std::uint8_t* bulk_blocks_unchanged_avx512(const std::uint8_t* p,
 // -u alone: bulk_blocks_unchanged_avx512 goes to it.
 const std::uint8_t* unchanged_utf8_blocks_avx512(const std::uint8_t* p,
                                                  const std::uint8_t* lead_end);
+// The output's growth over the blocks (the kernels' table, growth_of_blocks).
+std::int64_t growth_of_blocks_avx512(const std::uint8_t*& p, const std::uint8_t* end,
+                                     OutputMode mode);
+// -u alone: growth_of_blocks_avx512 goes to it.
+std::int64_t utf8_growth_of_blocks_avx512(const std::uint8_t*& p, const std::uint8_t* end);
 const std::uint8_t* inspect_blocks_avx512(InspectState& state, const std::uint8_t* p,
                                           const std::uint8_t* end);
 // First place in [p, end) where a run of text encoded twice may start, or end.

@@ -15,6 +15,7 @@
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
+#include "kernels/avx2/avx2.hpp"
 #include "kernels/avx512/ops.hpp"
 
 namespace textmend {
@@ -231,6 +232,14 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std
         p += WIDE_BLOCK;
     }
     return p;
+}
+
+// The output's growth: -u has a kernel of its own, the other modes AVX2's.
+TEXTMEND_AVX512_ENTRY std::int64_t growth_of_blocks_avx512(const std::uint8_t*& p,
+                                                           const std::uint8_t* end,
+                                                           OutputMode mode) {
+    return mode == MODE_UTF8 ? utf8_growth_of_blocks_avx512(p, end)
+                             : growth_of_blocks_avx2(p, end, mode);
 }
 
 }  // namespace textmend

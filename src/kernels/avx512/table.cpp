@@ -1,5 +1,5 @@
-// The AVX-512 set's table: its own block kernels and scanner for runs, and
-// AVX2's other scanners and estimate of the growth.
+// The AVX-512 set's table: its own block kernels, scanner for runs and
+// growth with -u, and AVX2's other scanners and growth in the other modes.
 #include "kernels/avx2/avx2.hpp"
 #include "kernels/avx512/avx512.hpp"
 #include "kernels/kernels.hpp"
@@ -19,7 +19,7 @@ constinit const Kernels AVX512_KERNELS = {
     .last_blocks = last_blocks_avx512,
     .unchanged_blocks = bulk_blocks_unchanged_avx512,
     .inspect_blocks = inspect_blocks_avx512,
-    .growth_of_blocks = growth_of_blocks_avx2,
+    .growth_of_blocks = growth_of_blocks_avx512,
 };
 
 }  // namespace textmend

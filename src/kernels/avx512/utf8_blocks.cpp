@@ -300,6 +300,42 @@ TEXTMEND_AVX512_ENTRY BulkProgress last_blocks_to_utf8_avx512(const std::uint8_t
     return {end, out};
 }
 
+// -u: the output's growth over the blocks. Each byte replaced grows it by
+// its replacement's length less one: one for A0..FF (two bytes), and for
+// 80..9F as C1_PLANES tell (a second and a third byte, or neither where
+// Windows-1252 has no character). Runs of 256 ASCII bytes are passed at
+// once, as the search for a change passes them.
+TEXTMEND_AVX512_ENTRY std::int64_t utf8_growth_of_blocks_avx512(const std::uint8_t*& p,
+                                                                const std::uint8_t* end) {
+    // A block is taken while its look-ahead (three bytes) lies before end.
+    constexpr std::ptrdiff_t REACH = 2 * WIDE_BLOCK;
+    if (end - p < REACH) return 0;
+    const WideConstants k = wide_constants();
+    const __m512i second = constant_table(C1_PLANES.second);
+    const __m512i third = constant_table(C1_PLANES.third);
+    std::uint64_t carried = 0;
+    std::int64_t growth = 0;
+    while (end - p >= REACH) {
+        if (end - p >= 4 * WIDE_BLOCK + REACH && all_ascii_256(p)) {
+            p += 4 * WIDE_BLOCK;  // no sequence reaches into or out of it
+            continue;
+        }
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t replace = wide_bytes_to_replace(p, v, carried, k);
+        const std::uint64_t c1 = replace & _mm512_cmplt_epu8_mask(v, k.a0);
+        const __m512i seconds = _mm512_permutexvar_epi8(v, second);
+        const __m512i thirds = _mm512_permutexvar_epi8(v, third);
+        growth += static_cast<std::int64_t>(
+            _mm_popcnt_u64(replace & ~c1) +
+            _mm_popcnt_u64(_mm512_mask_test_epi8_mask(c1, seconds, seconds)) +
+            _mm_popcnt_u64(_mm512_mask_test_epi8_mask(c1, thirds, thirds)));
+        p += WIDE_BLOCK;
+    }
+    // The last block's sequences may reach past it: go on after them.
+    p += avx2::sequence_reaching_past(p, STRICT_LENGTHS);
+    return growth;
+}
+
 // -u: the first byte to replace, found block by block as the kernel finds
 // them, after a test that passes over 256 bytes of ASCII at once (no
 // sequence reaches into or out of such a run: the carried lanes of a block
