@@ -261,6 +261,30 @@ def test_ranges_measured_and_converted_in_place(target, rng, tmp_path):
         assert (tmp_path / "out").read_bytes() == b"<" * 7 + expected + b">" * 5
 
 
+_MIB = 2**20
+
+
+# A range is sized a MiB at a time, each piece up to its last byte below 0x80
+# and the rest read again: a sequence across the first piece's end, pieces
+# that end in a long run of high bytes, and more than a MiB with no byte
+# below 0x80 at all (sized by the inspector from there on).
+@pytest.mark.parametrize("layout", [
+    b"a" * (_MIB - 1) + b"\xc3\xa9" + b"b" * 100 + b"\xe2\x82\xac",
+    b"a" * (_MIB - 3) + b"\xe2\x82\xac\xf0\x9f\x98\x80" * 9 + b"\x93\x94z" * 10,
+    b"a" * 1000 + b"\xc3\xa9\xe9\x80" * (_MIB // 2) + b" tail \xe9",
+    bytes(range(0x80, 0x100)) * (3 * _MIB // 128) + b"end\n",
+], ids=["sequence-across-pieces", "high-run-at-piece-end", "mib-of-high-bytes", "random-high"])
+@pytest.mark.parametrize("target", TARGETS)
+def test_measured_size_is_the_conversions_wherever_pieces_end(layout, target, tmp_path):
+    from textmend import _textmend
+
+    (tmp_path / "in").write_bytes(layout)
+    with open(tmp_path / "in", "rb") as source:
+        for start in [0, 1]:
+            assert _textmend._measure_range(source.fileno(), start, len(layout), target) == \
+                (len(layout) - start, len(textmend.convert(layout[start:], target)))
+
+
 def test_range_conversion_reports_failed_writes(tmp_path):
     from textmend import _textmend
 
