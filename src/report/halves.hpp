@@ -17,12 +17,13 @@
 
 namespace textmend::report {
 
-// Smaller files are read in order: starting a thread, its buffers and
-// moving it to another processor cost more than half of their inspection
-// saves (2-core machine, against reading in order: 8 MiB 1.06-1.11 times
-// the time, 12 MiB 0.96-1.09, 16 MiB 0.78-1.06, 24 MiB 0.72-0.98, 32 MiB
-// 0.68-0.90, 60 MiB 0.71-0.75).
-inline constexpr std::int64_t HALVES_FROM = 16 * 1024 * 1024;
+// Smaller files are read in order: starting a thread and its buffers cost
+// more than half of their inspection saves. Measured on a 2-core machine
+// since the second half starts on the other processor (placed_thread.hpp),
+// halves against reading in order: 1 MiB 1.01-1.15 times the time, 2 MiB
+// 0.95-1.03, 3 MiB 0.91-1.00, 4 MiB 0.85-0.92, 8 MiB 0.74-0.83, 12 MiB
+// 0.69-0.75 (before that change halves paid from 16 MiB only).
+inline constexpr std::int64_t HALVES_FROM = 4 * 1024 * 1024;
 
 struct FileInspection {
     ReportCounts result;
