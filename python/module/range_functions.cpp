@@ -65,6 +65,16 @@ thread_local std::vector<std::uint8_t> input_buffer;
 thread_local std::vector<std::uint8_t> output_buffer;
 thread_local std::vector<std::uint8_t> undo_buffer;
 
+// One positioned read of up to size bytes from at (fd's offset is left as
+// it is), again when a signal interrupted it: the count read, 0 at the
+// file's end, or -1 with errno set.
+ssize_t read_at(int fd, std::uint8_t* place, std::size_t size, std::uint64_t at) {
+    for (;;) {
+        const ssize_t got = pread(fd, place, size, static_cast<off_t>(at));
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
 // Reads [at, end) of fd (pread: its offset is left as it is), each read
 // into the place into(room) gives, of room bytes at most, and hands what it
 // read to use; stops short of end when the file ends first. The offset
@@ -77,10 +87,8 @@ std::uint64_t read_range_with(int fd, std::uint64_t at, std::uint64_t end, int* 
     while (at < end) {
         std::size_t room = 0;
         std::uint8_t* place = into(room);
-        const ssize_t got =
-            pread(fd, place, static_cast<std::size_t>(std::min<std::uint64_t>(room, end - at)),
-                  static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = read_at(
+            fd, place, static_cast<std::size_t>(std::min<std::uint64_t>(room, end - at)), at);
         if (got < 0) *error = errno;
         if (got <= 0) break;
         at += static_cast<std::uint64_t>(got);
@@ -254,8 +262,7 @@ std::uint64_t sized_range(const RangeArguments& range, int* error, std::uint64_t
     std::uint64_t at = range.start;
     while (at < range.end) {
         const auto asked = static_cast<std::size_t>(std::min<std::uint64_t>(piece, range.end - at));
-        const ssize_t got = pread(range.src_fd, in, asked, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = read_at(range.src_fd, in, asked, at);
         if (got < 0) *error = errno;
         if (got <= 0) return at;
         const auto n = static_cast<std::size_t>(got);

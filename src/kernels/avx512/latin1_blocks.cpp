@@ -183,9 +183,9 @@ TEXTMEND_AVX512_ENTRY BulkProgress last_blocks_avx512(const std::uint8_t* p,
         // past end is kept, and none carries on.
         const PairedBlock block = paired_block(v, next, short_leads, carried, k);
         const std::uint64_t keep = block.keep & lanes;
-        store_first(out, _mm512_maskz_compress_epi8(keep, block.merged),
-                    static_cast<std::uint64_t>(_mm_popcnt_u64(keep)));
-        out += _mm_popcnt_u64(keep);
+        const auto kept = static_cast<std::uint64_t>(_mm_popcnt_u64(keep));
+        store_first(out, _mm512_maskz_compress_epi8(keep, block.merged), kept);
+        out += kept;
     }
     return {p < end ? p + carried : end, out};
 }

@@ -68,13 +68,20 @@ TEXTMEND_AVX512 inline std::uint64_t inside_sequences(__m512i v, __m512i next1, 
     return inside;
 }
 
-// The bytes of the block at p (v holds it) that -u replaces.
+// The bytes of the block v that -u replaces (next1..next3 as for
+// inside_sequences).
+TEXTMEND_AVX512 inline std::uint64_t bytes_to_replace(__m512i v, __m512i next1, __m512i next2,
+                                                      __m512i next3, std::uint64_t& carried,
+                                                      const WideConstants& k) {
+    return _mm512_movepi8_mask(v) & ~inside_sequences(v, next1, next2, next3, carried, k);
+}
+
+// The same for the block at p (v holds it), with the bytes after it.
 TEXTMEND_AVX512 inline std::uint64_t wide_bytes_to_replace(const std::uint8_t* p, __m512i v,
                                                            std::uint64_t& carried,
                                                            const WideConstants& k) {
-    return _mm512_movepi8_mask(v) & ~inside_sequences(v, _mm512_loadu_si512(p + 1),
-                                                      _mm512_loadu_si512(p + 2),
-                                                      _mm512_loadu_si512(p + 3), carried, k);
+    return bytes_to_replace(v, _mm512_loadu_si512(p + 1), _mm512_loadu_si512(p + 2),
+                            _mm512_loadu_si512(p + 3), carried, k);
 }
 
 // What -u writes for the bytes 80..9F standing alone, as planes of 64 bytes
@@ -290,9 +297,8 @@ TEXTMEND_AVX512_ENTRY BulkProgress last_blocks_to_utf8_avx512(const std::uint8_t
         const std::uint64_t lanes = lanes_before(p, end);
         const __m512i v = _mm512_maskz_loadu_epi8(lanes, p);
         const std::uint64_t replace =
-            _mm512_movepi8_mask(v) & ~inside_sequences(v, load_before(p + 1, end),
-                                                       load_before(p + 2, end),
-                                                       load_before(p + 3, end), carried, k);
+            bytes_to_replace(v, load_before(p + 1, end), load_before(p + 2, end),
+                             load_before(p + 3, end), carried, k);
         const std::uint64_t c1 = replace & _mm512_cmplt_epu8_mask(v, k.a0);
         out = c1 == 0 ? expand_to_pairs<Written::exact>(out, v, replace, lanes, k)
                       : expand_words<Written::exact>(out, v, replace, c1, lanes, k);
