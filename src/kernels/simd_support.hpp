@@ -8,3 +8,26 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
 #define TEXTMEND_HAVE_AVX2_PATH 1
 #endif
+
+#include <cstdint>
+
+namespace textmend {
+
+// How far ahead of the block being counted the inspection loops ask for
+// the input: a page. Their blocks take more instructions than a copy's, so
+// fewer loads are in flight, and the processor's own prefetcher does not
+// cross into the next page: counting a buffer larger than the cache ran at a
+// quarter of its speed in the cache (Chinese text, 64 MiB: 1.5 against
+// 10 GB/s).
+inline constexpr std::uintptr_t PREFETCH_DISTANCE = 4096;
+
+// A hint only: never faults, so it may name bytes past the input's end
+// (the address is formed as an integer, not by pointer arithmetic). Always
+// inlined: GCC 12 drops the hint when an ordinary inline function holding it
+// is inlined into an always-inlined function of another target.
+__attribute__((always_inline)) inline void prefetch_ahead(const std::uint8_t* p) {
+    __builtin_prefetch(
+        reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + PREFETCH_DISTANCE));
+}
+
+}  // namespace textmend

@@ -251,6 +251,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const s
     Starts previous = no_starts();
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
+        prefetch_ahead(p);
         const __m256i v = load(p);
         if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
         const std::uint32_t high = mask_of(v);
@@ -307,6 +308,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
     Starts previous = no_starts();
     ValidRun valid;
     while (end - p >= BLOCK_REACH) {
+        prefetch_ahead(p);
         const __m256i v = load(p);
         if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
         const std::uint32_t high = mask_of(v);

@@ -480,6 +480,7 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
     bool whole = true;  // the last block of the second loop had no lone byte
     while (end - p >= BLOCK_REACH) {
         while (end - p >= BLOCK_REACH) {
+            prefetch_ahead(p);
             const __m512i v = _mm512_loadu_si512(p);
             const std::uint64_t high = _mm512_movepi8_mask(v);
             if (WideWalk::passes_ascii_block(counts, p, v, high, carried, k)) continue;
@@ -491,6 +492,7 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
                                            k);
         }
         for (int pairs_in_row = 0; pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
+            prefetch_ahead(p);
             const __m512i v = _mm512_loadu_si512(p);
             const std::uint64_t high = _mm512_movepi8_mask(v);
             ++pairs_in_row;
