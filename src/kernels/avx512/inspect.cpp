@@ -338,6 +338,11 @@ struct WideWalk {
     }
 };
 
+// What is known of a block's sequences before it is counted: all of them
+// are pairs (pair_starts), or every high byte belongs to one of up to four
+// bytes (whole_sequence_starts), or nothing (any_starts).
+enum class Blocks { pairs, whole, any };
+
 // Of the lone bytes, those 80..9F that have the flag. Without a branch on
 // whether there are any: in mixed text it goes either way at random
 // (measured in memory: mixed prose 16-22 % faster with -w and -u, random
@@ -357,26 +362,35 @@ struct SingleByteUnits {
     static constexpr bool STRICT = false;
     static constexpr OutputMode MODE = Windows ? MODE_CP1252 : MODE_LATIN1;
 
+    // The lone bytes that -w keeps: none where every high byte belongs to
+    // a sequence.
+    template <Blocks Kind>
+    TEXTMEND_AVX512 static std::uint64_t undefined(__m512i v, std::uint64_t high,
+                                                   const BlockStarts& s,
+                                                   const InspectConstants& k) {
+        if constexpr (!Windows || Kind == Blocks::whole) return 0;
+        return lone_flagged(v, high & ~s.inside, k.undefined, k);
+    }
+
     // The units of a block (s: its sequences), to be reported; when there
     // are none, there is nothing to count either.
-    template <bool OnlyPairs>
+    template <Blocks Kind>
     TEXTMEND_AVX512 static std::uint64_t findings(__m512i v, __m512i, std::uint64_t high,
                                                   const BlockStarts& s, const InspectConstants& k) {
-        return s.sequences | (Windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0);
+        return s.sequences | undefined<Kind>(v, high, s, k);
     }
 
     // Counts the block at p (next: the bytes one past it) into counts.
-    template <bool OnlyPairs>
+    template <Blocks Kind>
     TEXTMEND_AVX512 static void count_block(BlockCounts& counts, const std::uint8_t* p, __m512i v,
                                             __m512i next, std::uint64_t high, const BlockStarts& s,
                                             const InspectConstants& k) {
-        const std::uint64_t undefined =
-            Windows ? lone_flagged(v, high & ~s.inside, k.undefined, k) : 0;
+        const std::uint64_t undefined = SingleByteUnits::undefined<Kind>(v, high, s, k);
         // A block of pairs without a sequence (Latin-1 text) has nothing
         // else to count. Taken as a branch: in Latin-1 text it is nearly
         // always taken (16-21 % faster in memory), in UTF-8 prose it goes
         // either way (4-5 % slower), in mixed prose by paragraphs.
-        if (OnlyPairs && s.sequences == 0) {
+        if (Kind == Blocks::pairs && s.sequences == 0) {
             counts.kept += count(undefined);
             return;
         }
@@ -390,7 +404,7 @@ struct SingleByteUnits {
             _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) & wide_in_range(next, k.c1_range);
         const std::uint64_t pairs_changed = count(s.sequences & pairs & ~c1_controls);
         std::int64_t decoded = 0, decoded_shrink = 0;
-        if (Windows || !OnlyPairs) {
+        if (Windows || Kind != Blocks::pairs) {
             const std::uint64_t others =
                 lead_pair_lanes(s.sequences & ~pairs, v, next, k.pair_lead, k.pair_second);
             if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
@@ -411,23 +425,23 @@ struct Utf8Units {
 
     // Of the sequences of three or more bytes, those that are not valid
     // UTF-8: the second byte out of its lead's bounds.
-    template <bool OnlyPairs>
+    template <Blocks Kind>
     TEXTMEND_AVX512 static std::uint64_t invalid(__m512i v, __m512i next, const BlockStarts& s,
                                                  const InspectConstants& k) {
-        if constexpr (OnlyPairs) return 0;
+        if constexpr (Kind == Blocks::pairs) return 0;
         const __m512i min = _mm512_permutexvar_epi8(v, k.second_min);
         const __m512i max = _mm512_permutexvar_epi8(v, k.second_max);
         return _mm512_mask_cmplt_epu8_mask(s.longer, next, min) |
                _mm512_mask_cmpgt_epu8_mask(s.longer, next, max);
     }
 
-    template <bool OnlyPairs>
+    template <Blocks Kind>
     TEXTMEND_AVX512 static std::uint64_t findings(__m512i v, __m512i next, std::uint64_t high,
                                                   const BlockStarts& s, const InspectConstants& k) {
-        return (high & ~s.inside) | invalid<OnlyPairs>(v, next, s, k);
+        return (high & ~s.inside) | invalid<Kind>(v, next, s, k);
     }
 
-    template <bool OnlyPairs>
+    template <Blocks Kind>
     TEXTMEND_AVX512 static void count_block(BlockCounts& counts, const std::uint8_t*, __m512i v,
                                             __m512i next, std::uint64_t high, const BlockStarts& s,
                                             const InspectConstants& k) {
@@ -435,29 +449,29 @@ struct Utf8Units {
         const std::uint64_t undefined = lone_flagged(v, lone, k.undefined, k);
         const std::uint64_t changed = lone & ~undefined;
         counts.changed += count(changed);
-        counts.kept += count(undefined) + count(invalid<OnlyPairs>(v, next, s, k));
+        counts.kept += count(undefined) + count(invalid<Kind>(v, next, s, k));
         counts.growth += static_cast<std::int64_t>(
             count(changed) + count(lone_flagged(v, changed, k.three_bytes, k)));
     }
 };
 
-// Counts the block at p, whose sequences are s (OnlyPairs: all of them
-// two bytes long), or walks it when it holds a finding still to be
+// Counts the block at p, whose sequences are s (Kind: what is known of
+// them), or walks it when it holds a finding still to be
 // reported; returns the position after it.
-template <typename Units, bool OnlyPairs>
+template <typename Units, Blocks Kind>
 TEXTMEND_AVX512 inline const std::uint8_t* count_or_walk(
     WideWalk& walk, BlockCounts& counts, const std::uint8_t* p, __m512i v, __m512i next,
     std::uint64_t high, const BlockStarts& s, std::uint64_t& carried, std::uint64_t carried_in,
     const InspectConstants& k) {
     if (counts.reporting) {
-        if (Units::template findings<OnlyPairs>(v, next, high, s, k) != 0) {
+        if (Units::template findings<Kind>(v, next, high, s, k) != 0) {
             carried = 0;
             return walk.walk(counts, p, carried_in, k);
         }
         WideWalk::count_lines(counts, v, k);
         return p + WIDE_BLOCK;
     }
-    Units::template count_block<OnlyPairs>(counts, p, v, next, high, s, k);
+    Units::template count_block<Kind>(counts, p, v, next, high, s, k);
     return p + WIDE_BLOCK;
 }
 
@@ -488,8 +502,8 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
             const __m512i next = _mm512_loadu_si512(p + 1);
             const BlockStarts s = pair_starts<Units::STRICT>(v, next, carried, k);
             if (!s.only_pairs) break;
-            p = count_or_walk<Units, true>(walk, counts, p, v, next, high, s, carried, carried_in,
-                                           k);
+            p = count_or_walk<Units, Blocks::pairs>(walk, counts, p, v, next, high, s, carried,
+                                                    carried_in, k);
         }
         for (int pairs_in_row = 0; pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
             prefetch_ahead(p);
@@ -502,13 +516,17 @@ TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, con
             BlockStarts s;
             // The strict rule's own parse (sequences of up to four bytes)
             // is cheap enough that -u gains nothing from this.
-            if (Units::STRICT || !whole || !whole_sequence_starts(p, v, carried, k, s)) {
-                s = any_starts<Units::STRICT>(p, v, next, carried, k);
-                whole = (high & ~s.inside) == 0;
+            if (!Units::STRICT && whole && whole_sequence_starts(p, v, carried, k, s)) {
+                pairs_in_row = s.only_pairs ? pairs_in_row : 0;
+                p = count_or_walk<Units, Blocks::whole>(walk, counts, p, v, next, high, s, carried,
+                                                        carried_in, k);
+                continue;
             }
+            s = any_starts<Units::STRICT>(p, v, next, carried, k);
+            whole = (high & ~s.inside) == 0;
             pairs_in_row = s.only_pairs ? pairs_in_row : 0;
-            p = count_or_walk<Units, false>(walk, counts, p, v, next, high, s, carried, carried_in,
-                                            k);
+            p = count_or_walk<Units, Blocks::any>(walk, counts, p, v, next, high, s, carried,
+                                                  carried_in, k);
         }
     }
     // A sequence counted in the last block may reach past it: go on after it.
