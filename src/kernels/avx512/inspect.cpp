@@ -97,6 +97,36 @@ constexpr bool pair_candidates_are_leads_below_0x100() {
 }
 static_assert(pair_candidates_are_leads_below_0x100());
 
+// The least second byte with which a pair changes, by the low six bits of
+// its lead: 80 for C0, C1 and C3, A0 for C2 (C2 80..9F are the C1
+// controls, kept), and C0, above every continuation byte, for the leads
+// whose pairs do not change. One lookup and one compare find a block's
+// changing pairs.
+constexpr std::array<std::uint8_t, 64> make_least_changing_seconds() {
+    std::array<std::uint8_t, 64> least{};
+    least.fill(PERMISSIVE_LEADS[2].first);
+    for (int lead = LEADS_BELOW_0X100.first; lead <= LEADS_BELOW_0X100.last; ++lead) {
+        least[static_cast<std::size_t>(lead & 0x3F)] =
+            static_cast<std::uint8_t>(lead == C1_CONTROL_LEAD ? C1_CONTROL_SECONDS.last + 1 : 0x80);
+    }
+    return least;
+}
+
+constexpr std::array<std::uint8_t, 64> LEAST_CHANGING_SECONDS = make_least_changing_seconds();
+
+// The lead pairs (the other sequences that may change) have leads C4 and
+// above, so a lead's lookups give one answer or the other, never both.
+constexpr bool lead_pairs_lie_above_the_pairs_below_0x100() {
+    for (const LeadPairs* set : {&LATIN1_LEAD_PAIRS, &CP1252_LEAD_PAIRS}) {
+        for (int i = 0; i < set->count; ++i) {
+            if (LEADS_BELOW_0X100.contains(set->pairs[static_cast<std::size_t>(i)][0]))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(lead_pairs_lie_above_the_pairs_below_0x100());
+
 // The leads of each length follow one another, so a lead's length is told
 // by compares with the first lead of each length (any_starts); the strict
 // rule's leads of three and four bytes start where the permissive rule's do.
@@ -120,8 +150,7 @@ struct InspectConstants {
     __m512i c0, c2, e0, f0, f5, f8, fc, fe;
     __m512i newline, lone_flags, undefined, three_bytes;
     WideRange c1_range;              // 80..9F: C1 controls after C2, and the lone bytes to look up
-    WideRange pairs_below_0x100;     // C0..C3
-    __m512i c1_control_lead;         // C2
+    __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
     __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
     __m512i second_min, second_max;  // SECOND_BOUNDS
 };
@@ -141,8 +170,7 @@ TEXTMEND_AVX512 inline InspectConstants inspect_constants(OutputMode mode) {
     k.undefined = constant_bytes(UNDEFINED);
     k.three_bytes = constant_bytes(THREE_BYTES);
     k.c1_range = wide_range(C1_CONTROL_SECONDS);
-    k.pairs_below_0x100 = wide_range(LEADS_BELOW_0X100);
-    k.c1_control_lead = constant_bytes(C1_CONTROL_LEAD);
+    k.least_changing_second = constant_table(LEAST_CHANGING_SECONDS);
     const LeadPairBits& pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
     k.pair_lead = constant_table(pairs.lead);
     k.pair_second = constant_table(pairs.second);
@@ -399,14 +427,12 @@ struct SingleByteUnits {
         // followed by 80..9F. Of the others only those whose first two
         // bytes are one of the target set's lead pairs can, and those are
         // decoded; in the default mode no pair of only two bytes is one.
-        const std::uint64_t pairs = wide_in_range(v, k.pairs_below_0x100);
-        const std::uint64_t c1_controls =
-            _mm512_cmpeq_epi8_mask(v, k.c1_control_lead) & wide_in_range(next, k.c1_range);
-        const std::uint64_t pairs_changed = count(s.sequences & pairs & ~c1_controls);
+        const std::uint64_t pairs_changed = count(_mm512_mask_cmpge_epu8_mask(
+            s.sequences, next, _mm512_permutexvar_epi8(v, k.least_changing_second)));
         std::int64_t decoded = 0, decoded_shrink = 0;
         if (Windows || Kind != Blocks::pairs) {
             const std::uint64_t others =
-                lead_pair_lanes(s.sequences & ~pairs, v, next, k.pair_lead, k.pair_second);
+                lead_pair_lanes(s.sequences, v, next, k.pair_lead, k.pair_second);
             if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
         }
         const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);
