@@ -13,12 +13,12 @@
 
 namespace textmend {
 
-// How far ahead of the block being counted the inspection loops ask for
-// the input: a page. Their blocks take more instructions than a copy's, so
-// fewer loads are in flight, and the processor's own prefetcher does not
-// cross into the next page: counting a buffer larger than the cache ran at a
-// quarter of its speed in the cache (Chinese text, 64 MiB: 1.5 against
-// 10 GB/s).
+// How far ahead of the block in hand the inspection and conversion loops
+// ask for the input: a page. Their blocks take more instructions than a
+// copy's, so fewer loads are in flight, and the processor's own prefetcher
+// does not cross into the next page: counting a buffer larger than the
+// cache ran at a quarter of its speed in the cache (Chinese text, 64 MiB:
+// 1.5 against 10 GB/s), and converting 16 MiB in memory gains 8-26 %.
 inline constexpr std::uintptr_t PREFETCH_DISTANCE = 4096;
 
 // A hint only: never faults, so it may name bytes past the input's end
@@ -28,6 +28,13 @@ inline constexpr std::uintptr_t PREFETCH_DISTANCE = 4096;
 __attribute__((always_inline)) inline void prefetch_ahead(const std::uint8_t* p) {
     __builtin_prefetch(
         reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + PREFETCH_DISTANCE));
+}
+
+// The same for a loop that takes 256 bytes at a time.
+__attribute__((always_inline)) inline void prefetch_group_ahead(const std::uint8_t* p) {
+    for (std::uintptr_t line = 0; line < 256; line += 64)
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) +
+                                                         PREFETCH_DISTANCE + line));
 }
 
 }  // namespace textmend

@@ -121,6 +121,7 @@ TEXTMEND_AVX2 inline LatinBatch latin1_batch(const CandidateClassifier& leads,
                                              std::uint32_t carried) {
     int busy = 0;
     for (std::ptrdiff_t b = 0; b < blocks; ++b) {
+        prefetch_ahead(p);
         const __m256i v = load(p);
         const std::uint32_t candidates = candidate_lanes(leads, v);
         busy += (candidates | carried) != 0;
@@ -373,6 +374,7 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_utf8_avx2(const std::uint8_t* p,
     bool any_block = false;
 
     while (lead_end - p >= BLOCK_REACH) {
+        prefetch_ahead(p);
         const __m256i v = load(p);
         const std::uint32_t high = mask_of(v);
         any_block = true;
@@ -476,6 +478,7 @@ TEXTMEND_AVX2 inline const std::uint8_t* unchanged_utf8_blocks(const std::uint8_
     const std::uint8_t* const start = p;
     __m256i before = _mm256_setzero_si256();
     while (lead_end - p >= BLOCK_REACH) {
+        prefetch_ahead(p);
         if (all_ascii_64(p, lead_end) && !calls_past(before)) {
             before = _mm256_setzero_si256();
             p += 2 * BLOCK;
@@ -503,6 +506,7 @@ TEXTMEND_AVX2_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx2(const std::ui
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
     while (lead_end - p >= BLOCK_REACH) {
+        prefetch_ahead(p);
         if (all_ascii_64(p, lead_end)) {
             p += 2 * BLOCK;
             continue;

@@ -132,6 +132,7 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_latin1_avx512(const std::uint8
     // bytes past lead_end.
     std::uint64_t carried = 0;
     while (lead_end - p >= WIDE_BLOCK) {
+        prefetch_ahead(p);
         const __m512i v = _mm512_loadu_si512(p);
         const std::uint64_t candidates = nibble_lanes(v, k.lead_high, k.lead_low, k.nibble);
         // A block without a candidate is stored as it is. The branch goes
@@ -216,6 +217,7 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std
     const LatinConstants k = latin_constants(mode);
     // A block is looked at while it and the byte after it lie before lead_end.
     while (lead_end - p > 4 * WIDE_BLOCK) {
+        prefetch_group_ahead(p);
         if (all_ascii_256(p)) {
             p += 4 * WIDE_BLOCK;
             continue;

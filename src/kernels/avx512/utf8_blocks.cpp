@@ -258,6 +258,7 @@ TEXTMEND_AVX512_ENTRY BulkProgress bulk_blocks_to_utf8_avx512(const std::uint8_t
     __m512i v = _mm512_loadu_si512(p);
     std::uint64_t replace = wide_bytes_to_replace(p, v, carried, k);
     for (;;) {
+        prefetch_ahead(p);
         const bool more = lead_end - p >= 2 * WIDE_BLOCK;
         __m512i next_v = v;
         std::uint64_t next_replace = 0;
@@ -352,6 +353,7 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* unchanged_utf8_blocks_avx512(
     const WideConstants k = wide_constants();
     std::uint64_t carried = 0;
     while (lead_end - p >= WIDE_BLOCK) {
+        prefetch_ahead(p);
         if (lead_end - p >= 4 * WIDE_BLOCK && all_ascii_256(p)) {
             p += 4 * WIDE_BLOCK;
             continue;
