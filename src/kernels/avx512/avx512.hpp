@@ -36,6 +36,9 @@ std::int64_t growth_of_blocks_avx512(const std::uint8_t*& p, const std::uint8_t*
                                      OutputMode mode);
 // -u alone: growth_of_blocks_avx512 goes to it.
 std::int64_t utf8_growth_of_blocks_avx512(const std::uint8_t*& p, const std::uint8_t* end);
+// The default mode and -w: growth_of_blocks_avx512 goes to it.
+std::int64_t single_byte_growth_of_blocks_avx512(const std::uint8_t*& p, const std::uint8_t* end,
+                                                 OutputMode mode);
 const std::uint8_t* inspect_blocks_avx512(InspectState& state, const std::uint8_t* p,
                                           const std::uint8_t* end);
 // First place in [p, end) where a run of text encoded twice may start, or end.

@@ -15,7 +15,10 @@
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
+#include "encoding/target_byte.hpp"
+#include "encoding/utf8.hpp"
 #include "kernels/avx2/avx2.hpp"
+#include "kernels/avx2/ops.hpp"
 #include "kernels/avx512/ops.hpp"
 
 namespace textmend {
@@ -94,6 +97,15 @@ TEXTMEND_AVX512 inline std::uint64_t other_change_lanes(__m512i v, __m512i next,
     return other_leads == 0 ? 0 : lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
 }
 
+// The pairs that convert: a short lead followed by a continuation byte,
+// but not a C1 control.
+TEXTMEND_AVX512 inline std::uint64_t converting_pairs(__m512i v, __m512i next,
+                                                      std::uint64_t short_leads,
+                                                      const LatinConstants& k) {
+    return _mm512_mask_cmplt_epi8_mask(short_leads, next, k.c0) &
+           ~_mm512_mask_cmplt_epi8_mask(_mm512_cmpeq_epi8_mask(v, k.c2), next, k.a0);
+}
+
 // The block v (next: the bytes one past it) with its pairs converted, and
 // the lanes of it that are written.
 struct PairedBlock {
@@ -105,11 +117,7 @@ struct PairedBlock {
 // block before converted (it is dropped); set to the same for the next block.
 TEXTMEND_AVX512 inline PairedBlock paired_block(__m512i v, __m512i next, std::uint64_t short_leads,
                                                 std::uint64_t& carried, const LatinConstants& k) {
-    // The pairs that convert: a short lead followed by a continuation
-    // byte, but not a C1 control.
-    const std::uint64_t pairs =
-        _mm512_mask_cmplt_epi8_mask(short_leads, next, k.c0) &
-        ~_mm512_mask_cmplt_epi8_mask(_mm512_cmpeq_epi8_mask(v, k.c2), next, k.a0);
+    const std::uint64_t pairs = converting_pairs(v, next, short_leads, k);
     // The top two bits from the lead shifted up, the rest from next.
     const __m512i value = _mm512_ternarylogic_epi32(k.c0, _mm512_slli_epi16(v, 6), next, 0xCA);
     // Each converted pair drops its second byte; a pair at the last lane
@@ -236,12 +244,59 @@ TEXTMEND_AVX512_ENTRY const std::uint8_t* bulk_blocks_unchanged_avx512(const std
     return p;
 }
 
-// The output's growth: -u has a kernel of its own, the other modes AVX2's.
+// The output's growth in the default mode and -w, which is never positive:
+// each pair that converts takes a byte off, and a sequence of n bytes that
+// another candidate lead starts takes n - 1 when its code point has a byte
+// in the target set. Those are decoded one by one, only where their first
+// two bytes are a lead pair (few but Windows-1252's own characters with
+// -w). A block is taken while the bytes up to five past it are readable;
+// the sequences of the last may reach past it, and p is set after them.
+TEXTMEND_AVX512_ENTRY std::int64_t single_byte_growth_of_blocks_avx512(const std::uint8_t*& p,
+                                                                       const std::uint8_t* end,
+                                                                       OutputMode mode) {
+    constexpr std::ptrdiff_t REACH = 2 * WIDE_BLOCK;
+    if (end - p < REACH) return 0;
+    const LatinConstants k = latin_constants(mode);
+    std::int64_t growth = 0;
+    while (end - p >= REACH) {
+        const __m512i v = _mm512_loadu_si512(p);
+        // ASCII is passed 256 bytes at a time, tried only after a block of
+        // ASCII: in text without one (Cyrillic, Chinese) the test is wasted.
+        if (_mm512_movepi8_mask(v) == 0) {
+            // A branch, not a select: the next load's address must not
+            // wait for the test. No sequence reaches into or out of ASCII.
+            if (end - p >= 4 * WIDE_BLOCK + REACH && all_ascii_256(p))
+                p += 4 * WIDE_BLOCK;
+            else
+                p += WIDE_BLOCK;
+            continue;
+        }
+        // Without a branch on whether the block holds a candidate: in
+        // Latin-1 prose that goes either way.
+        const __m512i next = _mm512_loadu_si512(p + 1);
+        const std::uint64_t short_leads = short_lead_lanes(v, k);
+        growth -=
+            static_cast<std::int64_t>(_mm_popcnt_u64(converting_pairs(v, next, short_leads, k)));
+        const std::uint64_t other_leads = _mm512_cmpge_epu8_mask(v, k.c0) & ~short_leads;
+        std::uint64_t others = lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
+        for (; others != 0; others &= others - 1) {
+            const std::uint8_t* lead = p + __builtin_ctzll(others);
+            const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+            if (utf8_continues(lead, n) && target_byte(utf8_decode_at(lead, n), mode) >= 0)
+                growth -= n - 1;
+        }
+        p += WIDE_BLOCK;
+    }
+    p += avx2::sequence_reaching_past(p, PERMISSIVE_LENGTHS);
+    return growth;
+}
+
+// The output's growth: a kernel for -u, one for the other modes.
 TEXTMEND_AVX512_ENTRY std::int64_t growth_of_blocks_avx512(const std::uint8_t*& p,
                                                            const std::uint8_t* end,
                                                            OutputMode mode) {
     return mode == MODE_UTF8 ? utf8_growth_of_blocks_avx512(p, end)
-                             : growth_of_blocks_avx2(p, end, mode);
+                             : single_byte_growth_of_blocks_avx512(p, end, mode);
 }
 
 }  // namespace textmend
