@@ -48,8 +48,8 @@
 #include <string>
 #include <vector>
 
-#include "textmend/textmend.hpp"
 #include "corpus.hpp"  // corpus names only
+#include "textmend/textmend.hpp"
 
 namespace {
 

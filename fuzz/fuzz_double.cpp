@@ -68,8 +68,7 @@ std::string undone(const std::string& input, textmend::Target target) {
 
 // Converts input through an undoing source that reads it piece bytes at a
 // time, into an output buffer of piece bytes.
-std::string undone_in_stream(const std::string& input, textmend::Target target,
-                             std::size_t piece) {
+std::string undone_in_stream(const std::string& input, textmend::Target target, std::size_t piece) {
     using namespace textmend;
     MemorySource memory{reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), 0,
                         piece};

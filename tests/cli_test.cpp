@@ -134,7 +134,8 @@ TEST(Files, NamesAreWrittenAsGivenWithControlBytesEscaped) {
         {"lone\x9B[31mcsi", "lone\\233[31mcsi"},
         {"utf8\xC2\x9B[31mcsi", "utf8\\302\\233[31mcsi"},
         {"\x80\x9F\xA0\xFF", "\\200\\237\xA0\xFF"},
-        {"euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80", "euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {"euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80",
+         "euro \xE2\x82\xAC caf\xC3\xA9 \xF0\x9F\x98\x80"},
         {"cut \xE2\x82 short", "cut \xE2\\202 short"},
         {"overlong \xE0\x82\x9B", "overlong \xE0\\202\\233"},
     };

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "support/memory_io.hpp"
 #include "convert/to_latin1.hpp"
 #include "support/bytes.hpp"
 #include "support/convert_memory.hpp"
+#include "support/memory_io.hpp"
 
 namespace textmend {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/file_conversion.hpp"
 #include "cli/command/run.hpp"
+#include "cli/file_conversion.hpp"
 #include "support/fault_plan.hpp"
 #include "support/random_text.hpp"
 #include "support/run_program.hpp"

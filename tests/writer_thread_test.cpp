@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/writer/background_writer.hpp"
 #include "cli/file_conversion.hpp"
+#include "cli/writer/background_writer.hpp"
 #include "cli/writer/spinning_condition.hpp"
 #include "convert/output_stream.hpp"
 #include "support/fault_plan.hpp"

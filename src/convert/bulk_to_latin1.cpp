@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
-#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "kernels/simd_support.hpp"
 #include "encoding/target_byte.hpp"
+#include "kernels/kernels.hpp"
+#include "kernels/simd_support.hpp"
 
 namespace textmend {
 

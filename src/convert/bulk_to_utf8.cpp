@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "convert/bulk.hpp"
-#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
-#include "kernels/simd_support.hpp"
 #include "convert/word_ops.hpp"
+#include "kernels/kernels.hpp"
+#include "kernels/simd_support.hpp"
 
 namespace textmend {
 

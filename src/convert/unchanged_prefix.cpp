@@ -1,8 +1,8 @@
 // Finding how far the input passes through unchanged, so that such stretches
 // can be written straight from the input instead of being copied.
 #include "convert/bulk.hpp"
-#include "kernels/kernels.hpp"
 #include "convert/scan.hpp"
+#include "kernels/kernels.hpp"
 #include "kernels/simd_support.hpp"
 
 namespace textmend {
