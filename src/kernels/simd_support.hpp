@@ -32,9 +32,8 @@ __attribute__((always_inline)) inline void prefetch_ahead(const std::uint8_t* p)
 
 // The same for a loop that takes 256 bytes at a time.
 __attribute__((always_inline)) inline void prefetch_group_ahead(const std::uint8_t* p) {
-    for (std::uintptr_t line = 0; line < 256; line += 64)
-        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) +
-                                                         PREFETCH_DISTANCE + line));
+    for (int line = 0; line < 256; line += 64)
+        prefetch_ahead(p + line);
 }
 
 }  // namespace textmend

@@ -1,7 +1,7 @@
 // The AVX-512 kernels: 64-byte blocks, for processors with AVX-512 F, VL,
 // BW, VBMI and VBMI2, BMI2 and POPCNT (ops.hpp's target). The set's scanners
-// (but the one for runs of text encoded twice) and its growth in the
-// default mode and with -w are AVX2's. Called through kernels() only.
+// (but the one for runs of text encoded twice) are AVX2's. Called through
+// kernels() only.
 #pragma once
 
 #include "kernels/simd_support.hpp"

@@ -149,7 +149,7 @@ struct InspectConstants {
     // ends the continuation bytes 80..BF.
     __m512i c0, c2, e0, f0, f5, f8, fc, fe;
     __m512i newline, lone_flags, undefined, three_bytes;
-    WideRange c1_range;              // 80..9F: C1 controls after C2, and the lone bytes to look up
+    WideRange c1_range;              // 80..9F: the lone bytes to look up
     __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
     __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
     __m512i second_min, second_max;  // SECOND_BOUNDS

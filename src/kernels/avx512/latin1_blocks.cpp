@@ -1,8 +1,8 @@
 // The kernels of the default mode and -w for processors with AVX-512 VBMI2:
-// the block converter and the search for an unchanged stretch, on 64-byte
-// blocks with the lanes' classes in 64-bit masks. The set's -u block kernel
-// is in utf8_blocks.cpp, its inspection in inspect.cpp; its scanners are
-// AVX2's.
+// the block converter (and its form for the last bytes), the search for an
+// unchanged stretch and the output's growth, on 64-byte blocks with the
+// lanes' classes in 64-bit masks. The set's -u kernels are in
+// utf8_blocks.cpp, its inspection in inspect.cpp; its scanners are AVX2's.
 #include "kernels/avx512/avx512.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
@@ -17,7 +17,6 @@
 #include "encoding/lead_ranges.hpp"
 #include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
-#include "kernels/avx2/avx2.hpp"
 #include "kernels/avx2/ops.hpp"
 #include "kernels/avx512/ops.hpp"
 

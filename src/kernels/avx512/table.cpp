@@ -1,5 +1,5 @@
 // The AVX-512 set's table: its own block kernels, scanner for runs and
-// growth with -u, and AVX2's other scanners and growth in the other modes.
+// growth, and AVX2's other scanners.
 #include "kernels/avx2/avx2.hpp"
 #include "kernels/avx512/avx512.hpp"
 #include "kernels/kernels.hpp"
