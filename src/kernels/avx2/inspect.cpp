@@ -1,9 +1,7 @@
-// Counting the units of 32-byte blocks with AVX2. Each block is classified
-// with the masks the bulk converters use: which lanes start a whole
-// sequence, which lie inside one (sequences carried over from the block
-// before included), which bytes stand alone. The counts follow from those
-// masks by population counts; a block whose changes the masks cannot tell
-// is walked unit by unit.
+// Counting the units of 64-byte blocks with AVX2: the loop of
+// mask_inspect.hpp, each block taken as two vectors whose compares make one
+// 64-bit mask, and the per-lead lookups by nibble shuffles. The growth of
+// blocks (converted_size) is counted here too, 32 bytes at a time.
 #include "kernels/avx2/avx2.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
@@ -17,7 +15,9 @@
 #include "convert/inspect_blocks.hpp"
 #include "encoding/target_byte.hpp"
 #include "kernels/avx2/sequences.hpp"
-#include "kernels/avx2/validation.hpp"
+
+#define TEXTMEND_MASK_KERNEL TEXTMEND_AVX2
+#include "kernels/mask_inspect.hpp"
 
 namespace textmend {
 
@@ -76,285 +76,183 @@ TEXTMEND_AVX2 inline std::uint32_t lanes_flagged(const LoneClassifier& c, __m256
     return mask_of(_mm256_cmpeq_epi8(_mm256_and_si256(flags, splat(flag)), splat(flag)));
 }
 
-// Whether a sequence may start in the block v (next holds the bytes one
-// lane on): a lead followed by a continuation byte. Single-byte text has
-// none, and finding where sequences start can be left out.
-TEXTMEND_AVX2 inline bool may_start_sequences(__m256i v, __m256i next) {
-    return (lead_lanes(v) & mask_of(is_continuation(next))) != 0;
-}
-
-// The blocks of one span. The state's offset is that of start; walking a
-// block unit by unit moves both on.
-struct BlockWalk {
-    InspectState& state;
-    const std::uint8_t* start;
-    const std::uint8_t* end;
-
-    // While findings are still to be reported, lines are counted: the 0A
-    // bytes of a block whose units need no reporting.
-    TEXTMEND_AVX2 void count_lines(const std::uint8_t* p, __m256i v) {
-        if (state.units_to_report == 0) return;
-        // Without a branch on whether the block has a line end: prose has
-        // one every few blocks, which no guess follows.
-        const std::uint32_t newlines = mask_of(_mm256_cmpeq_epi8(v, splat('\n')));
-        state.line += static_cast<std::uint64_t>(count(newlines));
-        const std::uint64_t after_last =
-            state.offset + static_cast<std::uint64_t>(p - start) +
-            static_cast<std::uint64_t>(32 - __builtin_clz(newlines | 1));
-        state.line_start = newlines != 0 ? after_last : state.line_start;
-    }
-
-    // The same for the two blocks v and w from p on.
-    TEXTMEND_AVX2 void count_lines(const std::uint8_t* p, __m256i v, __m256i w) {
-        if (state.units_to_report == 0) return;
-        const std::uint64_t newlines =
-            mask_of(_mm256_cmpeq_epi8(v, splat('\n'))) |
-            static_cast<std::uint64_t>(mask_of(_mm256_cmpeq_epi8(w, splat('\n')))) << 32;
-        state.line += static_cast<std::uint64_t>(_mm_popcnt_u64(newlines));
-        const std::uint64_t after_last =
-            state.offset + static_cast<std::uint64_t>(p - start) +
-            static_cast<std::uint64_t>(64 - __builtin_clzll(newlines | 1));
-        state.line_start = newlines != 0 ? after_last : state.line_start;
-    }
-
-    // Walks the block at p unit by unit, from its first lead position (after
-    // the bytes that a sequence of the block before reaches); returns the lead
-    // position after it.
-    template <int MaxLength>
-    TEXTMEND_AVX2 const std::uint8_t* walk(const std::uint8_t* p, const Starts& previous) {
-        const std::uint8_t* lead = p + __builtin_ctz(~carried_lanes<MaxLength>(previous));
-        state.offset += static_cast<std::uint64_t>(lead - start);
-        start = inspect_units(state, lead, p + BLOCK, end, false);
-        return start;
-    }
-
-    TEXTMEND_AVX2 void finish(const std::uint8_t* p) {
-        state.offset += static_cast<std::uint64_t>(p - start);
-    }
+// The bytes of 64 lanes, as two vectors.
+struct Block64 {
+    __m256i lo, hi;
 };
 
-// Follows which blocks pass as valid UTF-8: no unit in -u, and in the
-// other modes its units are exactly its leads. Checking is cheaper than
-// finding the sequences, and most blocks of UTF-8 text pass; the others are
-// counted sequence by sequence. A block passes when it has no error and the
-// first three lanes of the block after it none either, so that its last
-// leads are complete (an error there may be that block's own: the check
-// errs on the safe side). The block after is checked once: its errors are
-// kept for the next round.
-//
-// A block is checked against the 32 bytes before it, which is sound only
-// when those keep the rule up to their end: a block that passed, an ASCII
-// block, the bytes before a unit start (none). After a block that was
-// counted sequence by sequence, a lead in its last lanes may be broken
-// itself and still seem to call for the first bytes of the next block, so
-// that block is counted sequence by sequence too. The sequence starts of a
-// block that passed are not found; they are on leaving, for the block
-// counted after it.
-struct ValidRun {
-    Utf8Checker checker;
-    __m256i before;  // zero after a walk: p starts a unit
-    __m256i ahead_errors;
-    const std::uint8_t* ahead = nullptr;  // where ahead_errors belong
-    bool before_checked = true;
-    bool previous_valid = false;
+// One mask of the lanes of both halves whose bytes have the high bit set.
+TEXTMEND_AVX2 inline std::uint64_t mask64(__m256i lo, __m256i hi) {
+    return mask_of(lo) | static_cast<std::uint64_t>(mask_of(hi)) << 32;
+}
 
-    TEXTMEND_AVX2 ValidRun()
-        : before(_mm256_setzero_si256()), ahead_errors(_mm256_setzero_si256()) {}
+// As the AVX-512 kernel's opaque: keeps a constant in a register (or one
+// spill) instead of building it again in every pass.
+TEXTMEND_AVX2 inline __m256i constant_bytes(int byte) {
+    __m256i v = splat(byte);
+    __asm__("" : "+x"(v));
+    return v;
+}
 
-    TEXTMEND_AVX2 bool holds(const std::uint8_t* p, __m256i v) {
-        if (!before_checked) return false;
-        const __m256i errors = ahead == p ? ahead_errors : checker.errors(v, before);
-        if (_mm256_testz_si256(errors, errors) == 0) return false;
-        ahead = p + BLOCK;
-        ahead_errors = checker.errors(load(ahead), v);
-        constexpr std::uint32_t FIRST_THREE_LANES = 0x7;
-        const std::uint32_t clean_ahead =
-            mask_of(_mm256_cmpeq_epi8(ahead_errors, _mm256_setzero_si256()));
-        if ((~clean_ahead & FIRST_THREE_LANES) != 0) {
-            ahead = nullptr;  // the block after is checked against another before
-            return false;
-        }
-        before = v;
-        previous_valid = true;
-        return true;
-    }
+TEXTMEND_AVX2 inline __m256i constant_table(const std::array<std::uint8_t, 16>& table) {
+    __m128i t;
+    std::memcpy(&t, table.data(), 16);
+    __m256i v = _mm256_broadcastsi128_si256(t);
+    __asm__("" : "+x"(v));
+    return v;
+}
 
-    template <typename FindStarts>
-    TEXTMEND_AVX2 void leave(const std::uint8_t* p, Starts& previous, FindStarts find_starts) {
-        if (previous_valid) previous = find_starts(p - BLOCK, before);
-        previous_valid = false;
-    }
-
-    TEXTMEND_AVX2 void after_ascii() {
-        before = _mm256_setzero_si256();
-        before_checked = true;
-        previous_valid = false;
-        ahead = nullptr;
-    }
-
-    // After a block counted sequence by sequence.
-    TEXTMEND_AVX2 void after_counted(__m256i v) {
-        after_ascii();
-        before_checked = !calls_past(v);
-    }
-
-    TEXTMEND_AVX2 void after_walk() { after_ascii(); }
+// Bytes are compared signed (vpcmpgtb), where 80..FF come before 00..7F:
+// x >= t for a threshold t of 80 or more is x > t - 1 among the high bytes;
+// a byte 80..BF is one below C0.
+struct Threshold {
+    __m256i before;  // t - 1
 };
 
-// The default mode and -w on a block of valid UTF-8: every lead starts a
-// sequence, each a unit; those of the characters C2 A0 .. C3 BF change, and
-// with -w the few of Windows-1252's own characters, which are decoded.
-TEXTMEND_AVX2 inline void count_valid_block(InspectState& state, const std::uint8_t* p, __m256i v,
-                                            const CandidateClassifier& leads) {
-    const std::uint32_t sequences = lead_lanes(v);
-    const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
-    std::int64_t changed = count(pairs & ~c1_control_lanes(v, load(p + 1)));
-    std::int64_t shrink = changed;
-    // Valid sequences of other leads are never overlong: only -w has
-    // characters among them.
-    if (state.mode == MODE_CP1252)
-        count_decoded_changes(p, candidate_lanes(leads, v) & sequences & ~pairs, state.mode,
-                              changed, shrink);
-    state.changed += static_cast<std::uint64_t>(changed);
-    state.kept += static_cast<std::uint64_t>(count(sequences) - changed);
-    state.growth -= shrink;
+TEXTMEND_AVX2 inline Threshold threshold(int byte) {
+    return {constant_bytes(byte - 1)};
 }
 
-// The ASCII block v (and w after it, if given) at p: nothing to count but
-// lines, and p moves past them.
-template <class... Following>
-TEXTMEND_AVX2 inline void pass_ascii_blocks(BlockWalk& walk, ValidRun& valid, Starts& previous,
-                                            const std::uint8_t*& p, __m256i v, Following... w) {
-    walk.count_lines(p, v, w...);
-    previous = no_starts();
-    valid.after_ascii();
-    p += (1 + sizeof...(w)) * BLOCK;
+// Lanes of v whose byte has a bit in common with the nibble tables' entries
+// for its high and low nibble.
+TEXTMEND_AVX2 inline __m256i nibble_bits(__m256i v, __m256i high, __m256i low, __m256i nibble) {
+    return _mm256_and_si256(
+        _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),
+        _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)));
 }
 
-// Two ASCII blocks at p: nothing to count but lines, and p moves past them.
-// Within a run of valid blocks ASCII ones are checked with the others
-// instead, so that the loop does not branch on every block.
-TEXTMEND_AVX2 inline bool passes_two_ascii_blocks(BlockWalk& walk, ValidRun& valid,
-                                                  Starts& previous, const std::uint8_t*& p,
-                                                  __m256i v) {
-    if (valid.previous_valid) return false;
-    const __m256i w = load(p + BLOCK);
-    if (mask_of(_mm256_or_si256(v, w)) != 0) return false;
-    pass_ascii_blocks(walk, valid, previous, p, v, w);
-    return true;
-}
+// The vector operations of mask_inspect.hpp.
+struct HalvesOps {
+    using Block = Block64;
 
-TEXTMEND_AVX2_ENTRY const std::uint8_t* utf8_blocks(InspectState& state, const std::uint8_t* p,
-                                                    const std::uint8_t* end) {
-    const LoneClassifier lone_bytes = lone_classifier();
-    BlockWalk walk{state, p, end};
-    Starts previous = no_starts();
-    ValidRun valid;
-    while (end - p >= BLOCK_REACH) {
-        prefetch_ahead(p);
-        const __m256i v = load(p);
-        if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
-        const std::uint32_t high = mask_of(v);
-        // Within a run of valid blocks ASCII ones are checked too: text
-        // mixes both, and one way for all is cheaper than a branch that
-        // guesses wrong.
-        if ((valid.previous_valid || high != 0) && valid.holds(p, v)) {  // nothing to count
-            walk.count_lines(p, v);
-            p += BLOCK;
-            continue;
-        }
-        if (high == 0) {
-            pass_ascii_blocks(walk, valid, previous, p, v);
-            continue;
-        }
-        valid.leave(p, previous, strict_starts);
-        const __m256i next = load(p + 1);
-        const bool sequences = may_start_sequences(v, next);
-        const Starts starts = sequences ? strict_starts(p, v) : no_starts();
-        const std::uint32_t lone = high & ~inside_lanes<4>(starts, previous);
-        const std::uint32_t invalid = sequences ? invalid_sequence_lanes(v, next, starts) : 0;
-        if ((lone | invalid) != 0 && state.units_to_report > 0) {
-            p = walk.walk<4>(p, previous);
-            previous = no_starts();
-            valid.after_walk();
-            continue;
-        }
-        walk.count_lines(p, v);
-        // Lone bytes A0..FF all become two bytes; only 80..9F need a look.
-        const bool c1_range = (lone & mask_of(in_range(v, 0x80, 0x9F))) != 0;
-        const std::uint32_t undefined =
-            c1_range ? lone & lanes_flagged(lone_bytes, v, UNDEFINED) : 0;
-        const std::uint32_t changed = lone & ~undefined;
-        state.changed += static_cast<std::uint64_t>(count(changed));
-        state.kept += static_cast<std::uint64_t>(count(undefined) + count(invalid));
-        state.growth += count(changed) +
-                        (c1_range ? count(changed & lanes_flagged(lone_bytes, v, THREE_BYTES)) : 0);
-        previous = starts;
-        valid.after_counted(v);
-        p += BLOCK;
+    struct Constants {
+        Threshold c0, c2, e0, f0, f5, f8, fc, fe;  // named by their bytes
+        __m256i continuation_end;                  // C0
+        __m256i newline;
+        __m256i below_pairs_end;  // C4: the leads below 0x100 are the leads below it
+        __m256i c1_control_lead, c1_control_end;  // C2; A0, after its seconds 80..9F
+        __m256i nibble;                           // 0F
+        LoneClassifier lone;
+        // LeadPairBits' nibble tables: exact for the lead, a superset for
+        // the second byte.
+        __m256i lead_high, lead_low, second_high, second_low;
+    };
+
+    TEXTMEND_AVX2 static Constants constants(OutputMode mode) {
+        Constants k;
+        k.c0 = threshold(PERMISSIVE_LEADS[2].first);
+        k.c2 = threshold(STRICT_LEADS[2].first);
+        k.e0 = threshold(PERMISSIVE_LEADS[3].first);
+        k.f0 = threshold(PERMISSIVE_LEADS[4].first);
+        k.f5 = threshold(STRICT_LEADS[4].last + 1);
+        k.f8 = threshold(PERMISSIVE_LEADS[5].first);
+        k.fc = threshold(PERMISSIVE_LEADS[6].first);
+        k.fe = threshold(PERMISSIVE_LEADS[6].last + 1);
+        k.continuation_end = constant_bytes(PERMISSIVE_LEADS[2].first);
+        k.newline = constant_bytes('\n');
+        k.below_pairs_end = constant_bytes(LEADS_BELOW_0X100.last + 1);
+        k.c1_control_lead = constant_bytes(C1_CONTROL_LEAD);
+        k.c1_control_end = constant_bytes(C1_CONTROL_SECONDS.last + 1);
+        k.nibble = constant_bytes(0x0F);
+        k.lone = lone_classifier();
+        const LeadPairBits& pairs =
+            mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+        k.lead_high = constant_table(pairs.lead_high);
+        k.lead_low = constant_table(pairs.lead_low);
+        k.second_high = constant_table(pairs.second_high);
+        k.second_low = constant_table(pairs.second_low);
+        return k;
     }
-    walk.finish(p);
-    return p;
-}
 
-TEXTMEND_AVX2_ENTRY const std::uint8_t* single_byte_blocks(InspectState& state,
-                                                           const std::uint8_t* p,
-                                                           const std::uint8_t* end) {
-    const CandidateClassifier leads =
-        classifier_for(state.mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
-    const LoneClassifier lone_bytes = lone_classifier();
-    const bool windows = state.mode == MODE_CP1252;
-    BlockWalk walk{state, p, end};
-    Starts previous = no_starts();
-    ValidRun valid;
-    while (end - p >= BLOCK_REACH) {
-        prefetch_ahead(p);
-        const __m256i v = load(p);
-        if (passes_two_ascii_blocks(walk, valid, previous, p, v)) continue;
-        const std::uint32_t high = mask_of(v);
-        if (state.units_to_report == 0 && (valid.previous_valid || high != 0) &&
-            valid.holds(p, v)) {
-            count_valid_block(state, p, v, leads);
-            p += BLOCK;
-            continue;
-        }
-        if (high == 0) {
-            pass_ascii_blocks(walk, valid, previous, p, v);
-            continue;
-        }
-        valid.leave(p, previous, permissive_starts);
-        const Starts starts =
-            may_start_sequences(v, load(p + 1)) ? permissive_starts(p, v) : no_starts();
-        const std::uint32_t sequences = mask_of(starts.from2);
-        const std::uint32_t undefined = windows ? high & ~inside_lanes<6>(starts, previous) &
-                                                      lanes_flagged(lone_bytes, v, UNDEFINED)
-                                                : 0;
-        if ((sequences | undefined) != 0 && state.units_to_report > 0) {
-            p = walk.walk<6>(p, previous);
-            previous = no_starts();
-            valid.after_walk();
-            continue;
-        }
-        walk.count_lines(p, v);
-        // Every sequence is a unit; only those with a candidate lead can be
-        // changed. The common ones are the pairs with lead C0..C3, all of
-        // which change but C2 followed by 80..9F; the few others are decoded.
-        const std::uint32_t candidates = candidate_lanes(leads, v) & sequences;
-        const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
-        const std::uint32_t c1_controls = c1_control_lanes(v, load(p + 1));
-        std::int64_t changed = count(candidates & pairs & ~c1_controls);
-        std::int64_t shrink = changed;
-        count_decoded_changes(p, candidates & ~pairs, state.mode, changed, shrink);
-        state.changed += static_cast<std::uint64_t>(changed);
-        state.kept += static_cast<std::uint64_t>(count(sequences) - changed + count(undefined));
-        state.growth -= shrink;
-        previous = starts;
-        valid.after_counted(v);
-        p += BLOCK;
+    TEXTMEND_AVX2 static Block load(const std::uint8_t* p) {
+        return {avx2::load(p), avx2::load(p + BLOCK)};
     }
-    walk.finish(p);
-    return p;
-}
+
+    TEXTMEND_AVX2 static std::uint64_t high(Block v) { return mask64(v.lo, v.hi); }
+
+    TEXTMEND_AVX2 static std::uint64_t continuation(Block v, const Constants& k) {
+        return mask64(_mm256_cmpgt_epi8(k.continuation_end, v.lo),
+                      _mm256_cmpgt_epi8(k.continuation_end, v.hi));
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t at_least(Block v, Threshold t) {
+        return mask64(_mm256_cmpgt_epi8(v.lo, t.before), _mm256_cmpgt_epi8(v.hi, t.before)) &
+               high(v);
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t at_least(std::uint64_t mask, Block v, Threshold t) {
+        return mask & at_least(v, t);
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t newlines(Block v, const Constants& k) {
+        return mask64(_mm256_cmpeq_epi8(v.lo, k.newline), _mm256_cmpeq_epi8(v.hi, k.newline));
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t lone_flagged(Block v, std::uint64_t lone, int flag,
+                                                    const Constants& k) {
+        return lone & (lanes_flagged(k.lone, v.lo, flag) |
+                       static_cast<std::uint64_t>(lanes_flagged(k.lone, v.hi, flag)) << 32);
+    }
+
+    // Leads below C4 (the sequences' leads are C0 and above) but C2
+    // followed by 80..9F.
+    TEXTMEND_AVX2 static __m256i changing_pair_bytes(__m256i v, __m256i next, const Constants& k) {
+        const __m256i c1_control = _mm256_and_si256(_mm256_cmpeq_epi8(v, k.c1_control_lead),
+                                                    _mm256_cmpgt_epi8(k.c1_control_end, next));
+        return _mm256_andnot_si256(c1_control, _mm256_cmpgt_epi8(k.below_pairs_end, v));
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t changing_pairs(std::uint64_t sequences, Block v, Block next,
+                                                      const Constants& k) {
+        return sequences &
+               mask64(changing_pair_bytes(v.lo, next.lo, k), changing_pair_bytes(v.hi, next.hi, k));
+    }
+
+    // Lanes whose byte is none of the lead pairs' leads (exact), or whose
+    // next byte is none of their second bytes (a superset of those that
+    // are: every high nibble of a lead's seconds with every low one).
+    TEXTMEND_AVX2 static __m256i no_pair_leads(__m256i v, const Constants& k) {
+        return _mm256_cmpeq_epi8(nibble_bits(v, k.lead_high, k.lead_low, k.nibble),
+                                 _mm256_setzero_si256());
+    }
+
+    TEXTMEND_AVX2 static __m256i no_lead_pairs(__m256i v, __m256i next, const Constants& k) {
+        const __m256i bits =
+            _mm256_and_si256(nibble_bits(v, k.lead_high, k.lead_low, k.nibble),
+                             nibble_bits(next, k.second_high, k.second_low, k.nibble));
+        return _mm256_cmpeq_epi8(bits, _mm256_setzero_si256());
+    }
+
+    // The second bytes are looked at only when a sequence has one of the
+    // leads: most text has none (Cyrillic, Chinese, Latin-1 prose).
+    TEXTMEND_AVX2 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
+                                                  const Constants& k) {
+        if ((sequences & ~mask64(no_pair_leads(v.lo, k), no_pair_leads(v.hi, k))) == 0) return 0;
+        return sequences &
+               ~mask64(no_lead_pairs(v.lo, next.lo, k), no_lead_pairs(v.hi, next.hi, k));
+    }
+
+    // INVALID_FORMS: a lead and a range of second bytes at one end of
+    // 80..BF, told by one signed compare.
+    TEXTMEND_AVX2 static __m256i invalid_bytes(__m256i v, __m256i next) {
+        __m256i invalid = _mm256_setzero_si256();
+        for (const InvalidForm& form : INVALID_FORMS) {
+            const __m256i lead = _mm256_cmpeq_epi8(v, splat(form.lead));
+            invalid = _mm256_or_si256(
+                invalid,
+                form.second.first == 0x80
+                    ? _mm256_and_si256(lead, _mm256_cmpgt_epi8(splat(form.second.last + 1), next))
+                    : _mm256_andnot_si256(_mm256_cmpgt_epi8(splat(form.second.first), next), lead));
+        }
+        return invalid;
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t invalid(std::uint64_t longer, Block v, Block next,
+                                               const Constants&) {
+        if (longer == 0) return 0;
+        return longer & mask64(invalid_bytes(v.lo, next.lo), invalid_bytes(v.hi, next.hi));
+    }
+};
 
 // The changes alone: in the default mode and with -w only candidate leads
 // followed by their continuation bytes change, each shrinking the output by
@@ -421,14 +319,7 @@ TEXTMEND_AVX2_ENTRY std::int64_t growth_of_blocks_avx2(const std::uint8_t*& p,
 TEXTMEND_AVX2_ENTRY const std::uint8_t* inspect_blocks_avx2(InspectState& state,
                                                             const std::uint8_t* p,
                                                             const std::uint8_t* end) {
-    if (end - p < BLOCK_REACH) return p;
-    const bool utf8 = state.mode == MODE_UTF8;
-    p = utf8 ? utf8_blocks(state, p, end) : single_byte_blocks(state, p, end);
-    // A sequence counted in the last block may reach past it: go on after it.
-    const std::ptrdiff_t rest =
-        sequence_reaching_past(p, utf8 ? STRICT_LENGTHS : PERMISSIVE_LENGTHS);
-    state.offset += static_cast<std::uint64_t>(rest);
-    return p + rest;
+    return mask_inspect::inspect_blocks<HalvesOps>(state, p, end);
 }
 
 }  // namespace textmend

@@ -77,12 +77,6 @@ TEXTMEND_AVX2 inline std::uint32_t inside_lanes(const Starts& s, const Starts& p
     return mask_of(inside);
 }
 
-// Lanes at the start of a block that sequences of the block before reach.
-template <int MaxLength>
-TEXTMEND_AVX2 inline std::uint32_t carried_lanes(const Starts& previous) {
-    return inside_lanes<MaxLength>(no_starts(), previous);
-}
-
 // 0xFF in the lanes of the pairs with a lead below 0x100 (C0..C3) that are
 // C1 controls (C2 followed by 80..9F), given the bytes after v in next.
 TEXTMEND_AVX2 inline __m256i c1_controls(__m256i v, __m256i next) {
@@ -92,18 +86,6 @@ TEXTMEND_AVX2 inline __m256i c1_controls(__m256i v, __m256i next) {
 
 TEXTMEND_AVX2 inline std::uint32_t c1_control_lanes(__m256i v, __m256i next) {
     return mask_of(c1_controls(v, next));
-}
-
-// Lanes of the strict sequences of 3 or more bytes (starts.from3) that are
-// not valid UTF-8, told by lead and second byte (INVALID_FORMS).
-TEXTMEND_AVX2 inline std::uint32_t invalid_sequence_lanes(__m256i v, __m256i next,
-                                                          const Starts& starts) {
-    __m256i invalid = _mm256_setzero_si256();
-    for (const InvalidForm& form : INVALID_FORMS) {
-        invalid = _mm256_or_si256(invalid, _mm256_and_si256(_mm256_cmpeq_epi8(v, splat(form.lead)),
-                                                            in_range(next, form.second)));
-    }
-    return mask_of(_mm256_and_si256(invalid, starts.from3));
 }
 
 // Lanes holding a lead byte, C0..FF: the high bit and the one after it set.

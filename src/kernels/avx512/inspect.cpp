@@ -1,11 +1,7 @@
 // Counting the units of 64-byte blocks with AVX-512, for processors with
-// the AVX-512 set. Every class of a block's lanes is a 64-bit mask: where
-// sequences start (a lead followed by the continuation bytes of its length),
-// which lanes they cover (by shifts of the masks, the lanes a sequence of
-// the block before reaches carried in), which high bytes stand alone. The
-// vector work is mostly compares; the masks are combined in general
-// registers, and the counts are population counts of masks. A block with a
-// finding still to be reported is walked unit by unit, as with AVX2.
+// the AVX-512 set: the loop of mask_inspect.hpp, each class of a block's
+// lanes found by one compare into a mask register, and the per-lead lookups
+// by 64-entry byte permutes.
 #include "kernels/avx512/avx512.hpp"
 
 #ifdef TEXTMEND_HAVE_AVX2_PATH
@@ -15,42 +11,17 @@
 #include <array>
 
 #include "convert/byte_tables.hpp"
-#include "convert/inspect_blocks.hpp"
 #include "encoding/lead_ranges.hpp"
-#include "encoding/target_byte.hpp"
-#include "encoding/utf8.hpp"
 #include "kernels/avx512/ops.hpp"
+
+#define TEXTMEND_MASK_KERNEL TEXTMEND_AVX512
+#include "kernels/mask_inspect.hpp"
 
 namespace textmend {
 
 using namespace avx512;
 
 namespace {
-
-// A block is taken only when a block's length lies after it too: the
-// sequences are found with bytes up to five past the block.
-constexpr std::ptrdiff_t BLOCK_REACH = 2 * WIDE_BLOCK;
-
-TEXTMEND_AVX512 inline std::uint64_t count(std::uint64_t lanes) {
-    return static_cast<std::uint64_t>(_mm_popcnt_u64(lanes));
-}
-
-// What a byte 80..9F standing alone is, by its low six bits: bit 0 when
-// Windows-1252 leaves it undefined (copied by -u, and kept; kept by -w),
-// bit 1 when -u writes its character as three bytes. Entries 32..63 are
-// for A0..BF, which are neither.
-enum : std::uint8_t { UNDEFINED = 1, THREE_BYTES = 2 };
-
-constexpr std::array<std::uint8_t, 64> make_lone_flags() {
-    std::array<std::uint8_t, 64> flags{};
-    for (std::size_t i = 0; i < 32; ++i) {
-        const int length = UTF8_REPLACEMENTS[0x80 + i].length;
-        flags[i] = length == 1 ? UNDEFINED : length == 3 ? THREE_BYTES : 0;
-    }
-    return flags;
-}
-
-constexpr std::array<std::uint8_t, 64> LONE_FLAGS = make_lone_flags();
 
 // The second bytes that make a 3- or 4-byte sequence of the strict form
 // valid UTF-8, by the low six bits of its lead: 80..BF but for the leads of
@@ -83,20 +54,6 @@ constexpr bool second_bounds_match_invalid_forms() {
 }
 static_assert(second_bounds_match_invalid_forms());
 
-// The leads of the pairs below 0x100 are candidates in both modes, and in
-// the default mode they are the only leads of two-byte sequences that are:
-// so the pairs that may change are those pairs, and the other sequences
-// that may are found by their first two bytes (LeadPairBits).
-constexpr bool pair_candidates_are_leads_below_0x100() {
-    for (int lead = 0xC0; lead <= 0xDF; ++lead) {
-        const bool below = LEADS_BELOW_0X100.contains(lead);
-        if ((LATIN1_LEADS.member[static_cast<std::size_t>(lead)] != 0) != below) return false;
-        if (below && CP1252_LEADS.member[static_cast<std::size_t>(lead)] == 0) return false;
-    }
-    return true;
-}
-static_assert(pair_candidates_are_leads_below_0x100());
-
 // The least second byte with which a pair changes, by the low six bits of
 // its lead: 80 for C0, C1 and C3, A0 for C2 (C2 80..9F are the C1
 // controls, kept), and C0, above every continuation byte, for the leads
@@ -114,470 +71,109 @@ constexpr std::array<std::uint8_t, 64> make_least_changing_seconds() {
 
 constexpr std::array<std::uint8_t, 64> LEAST_CHANGING_SECONDS = make_least_changing_seconds();
 
-// The lead pairs (the other sequences that may change) have leads C4 and
-// above, so a lead's lookups give one answer or the other, never both.
-constexpr bool lead_pairs_lie_above_the_pairs_below_0x100() {
-    for (const LeadPairs* set : {&LATIN1_LEAD_PAIRS, &CP1252_LEAD_PAIRS}) {
-        for (int i = 0; i < set->count; ++i) {
-            if (LEADS_BELOW_0X100.contains(set->pairs[static_cast<std::size_t>(i)][0]))
-                return false;
-        }
-    }
-    return true;
-}
-static_assert(lead_pairs_lie_above_the_pairs_below_0x100());
+// The vector operations of mask_inspect.hpp.
+struct WideOps {
+    using Block = __m512i;
 
-// The leads of each length follow one another, so a lead's length is told
-// by compares with the first lead of each length (any_starts); the strict
-// rule's leads of three and four bytes start where the permissive rule's do.
-constexpr bool leads_follow_one_another() {
-    for (std::size_t n = 2; n + 1 < PERMISSIVE_LEADS.size(); ++n) {
-        if (PERMISSIVE_LEADS[n + 1].first != PERMISSIVE_LEADS[n].last + 1) return false;
-    }
-    for (std::size_t n = 2; n + 1 < STRICT_LEADS.size(); ++n) {
-        if (STRICT_LEADS[n + 1].first != STRICT_LEADS[n].last + 1) return false;
-    }
-    return STRICT_LEADS[3].first == PERMISSIVE_LEADS[3].first &&
-           STRICT_LEADS[4].first == PERMISSIVE_LEADS[4].first;
-}
-static_assert(leads_follow_one_another());
+    struct Constants {
+        // Lead thresholds, named by their bytes: the first lead of each
+        // length by either rule, and the bytes after the last leads (F5,
+        // FE). C0 also ends the continuation bytes 80..BF.
+        __m512i c0, c2, e0, f0, f5, f8, fc, fe;
+        __m512i newline, lone_flags, undefined, three_bytes;
+        WideRange c1_range;              // 80..9F: the lone bytes to look up
+        __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
+        __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
+        __m512i second_min, second_max;  // SECOND_BOUNDS
+    };
 
-// The loops' constants, built once (see ops.hpp).
-struct InspectConstants {
-    // Lead thresholds, named by their bytes: the first lead of each length
-    // by either rule, and the bytes after the last leads (F5, FE). C0 also
-    // ends the continuation bytes 80..BF.
-    __m512i c0, c2, e0, f0, f5, f8, fc, fe;
-    __m512i newline, lone_flags, undefined, three_bytes;
-    WideRange c1_range;              // 80..9F: the lone bytes to look up
-    __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
-    __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
-    __m512i second_min, second_max;  // SECOND_BOUNDS
-};
-
-TEXTMEND_AVX512 inline InspectConstants inspect_constants(OutputMode mode) {
-    InspectConstants k;
-    k.c0 = constant_bytes(PERMISSIVE_LEADS[2].first);
-    k.c2 = constant_bytes(STRICT_LEADS[2].first);
-    k.e0 = constant_bytes(PERMISSIVE_LEADS[3].first);
-    k.f0 = constant_bytes(PERMISSIVE_LEADS[4].first);
-    k.f5 = constant_bytes(STRICT_LEADS[4].last + 1);
-    k.f8 = constant_bytes(PERMISSIVE_LEADS[5].first);
-    k.fc = constant_bytes(PERMISSIVE_LEADS[6].first);
-    k.fe = constant_bytes(PERMISSIVE_LEADS[6].last + 1);
-    k.newline = constant_bytes('\n');
-    k.lone_flags = constant_table(LONE_FLAGS);
-    k.undefined = constant_bytes(UNDEFINED);
-    k.three_bytes = constant_bytes(THREE_BYTES);
-    k.c1_range = wide_range(C1_CONTROL_SECONDS);
-    k.least_changing_second = constant_table(LEAST_CHANGING_SECONDS);
-    const LeadPairBits& pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
-    k.pair_lead = constant_table(pairs.lead);
-    k.pair_second = constant_table(pairs.second);
-    k.second_min = constant_table(SECOND_BOUNDS.min);
-    k.second_max = constant_table(SECOND_BOUNDS.max);
-    return k;
-}
-
-// The sequences of a block: where they start, which lanes they cover.
-struct BlockStarts {
-    std::uint64_t sequences;  // lanes where a sequence starts
-    std::uint64_t longer;     // of those, the sequences of three or more bytes
-    std::uint64_t inside;     // lanes in a sequence, its own or one of the block before
-    bool only_pairs;          // no byte E0..FF is followed by a continuation byte
-};
-
-// A block of pairs only (no byte E0..FF followed by a continuation byte) is
-// every block of European prose, in UTF-8 or not: its sequences are the
-// leads followed by a continuation byte (from C0 by the permissive rule,
-// from C2 by the strict one), found by a few compares. When the block is
-// not one, returns only_pairs false and leaves carried alone. carried holds
-// the lanes of this block that a sequence of the block before reaches, and
-// is set to those of the next block that this block's reach.
-template <bool Strict>
-TEXTMEND_AVX512 inline BlockStarts pair_starts(__m512i v, __m512i next, std::uint64_t& carried,
-                                               const InspectConstants& k) {
-    const std::uint64_t continued = _mm512_cmplt_epi8_mask(next, k.c0);  // 80..BF
-    const std::uint64_t led = _mm512_mask_cmpge_epu8_mask(continued, v, k.c0);
-    if (_mm512_mask_cmpge_epu8_mask(led, v, k.e0) != 0) return {0, 0, 0, false};
-    const std::uint64_t pairs = Strict ? _mm512_mask_cmpge_epu8_mask(led, v, k.c2) : led;
-    const BlockStarts s{pairs, 0, pairs | (pairs << 1) | carried, true};
-    carried = pairs >> 63;
-    return s;
-}
-
-// Any block: where the bytes p+1..p+68 are continuation bytes (two loads),
-// and which bytes lie at or above the first lead of each length, by
-// compares; the rest is done on the masks in general registers. Sequences
-// have up to 4 bytes by the strict rule, 6 by the permissive one.
-template <bool Strict>
-TEXTMEND_AVX512 inline BlockStarts any_starts(const std::uint8_t* p, __m512i v, __m512i next,
-                                              std::uint64_t& carried, const InspectConstants& k) {
-    constexpr int MAX_LENGTH = Strict ? 4 : 6;
-    const std::uint64_t lo = _mm512_cmplt_epi8_mask(next, k.c0);  // p+1..p+64
-    const std::uint64_t hi = _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 5), k.c0) >> 60;
-    std::uint64_t
-        continues[std::size_t{MAX_LENGTH}];  // continues[j]: bytes 1..j after the lane are
-    continues[1] = lo;
-    for (int j = 2; j < MAX_LENGTH; ++j)
-        continues[j] = continues[j - 1] & ((lo >> (j - 1)) | (hi << (65 - j)));
-    // at_least[n]: the bytes at or above the first lead of length n; the
-    // last entry, those above every lead.
-    std::uint64_t at_least[std::size_t{MAX_LENGTH} + 2] = {};
-    at_least[2] = _mm512_cmpge_epu8_mask(v, Strict ? k.c2 : k.c0);
-    at_least[3] = _mm512_cmpge_epu8_mask(v, k.e0);
-    at_least[4] = _mm512_cmpge_epu8_mask(v, k.f0);
-    at_least[5] = _mm512_cmpge_epu8_mask(v, Strict ? k.f5 : k.f8);
-    if constexpr (!Strict) {
-        at_least[6] = _mm512_cmpge_epu8_mask(v, k.fc);
-        at_least[7] = _mm512_cmpge_epu8_mask(v, k.fe);
-    }
-    // from: lanes where a sequence of n or more bytes starts; each covers
-    // the lane n - 1 after its lead.
-    std::uint64_t from = 0, longer = 0, inside = carried, out = 0;
-    for (int n = MAX_LENGTH; n >= 2; --n) {
-        from |= at_least[n] & ~at_least[n + 1] & continues[n - 1];
-        if (n == 3) longer = from;
-        inside |= from << (n - 1);
-        out |= from >> (65 - n);
-    }
-    carried = out;
-    // only_pairs as pair_starts tells it, so that the two loops below agree
-    // on which blocks hold pairs only.
-    return {from, longer, inside | from, (at_least[3] & continues[1]) == 0};
-}
-
-// A block whose high bytes all belong to sequences of up to four bytes
-// (UTF-8 text of any script) is parsed by the permissive rule with fewer
-// operations than any_starts needs: its leads start sequences exactly when
-// the continuation bytes lie where the leads' lengths put them, the lanes the
-// block before reaches included, and the bytes after the block continue the
-// sequences that reach past it. Sets s and carried as any_starts<false> would
-// and returns true for such a block; returns false, both left alone, for any
-// other (a lone byte, a cut sequence, a lead of five or six bytes).
-TEXTMEND_AVX512 inline bool whole_sequence_starts(const std::uint8_t* p, __m512i v,
-                                                  std::uint64_t& carried, const InspectConstants& k,
-                                                  BlockStarts& s) {
-    const std::uint64_t continuation = _mm512_cmplt_epi8_mask(v, k.c0);  // 80..BF
-    const std::uint64_t leads = _mm512_cmpge_epu8_mask(v, k.c0);
-    const std::uint64_t three = _mm512_cmpge_epu8_mask(v, k.e0);
-    const std::uint64_t four = _mm512_cmpge_epu8_mask(v, k.f0);
-    const std::uint64_t beyond = _mm512_cmpge_epu8_mask(v, k.f8);
-    const std::uint64_t covered = carried | leads << 1 | three << 2 | four << 3;
-    const std::uint64_t reaching = leads >> 63 | three >> 62 | four >> 61;
-    const std::uint64_t following =  // continuation bytes among the three after the block
-        _mm512_cmplt_epi8_mask(_mm512_loadu_si512(p + 3), k.c0) >> 61;
-    if (((covered ^ continuation) | beyond | (reaching & ~following)) != 0) return false;
-    s = {leads, three, covered | leads, three == 0};
-    carried = reaching;
-    return true;
-}
-
-// What the blocks counted, kept in registers and added to the state before
-// a block is walked and at the end; and whether findings are still to be
-// reported, in which case the lines are counted too. Where the last line
-// starts is looked up only then, from lines_from on: followed block by block,
-// it made a chain of dependent instructions through the loop (ASCII and
-// clean UTF-8, which report throughout, ran at half the speed).
-struct BlockCounts {
-    std::uint64_t changed = 0, kept = 0, lines = 0;
-    std::int64_t growth = 0;
-    const std::uint8_t* lines_from = nullptr;  // where the lines counted begin
-    bool reporting = false;
-};
-
-// The last 0A byte in [from, upto), which holds one.
-TEXTMEND_AVX512 inline const std::uint8_t* last_newline(const std::uint8_t* from,
-                                                        const std::uint8_t* upto,
-                                                        const InspectConstants& k) {
-    const std::uint8_t* q = upto;
-    for (; q - from >= WIDE_BLOCK; q -= WIDE_BLOCK) {
-        const std::uint64_t newlines =
-            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(q - WIDE_BLOCK), k.newline);
-        if (newlines != 0) return q - 1 - __builtin_clzll(newlines);
-    }
-    while (*--q != '\n') {
-    }
-    return q;
-}
-
-// The blocks of one span, as BlockWalk in the AVX2 kernel: the state's
-// offset is that of start.
-struct WideWalk {
-    InspectState& state;
-    const std::uint8_t* start;
-    const std::uint8_t* end;
-
-    TEXTMEND_AVX512 std::uint64_t offset_of(const std::uint8_t* p) const {
-        return state.offset + static_cast<std::uint64_t>(p - start);
+    TEXTMEND_AVX512 static Constants constants(OutputMode mode) {
+        Constants k;
+        k.c0 = constant_bytes(PERMISSIVE_LEADS[2].first);
+        k.c2 = constant_bytes(STRICT_LEADS[2].first);
+        k.e0 = constant_bytes(PERMISSIVE_LEADS[3].first);
+        k.f0 = constant_bytes(PERMISSIVE_LEADS[4].first);
+        k.f5 = constant_bytes(STRICT_LEADS[4].last + 1);
+        k.f8 = constant_bytes(PERMISSIVE_LEADS[5].first);
+        k.fc = constant_bytes(PERMISSIVE_LEADS[6].first);
+        k.fe = constant_bytes(PERMISSIVE_LEADS[6].last + 1);
+        k.newline = constant_bytes('\n');
+        k.lone_flags = constant_table(mask_inspect::LONE_FLAGS);
+        k.undefined = constant_bytes(mask_inspect::UNDEFINED);
+        k.three_bytes = constant_bytes(mask_inspect::THREE_BYTES);
+        k.c1_range = wide_range(C1_CONTROL_SECONDS);
+        k.least_changing_second = constant_table(LEAST_CHANGING_SECONDS);
+        const LeadPairBits& pairs =
+            mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+        k.pair_lead = constant_table(pairs.lead);
+        k.pair_second = constant_table(pairs.second);
+        k.second_min = constant_table(SECOND_BOUNDS.min);
+        k.second_max = constant_table(SECOND_BOUNDS.max);
+        return k;
     }
 
-    // Adds the counts of the blocks before upto to the state.
-    TEXTMEND_AVX512 void add_counts(BlockCounts& counts, const std::uint8_t* upto,
-                                    const InspectConstants& k) {
-        state.changed += counts.changed;
-        state.kept += counts.kept;
-        state.growth += counts.growth;
-        state.line += counts.lines;
-        if (counts.lines != 0)
-            state.line_start = offset_of(last_newline(counts.lines_from, upto, k)) + 1;
-        counts = BlockCounts{.lines_from = upto, .reporting = counts.reporting};
+    TEXTMEND_AVX512 static Block load(const std::uint8_t* p) { return _mm512_loadu_si512(p); }
+
+    TEXTMEND_AVX512 static std::uint64_t high(Block v) { return _mm512_movepi8_mask(v); }
+
+    TEXTMEND_AVX512 static std::uint64_t continuation(Block v, const Constants& k) {
+        return _mm512_cmplt_epi8_mask(v, k.c0);  // signed: 80..BF
     }
 
-    // While findings are still to be reported, the lines of a block whose
-    // units need no reporting.
-    TEXTMEND_AVX512 static void count_lines(BlockCounts& counts, __m512i v,
-                                            const InspectConstants& k) {
-        if (counts.reporting) counts.lines += count(_mm512_cmpeq_epi8_mask(v, k.newline));
+    TEXTMEND_AVX512 static std::uint64_t at_least(Block v, __m512i threshold) {
+        return _mm512_cmpge_epu8_mask(v, threshold);
     }
 
-    // An ASCII block at p (high: its high bytes): nothing to count but
-    // lines, and p moves past it. No sequence reaches into it.
-    TEXTMEND_AVX512 static bool passes_ascii_block(BlockCounts& counts, const std::uint8_t*& p,
-                                                   __m512i v, std::uint64_t high,
-                                                   std::uint64_t& carried,
-                                                   const InspectConstants& k) {
-        if (high != 0) return false;
-        count_lines(counts, v, k);
-        carried = 0;
-        p += WIDE_BLOCK;
-        return true;
+    TEXTMEND_AVX512 static std::uint64_t at_least(std::uint64_t mask, Block v, __m512i threshold) {
+        return _mm512_mask_cmpge_epu8_mask(mask, v, threshold);
     }
 
-    // Walks the block at p unit by unit, from its first lead position (after
-    // the lanes carried in), with the counts so far added to the state;
-    // returns the lead position after it.
-    TEXTMEND_AVX512 const std::uint8_t* walk(BlockCounts& counts, const std::uint8_t* p,
-                                             std::uint64_t carried, const InspectConstants& k) {
-        add_counts(counts, p, k);
-        const std::uint8_t* lead = p + __builtin_ctzll(~carried);
-        state.offset += static_cast<std::uint64_t>(lead - start);
-        start = inspect_units(state, lead, p + WIDE_BLOCK, end, false);
-        counts.lines_from = start;
-        counts.reporting = state.units_to_report > 0;
-        return start;
+    TEXTMEND_AVX512 static std::uint64_t newlines(Block v, const Constants& k) {
+        return _mm512_cmpeq_epi8_mask(v, k.newline);
     }
 
-    // The counts added, and the state's offset moved to p, where the blocks end.
-    TEXTMEND_AVX512 void finish(BlockCounts& counts, const std::uint8_t* p,
-                                const InspectConstants& k) {
-        add_counts(counts, p, k);
-        state.offset += static_cast<std::uint64_t>(p - start);
-    }
-};
-
-// What is known of a block's sequences before it is counted: all of them
-// are pairs (pair_starts), or every high byte belongs to one of up to four
-// bytes (whole_sequence_starts), or nothing (any_starts).
-enum class Blocks { pairs, whole, any };
-
-// Of the lone bytes, those 80..9F that have the flag. Without a branch on
-// whether there are any: in mixed text it goes either way at random
-// (measured in memory: mixed prose 16-22 % faster with -w and -u, random
-// bytes 19 % with -u; Latin-1 prose, which has few such bytes, 16 % slower
-// with -u, still faster than the file is read).
-TEXTMEND_AVX512 inline std::uint64_t lone_flagged(__m512i v, std::uint64_t lone, __m512i flag,
-                                                  const InspectConstants& k) {
-    const std::uint64_t c1 = lone & wide_in_range(v, k.c1_range);
-    return _mm512_mask_test_epi8_mask(c1, _mm512_permutexvar_epi8(v, k.lone_flags), flag);
-}
-
-// The default mode and -w (Windows): every sequence (by the permissive
-// rule) is a unit, changed when its code point has a byte in the target
-// set; with -w a lone byte that Windows-1252 leaves undefined is kept too.
-template <bool Windows>
-struct SingleByteUnits {
-    static constexpr bool STRICT = false;
-    static constexpr OutputMode MODE = Windows ? MODE_CP1252 : MODE_LATIN1;
-
-    // The lone bytes that -w keeps: none where every high byte belongs to
-    // a sequence.
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static std::uint64_t undefined(__m512i v, std::uint64_t high,
-                                                   const BlockStarts& s,
-                                                   const InspectConstants& k) {
-        if constexpr (!Windows || Kind == Blocks::whole) return 0;
-        return lone_flagged(v, high & ~s.inside, k.undefined, k);
+    // Without a branch on whether there are any such bytes: in mixed text
+    // it goes either way at random (measured in memory: mixed prose 16-22 %
+    // faster with -w and -u, random bytes 19 % with -u; Latin-1 prose, which
+    // has few such bytes, 16 % slower with -u, still faster than the file is
+    // read).
+    TEXTMEND_AVX512 static std::uint64_t lone_flagged(Block v, std::uint64_t lone, int flag,
+                                                      const Constants& k) {
+        const std::uint64_t c1 = lone & wide_in_range(v, k.c1_range);
+        return _mm512_mask_test_epi8_mask(
+            c1, _mm512_permutexvar_epi8(v, k.lone_flags),
+            flag == mask_inspect::UNDEFINED ? k.undefined : k.three_bytes);
     }
 
-    // The units of a block (s: its sequences), to be reported; when there
-    // are none, there is nothing to count either.
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static std::uint64_t findings(__m512i v, __m512i, std::uint64_t high,
-                                                  const BlockStarts& s, const InspectConstants& k) {
-        return s.sequences | undefined<Kind>(v, high, s, k);
+    // One lookup and one compare: LEAST_CHANGING_SECONDS.
+    TEXTMEND_AVX512 static std::uint64_t changing_pairs(std::uint64_t sequences, Block v,
+                                                        Block next, const Constants& k) {
+        return _mm512_mask_cmpge_epu8_mask(sequences, next,
+                                           _mm512_permutexvar_epi8(v, k.least_changing_second));
     }
 
-    // Counts the block at p (next: the bytes one past it) into counts.
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static void count_block(BlockCounts& counts, const std::uint8_t* p, __m512i v,
-                                            __m512i next, std::uint64_t high, const BlockStarts& s,
-                                            const InspectConstants& k) {
-        const std::uint64_t undefined = SingleByteUnits::undefined<Kind>(v, high, s, k);
-        // A block of pairs without a sequence (Latin-1 text) has nothing
-        // else to count. Taken as a branch: in Latin-1 text it is nearly
-        // always taken (16-21 % faster in memory), in UTF-8 prose it goes
-        // either way (4-5 % slower), in mixed prose by paragraphs.
-        if (Kind == Blocks::pairs && s.sequences == 0) {
-            counts.kept += count(undefined);
-            return;
-        }
-        // Only sequences with a candidate lead can change. The common ones
-        // are the pairs with lead C0..C3, all of which change but C2
-        // followed by 80..9F. Of the others only those whose first two
-        // bytes are one of the target set's lead pairs can, and those are
-        // decoded; in the default mode no pair of only two bytes is one.
-        const std::uint64_t pairs_changed = count(_mm512_mask_cmpge_epu8_mask(
-            s.sequences, next, _mm512_permutexvar_epi8(v, k.least_changing_second)));
-        std::int64_t decoded = 0, decoded_shrink = 0;
-        if (Windows || Kind != Blocks::pairs) {
-            const std::uint64_t others =
-                lead_pair_lanes(s.sequences, v, next, k.pair_lead, k.pair_second);
-            if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
-        }
-        const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);
-        counts.changed += changed;
-        counts.kept += count(s.sequences) - changed + count(undefined);
-        counts.growth -= static_cast<std::int64_t>(pairs_changed) + decoded_shrink;
+    // Exact for lead and second byte.
+    TEXTMEND_AVX512 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
+                                                    const Constants& k) {
+        return lead_pair_lanes(sequences, v, next, k.pair_lead, k.pair_second);
     }
-};
 
-// -u: lone high bytes change (or are copied and kept, where Windows-1252
-// has no character); well-formed sequences (by the strict rule) that are
-// not valid UTF-8 are kept.
-struct Utf8Units {
-    static constexpr bool STRICT = true;
-    static constexpr OutputMode MODE = MODE_UTF8;
-
-    // Of the sequences of three or more bytes, those that are not valid
-    // UTF-8: the second byte out of its lead's bounds.
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static std::uint64_t invalid(__m512i v, __m512i next, const BlockStarts& s,
-                                                 const InspectConstants& k) {
-        if constexpr (Kind == Blocks::pairs) return 0;
+    // The second byte out of its lead's bounds.
+    TEXTMEND_AVX512 static std::uint64_t invalid(std::uint64_t longer, Block v, Block next,
+                                                 const Constants& k) {
         const __m512i min = _mm512_permutexvar_epi8(v, k.second_min);
         const __m512i max = _mm512_permutexvar_epi8(v, k.second_max);
-        return _mm512_mask_cmplt_epu8_mask(s.longer, next, min) |
-               _mm512_mask_cmpgt_epu8_mask(s.longer, next, max);
-    }
-
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static std::uint64_t findings(__m512i v, __m512i next, std::uint64_t high,
-                                                  const BlockStarts& s, const InspectConstants& k) {
-        return (high & ~s.inside) | invalid<Kind>(v, next, s, k);
-    }
-
-    template <Blocks Kind>
-    TEXTMEND_AVX512 static void count_block(BlockCounts& counts, const std::uint8_t*, __m512i v,
-                                            __m512i next, std::uint64_t high, const BlockStarts& s,
-                                            const InspectConstants& k) {
-        const std::uint64_t lone = high & ~s.inside;
-        const std::uint64_t undefined = lone_flagged(v, lone, k.undefined, k);
-        const std::uint64_t changed = lone & ~undefined;
-        counts.changed += count(changed);
-        counts.kept += count(undefined) + count(invalid<Kind>(v, next, s, k));
-        counts.growth += static_cast<std::int64_t>(
-            count(changed) + count(lone_flagged(v, changed, k.three_bytes, k)));
+        return _mm512_mask_cmplt_epu8_mask(longer, next, min) |
+               _mm512_mask_cmpgt_epu8_mask(longer, next, max);
     }
 };
-
-// Counts the block at p, whose sequences are s (Kind: what is known of
-// them), or walks it when it holds a finding still to be
-// reported; returns the position after it.
-template <typename Units, Blocks Kind>
-TEXTMEND_AVX512 inline const std::uint8_t* count_or_walk(
-    WideWalk& walk, BlockCounts& counts, const std::uint8_t* p, __m512i v, __m512i next,
-    std::uint64_t high, const BlockStarts& s, std::uint64_t& carried, std::uint64_t carried_in,
-    const InspectConstants& k) {
-    if (counts.reporting) {
-        if (Units::template findings<Kind>(v, next, high, s, k) != 0) {
-            carried = 0;
-            return walk.walk(counts, p, carried_in, k);
-        }
-        WideWalk::count_lines(counts, v, k);
-        return p + WIDE_BLOCK;
-    }
-    Units::template count_block<Kind>(counts, p, v, next, high, s, k);
-    return p + WIDE_BLOCK;
-}
-
-// Blocks of pairs only are found by a few compares, but trying that on
-// every block costs a mispredicted branch where longer sequences are common
-// (random bytes, Chinese). So there are two loops: one over runs of blocks
-// of pairs, one over the others until PAIRS_AGAIN blocks in a row held
-// pairs only (or were ASCII). Each is left only when the kind of text
-// changes for a while: 16 blocks, longer than a paragraph, so that text
-// mixing Cyrillic and Chinese by paragraphs stays in the second loop (8
-// blocks: 0.87-0.93 of the speed there, prose 1.00-1.03). In the second,
-// a block after one without a lone byte is first parsed as one whose high
-// bytes all belong to sequences (UTF-8 text of any script): that takes
-// fewer operations than any_starts, where it holds.
-template <typename Units>
-TEXTMEND_AVX512 inline const std::uint8_t* count_blocks(InspectState& state, const std::uint8_t* p,
-                                                        const std::uint8_t* end) {
-    constexpr int PAIRS_AGAIN = 16;
-    const InspectConstants k = inspect_constants(Units::MODE);
-    WideWalk walk{state, p, end};
-    BlockCounts counts{.lines_from = p, .reporting = state.units_to_report > 0};
-    std::uint64_t carried = 0;
-    bool whole = true;  // the last block of the second loop had no lone byte
-    while (end - p >= BLOCK_REACH) {
-        while (end - p >= BLOCK_REACH) {
-            prefetch_ahead(p);
-            const __m512i v = _mm512_loadu_si512(p);
-            const std::uint64_t high = _mm512_movepi8_mask(v);
-            if (WideWalk::passes_ascii_block(counts, p, v, high, carried, k)) continue;
-            const std::uint64_t carried_in = carried;
-            const __m512i next = _mm512_loadu_si512(p + 1);
-            const BlockStarts s = pair_starts<Units::STRICT>(v, next, carried, k);
-            if (!s.only_pairs) break;
-            p = count_or_walk<Units, Blocks::pairs>(walk, counts, p, v, next, high, s, carried,
-                                                    carried_in, k);
-        }
-        for (int pairs_in_row = 0; pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
-            prefetch_ahead(p);
-            const __m512i v = _mm512_loadu_si512(p);
-            const std::uint64_t high = _mm512_movepi8_mask(v);
-            ++pairs_in_row;
-            if (WideWalk::passes_ascii_block(counts, p, v, high, carried, k)) continue;
-            const std::uint64_t carried_in = carried;
-            const __m512i next = _mm512_loadu_si512(p + 1);
-            BlockStarts s;
-            // The strict rule's own parse (sequences of up to four bytes)
-            // is cheap enough that -u gains nothing from this.
-            if (!Units::STRICT && whole && whole_sequence_starts(p, v, carried, k, s)) {
-                pairs_in_row = s.only_pairs ? pairs_in_row : 0;
-                p = count_or_walk<Units, Blocks::whole>(walk, counts, p, v, next, high, s, carried,
-                                                        carried_in, k);
-                continue;
-            }
-            s = any_starts<Units::STRICT>(p, v, next, carried, k);
-            whole = (high & ~s.inside) == 0;
-            pairs_in_row = s.only_pairs ? pairs_in_row : 0;
-            p = count_or_walk<Units, Blocks::any>(walk, counts, p, v, next, high, s, carried,
-                                                  carried_in, k);
-        }
-    }
-    // A sequence counted in the last block may reach past it: go on after it.
-    p += __builtin_ctzll(~carried);
-    walk.finish(counts, p, k);
-    return p;
-}
 
 }  // namespace
 
 TEXTMEND_AVX512_ENTRY const std::uint8_t* inspect_blocks_avx512(InspectState& state,
                                                                 const std::uint8_t* p,
                                                                 const std::uint8_t* end) {
-    if (end - p < BLOCK_REACH) return p;
-    switch (state.mode) {
-        case MODE_UTF8:
-            return count_blocks<Utf8Units>(state, p, end);
-        case MODE_CP1252:
-            return count_blocks<SingleByteUnits<true>>(state, p, end);
-        default:
-            return count_blocks<SingleByteUnits<false>>(state, p, end);
-    }
+    return mask_inspect::inspect_blocks<WideOps>(state, p, end);
 }
 
 }  // namespace textmend
