@@ -380,6 +380,56 @@ TEST(DoubleEncoding, RunsAtTheEdgesOfScannedChunksAreFound) {
     }
 }
 
+// The block kernels stop before a block in which a run may start: a run at
+// every lane of two blocks, after text of each kind the kernels take by a
+// loop of their own (ASCII, pairs only, Chinese, mixed bytes), is found where
+// it is, and everything around it counted as the model counts it.
+TEST(DoubleEncoding, RunsAtEveryLaneOfABlockAreFoundAfterAnyText) {
+    std::mt19937_64 rng(7);
+    const std::string run = test::encode_again("\xC3\xA9", Misreading::windows1252);  // é twice
+    const struct {
+        const char* name;
+        std::string text;
+    } before[] = {
+        {"ascii", std::string(300, 'a')},
+        {"pairs",
+         [] {
+             std::string t;
+             while (t.size() < 300)
+                 t += "d\xC3\xA9j\xC3\xA0 vu, \xE9t\xE9 ";
+             return t;
+         }()},
+        {"chinese",
+         [] {
+             std::string t;
+             while (t.size() < 300)
+                 t += "\xE4\xB8\xAD\xE6\x96\x87";
+             return t;
+         }()},
+        {"mixed bytes", test::random_mixed_bytes(rng, 300)},
+    };
+    for (const auto& [name, text] : before) {
+        for (std::size_t lane = 0; lane < 128; ++lane) {
+            const std::string input = text + std::string(lane, 'x') + run + "\n" + text;
+            for (const Target target : TARGETS) {
+                const test::ModelReport model = test::model_report(input, target);
+                ASSERT_GE(model.runs, 1u) << name << " " << lane;
+                std::vector<Finding> found;
+                ReportInspector inspector(target, ~std::uint64_t{0}, collect, &found);
+                inspector.feed(input.data(), input.size());
+                const ReportCounts counts = inspector.finish();
+                EXPECT_EQ(counts.double_runs, model.runs) << name << " " << lane;
+                EXPECT_EQ(counts.units.changed, model.changed) << name << " " << lane;
+                EXPECT_EQ(counts.units.kept, model.kept) << name << " " << lane;
+                ASSERT_EQ(found.size(), model.findings.size()) << name << " " << lane;
+                for (std::size_t i = 0; i < found.size(); ++i)
+                    ASSERT_EQ(test::describe(found[i]), test::describe(model.findings[i]))
+                        << name << " " << lane << " finding " << i;
+            }
+        }
+    }
+}
+
 // The report inspector against the model: whole inputs and pieces of any
 // size, every target, with few or all findings reported.
 TEST(DoubleEncoding, TheReportFindsEveryRunAsTheModelDoes) {

@@ -164,14 +164,17 @@ const std::uint8_t* inspect_run_at(InspectState& state, const std::uint8_t* q,
     return after;
 }
 
-// inspect_bytes when runs are looked for: a chunk at a time, the bytes up
-// to the next place where a run may start go to the block kernels as
-// before; each such place is looked at on its own, or held when the bytes
-// after end may still make its run longer.
+// inspect_bytes when runs are looked for: the block kernels stop before a
+// block in which a run may start; from there, a chunk at a time, the bytes
+// up to the next place where a run may start go to the block kernels and the
+// unit walk, and each such place is looked at on its own, or held when the
+// bytes after end may still make its run longer. (The portable set has no
+// block kernels: its scanner finds each place.)
 const std::uint8_t* inspect_with_runs(InspectState& state, const std::uint8_t* p,
                                       const std::uint8_t* end, bool input_ends) {
     const std::uint8_t* const last_start = input_ends ? end : run_start_at_end(p, end);
     for (;;) {
+        p = kernels().inspect_blocks(state, p, end);
         const std::uint8_t* chunk_end = end - p > RUN_SCAN_CHUNK ? p + RUN_SCAN_CHUNK : end;
         // A start the scan finds lies before chunk_end: it needs two bytes after it.
         const std::uint8_t* q =

@@ -25,6 +25,8 @@
 //                          (a superset is fine: they are decoded)
 //   invalid(longer, v, next, k)   of the strict sequences of three or more
 //                          bytes, those that are not valid UTF-8
+//   run_starts(p, v, k)    where a run of text encoded twice may start,
+//                          exactly as the set's find_double_run_start tells it
 // Constants holds the thresholds c0, c2, e0, f0, f5, f8, fc, fe (named by
 // their bytes). Every function of the kernel and of this file carries the
 // kernel's target, TEXTMEND_MASK_KERNEL, which the kernel defines before it
@@ -434,6 +436,17 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_or_walk(
     return p + MASK_BLOCK;
 }
 
+// When runs of text encoded twice are looked for, the blocks stop before
+// the first block in which one may start: the caller looks at it closely
+// (convert/inspect.cpp). Scanning for them apart took as long as a third of
+// the inspection.
+template <typename Ops, bool StopAtRuns>
+TEXTMEND_MASK_KERNEL inline bool run_may_start(const std::uint8_t* p, typename Ops::Block v,
+                                               const typename Ops::Constants& k) {
+    if constexpr (!StopAtRuns) return false;
+    return Ops::run_starts(p, v, k) != 0;
+}
+
 // Blocks of pairs only are found by a few compares, but trying that on
 // every block costs a mispredicted branch where longer sequences are common
 // (random bytes, Chinese). So there are two loops: one over runs of blocks
@@ -445,7 +458,7 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_or_walk(
 // a block after one without a lone byte is first parsed as one whose high
 // bytes all belong to sequences (UTF-8 text of any script): that takes
 // fewer operations than any_starts, where it holds.
-template <typename Ops, typename Units>
+template <typename Ops, typename Units, bool StopAtRuns>
 TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state,
                                                              const std::uint8_t* p,
                                                              const std::uint8_t* end) {
@@ -457,12 +470,15 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state
     BlockCounts counts{.lines_from = p, .reporting = state.units_to_report > 0};
     std::uint64_t carried = 0;
     bool whole = true;  // the last block of the second loop had no lone byte
-    while (end - p >= BLOCK_REACH) {
+    bool at_run = false;
+    while (!at_run && end - p >= BLOCK_REACH) {
         while (end - p >= BLOCK_REACH) {
             prefetch_ahead(p);
             const Block v = Ops::load(p);
             const std::uint64_t high = Ops::high(v);
             if (Walk::passes_ascii_block(counts, p, v, high, carried, k)) continue;
+            at_run = run_may_start<Ops, StopAtRuns>(p, v, k);
+            if (at_run) break;
             const std::uint64_t carried_in = carried;
             const Block next = Ops::load(p + 1);
             const BlockStarts s = pair_starts<Ops, Units::STRICT>(v, next, carried, k);
@@ -470,12 +486,15 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state
             p = count_or_walk<Ops, Units, Blocks::pairs>(walk, counts, p, v, next, high, s, carried,
                                                          carried_in, k);
         }
-        for (int pairs_in_row = 0; pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
+        for (int pairs_in_row = 0;
+             !at_run && pairs_in_row < PAIRS_AGAIN && end - p >= BLOCK_REACH;) {
             prefetch_ahead(p);
             const Block v = Ops::load(p);
             const std::uint64_t high = Ops::high(v);
             ++pairs_in_row;
             if (Walk::passes_ascii_block(counts, p, v, high, carried, k)) continue;
+            at_run = run_may_start<Ops, StopAtRuns>(p, v, k);
+            if (at_run) break;
             const std::uint64_t carried_in = carried;
             const Block next = Ops::load(p + 1);
             BlockStarts s;
@@ -500,8 +519,17 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state
     return p;
 }
 
+template <typename Ops, typename Units>
+TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state,
+                                                             const std::uint8_t* p,
+                                                             const std::uint8_t* end) {
+    return state.find_double ? count_blocks<Ops, Units, true>(state, p, end)
+                             : count_blocks<Ops, Units, false>(state, p, end);
+}
+
 // The blocks from p on, in the state's mode; returns where they end (p
-// when fewer than two blocks are left).
+// when fewer than two blocks are left), or where the block begins in which
+// a run may start, when the state looks for runs.
 template <typename Ops>
 TEXTMEND_MASK_KERNEL inline const std::uint8_t* inspect_blocks(InspectState& state,
                                                                const std::uint8_t* p,

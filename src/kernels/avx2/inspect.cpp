@@ -14,6 +14,7 @@
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
 #include "encoding/target_byte.hpp"
+#include "kernels/avx2/run_starts.hpp"
 #include "kernels/avx2/sequences.hpp"
 
 #define TEXTMEND_MASK_KERNEL TEXTMEND_AVX2
@@ -136,6 +137,7 @@ struct HalvesOps {
         // LeadPairBits' nibble tables: exact for the lead, a superset for
         // the second byte.
         __m256i lead_high, lead_low, second_high, second_low;
+        __m256i run_lead, run_third_before;  // C3; C1, before the third bytes C2 and above
     };
 
     TEXTMEND_AVX2 static Constants constants(OutputMode mode) {
@@ -161,6 +163,8 @@ struct HalvesOps {
         k.lead_low = constant_table(pairs.lead_low);
         k.second_high = constant_table(pairs.second_high);
         k.second_low = constant_table(pairs.second_low);
+        k.run_lead = constant_bytes(0xC3);
+        k.run_third_before = constant_bytes(0xC1);
         return k;
     }
 
@@ -251,6 +255,23 @@ struct HalvesOps {
                                                const Constants&) {
         if (longer == 0) return 0;
         return longer & mask64(invalid_bytes(v.lo, next.lo), invalid_bytes(v.hi, next.hi));
+    }
+
+    // C3 followed two bytes on by a byte C2 or above, which every run start
+    // is (the signed compare also passes ASCII, which the byte's own high bit
+    // then turns down); most blocks of prose with a C3 fail it.
+    TEXTMEND_AVX2 static __m256i run_leads(__m256i v, __m256i third, const Constants& k) {
+        return _mm256_and_si256(
+            _mm256_cmpeq_epi8(v, k.run_lead),
+            _mm256_and_si256(_mm256_cmpgt_epi8(third, k.run_third_before), third));
+    }
+
+    TEXTMEND_AVX2 static std::uint64_t run_starts(const std::uint8_t* p, Block v,
+                                                  const Constants& k) {
+        const Block third = load(p + 2);
+        if (mask64(run_leads(v.lo, third.lo, k), run_leads(v.hi, third.hi, k)) == 0) return 0;
+        return double_run_starts(p) | static_cast<std::uint64_t>(double_run_starts(p + BLOCK))
+                                          << 32;
     }
 };
 

@@ -13,6 +13,7 @@
 #include "convert/byte_tables.hpp"
 #include "encoding/lead_ranges.hpp"
 #include "kernels/avx512/ops.hpp"
+#include "kernels/avx512/run_starts.hpp"
 
 #define TEXTMEND_MASK_KERNEL TEXTMEND_AVX512
 #include "kernels/mask_inspect.hpp"
@@ -85,6 +86,7 @@ struct WideOps {
         __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
         __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
         __m512i second_min, second_max;  // SECOND_BOUNDS
+        RunStartConstants runs;
     };
 
     TEXTMEND_AVX512 static Constants constants(OutputMode mode) {
@@ -109,6 +111,7 @@ struct WideOps {
         k.pair_second = constant_table(pairs.second);
         k.second_min = constant_table(SECOND_BOUNDS.min);
         k.second_max = constant_table(SECOND_BOUNDS.max);
+        k.runs = run_start_constants();
         return k;
     }
 
@@ -165,6 +168,14 @@ struct WideOps {
         const __m512i max = _mm512_permutexvar_epi8(v, k.second_max);
         return _mm512_mask_cmplt_epu8_mask(longer, next, min) |
                _mm512_mask_cmpgt_epu8_mask(longer, next, max);
+    }
+
+    // The scanner's two tests: the second only for a block that passes
+    // the first, which most blocks of prose with a C3 do not.
+    TEXTMEND_AVX512 static std::uint64_t run_starts(const std::uint8_t* p, Block,
+                                                    const Constants& k) {
+        const std::uint64_t c3 = c3_lanes(p, k.runs);
+        return c3 == 0 ? 0 : avx512::run_starts(p, c3, k.runs);
     }
 };
 
