@@ -150,6 +150,11 @@ constexpr LeadPairBits make_lead_pair_bits(const LeadPairs& set) {
 inline constexpr LeadPairBits LATIN1_LEAD_PAIR_BITS = make_lead_pair_bits(LATIN1_LEAD_PAIRS);
 inline constexpr LeadPairBits CP1252_LEAD_PAIR_BITS = make_lead_pair_bits(CP1252_LEAD_PAIRS);
 
+// The lead pairs' tables of a single-byte target (the default mode or -w).
+constexpr const LeadPairBits& lead_pair_bits(OutputMode mode) {
+    return mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+}
+
 // What -u writes for a byte that does not start a well-formed sequence: the
 // UTF-8 of its Latin-1 or Windows-1252 character, or the byte itself for the
 // five bytes Windows-1252 leaves undefined (and for ASCII).

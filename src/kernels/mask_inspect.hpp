@@ -10,6 +10,7 @@
 // The vector operations come from the kernel, as a type Ops with:
 //   Block, Constants       a block of 64 bytes; the loop's constants
 //   constants(mode)        built once per call
+//   Threshold, threshold(byte)   a byte to compare with, for at_least
 //   load(p)                the block at p
 //   high(v)                its lanes 80..FF
 //   continuation(v, k)     its lanes 80..BF
@@ -27,8 +28,8 @@
 //                          bytes, those that are not valid UTF-8
 //   run_starts(p, v, k)    where a run of text encoded twice may start,
 //                          exactly as the set's find_double_run_start tells it
-// Constants holds the thresholds c0, c2, e0, f0, f5, f8, fc, fe (named by
-// their bytes). Every function of the kernel and of this file carries the
+// Constants is a LeadThresholds of the kernel's Threshold, made by
+// threshold(byte), which at_least takes. Every function of the kernel and of this file carries the
 // kernel's target, TEXTMEND_MASK_KERNEL, which the kernel defines before it
 // includes this file (its intrinsics can only be inlined into functions of
 // that target). Included by one kernel file each.
@@ -119,6 +120,22 @@ constexpr bool lead_pairs_lie_above_the_pairs_below_0x100() {
     return true;
 }
 static_assert(lead_pairs_lie_above_the_pairs_below_0x100());
+
+// Lead thresholds, named by their bytes: the first lead of each length by
+// either rule, and the bytes after the last leads (F5, FE).
+template <typename Threshold>
+struct LeadThresholds {
+    Threshold c0, c2, e0, f0, f5, f8, fc, fe;
+};
+
+template <typename Ops>
+TEXTMEND_MASK_KERNEL inline LeadThresholds<typename Ops::Threshold> lead_thresholds() {
+    return {
+        Ops::threshold(PERMISSIVE_LEADS[2].first), Ops::threshold(STRICT_LEADS[2].first),
+        Ops::threshold(PERMISSIVE_LEADS[3].first), Ops::threshold(PERMISSIVE_LEADS[4].first),
+        Ops::threshold(STRICT_LEADS[4].last + 1),  Ops::threshold(PERMISSIVE_LEADS[5].first),
+        Ops::threshold(PERMISSIVE_LEADS[6].first), Ops::threshold(PERMISSIVE_LEADS[6].last + 1)};
+}
 
 // The sequences of a block: where they start, which lanes they cover.
 struct BlockStarts {

@@ -177,8 +177,7 @@ TEXTMEND_AVX2_ENTRY BulkProgress bulk_blocks_to_latin1_avx2(const std::uint8_t* 
                                                             std::uint8_t* out, OutputMode mode) {
     const CandidateClassifier leads =
         classifier_for(mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS);
-    const LeadPairBits& lead_pairs =
-        mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+    const LeadPairBits& lead_pairs = lead_pair_bits(mode);
 
     // 1 when the first byte of the block at p is the second byte of a pair
     // converted in the block before; it is dropped. The blocks themselves

@@ -106,13 +106,9 @@ TEXTMEND_AVX2 inline __m256i constant_table(const std::array<std::uint8_t, 16>& 
 // Bytes are compared signed (vpcmpgtb), where 80..FF come before 00..7F:
 // x >= t for a threshold t of 80 or more is x > t - 1 among the high bytes;
 // a byte 80..BF is one below C0.
-struct Threshold {
+struct SignedThreshold {
     __m256i before;  // t - 1
 };
-
-TEXTMEND_AVX2 inline Threshold threshold(int byte) {
-    return {constant_bytes(byte - 1)};
-}
 
 // Lanes of v whose byte has a bit in common with the nibble tables' entries
 // for its high and low nibble.
@@ -126,9 +122,12 @@ TEXTMEND_AVX2 inline __m256i nibble_bits(__m256i v, __m256i high, __m256i low, _
 struct HalvesOps {
     using Block = Block64;
 
-    struct Constants {
-        Threshold c0, c2, e0, f0, f5, f8, fc, fe;  // named by their bytes
-        __m256i continuation_end;                  // C0
+    using Threshold = SignedThreshold;
+
+    TEXTMEND_AVX2 static Threshold threshold(int byte) { return {constant_bytes(byte - 1)}; }
+
+    struct Constants : mask_inspect::LeadThresholds<Threshold> {
+        __m256i continuation_end;  // C0
         __m256i newline;
         __m256i below_pairs_end;  // C4: the leads below 0x100 are the leads below it
         __m256i c1_control_lead, c1_control_end;  // C2; A0, after its seconds 80..9F
@@ -142,14 +141,8 @@ struct HalvesOps {
 
     TEXTMEND_AVX2 static Constants constants(OutputMode mode) {
         Constants k;
-        k.c0 = threshold(PERMISSIVE_LEADS[2].first);
-        k.c2 = threshold(STRICT_LEADS[2].first);
-        k.e0 = threshold(PERMISSIVE_LEADS[3].first);
-        k.f0 = threshold(PERMISSIVE_LEADS[4].first);
-        k.f5 = threshold(STRICT_LEADS[4].last + 1);
-        k.f8 = threshold(PERMISSIVE_LEADS[5].first);
-        k.fc = threshold(PERMISSIVE_LEADS[6].first);
-        k.fe = threshold(PERMISSIVE_LEADS[6].last + 1);
+        static_cast<mask_inspect::LeadThresholds<Threshold>&>(k) =
+            mask_inspect::lead_thresholds<HalvesOps>();
         k.continuation_end = constant_bytes(PERMISSIVE_LEADS[2].first);
         k.newline = constant_bytes('\n');
         k.below_pairs_end = constant_bytes(LEADS_BELOW_0X100.last + 1);
@@ -157,8 +150,7 @@ struct HalvesOps {
         k.c1_control_end = constant_bytes(C1_CONTROL_SECONDS.last + 1);
         k.nibble = constant_bytes(0x0F);
         k.lone = lone_classifier();
-        const LeadPairBits& pairs =
-            mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+        const LeadPairBits& pairs = lead_pair_bits(mode);
         k.lead_high = constant_table(pairs.lead_high);
         k.lead_low = constant_table(pairs.lead_low);
         k.second_high = constant_table(pairs.second_high);

@@ -76,11 +76,16 @@ constexpr std::array<std::uint8_t, 64> LEAST_CHANGING_SECONDS = make_least_chang
 struct WideOps {
     using Block = __m512i;
 
-    struct Constants {
-        // Lead thresholds, named by their bytes: the first lead of each
-        // length by either rule, and the bytes after the last leads (F5,
-        // FE). C0 also ends the continuation bytes 80..BF.
-        __m512i c0, c2, e0, f0, f5, f8, fc, fe;
+    // A struct, not the vector type itself, which as a template argument
+    // would lose its attributes.
+    struct Threshold {
+        __m512i bytes;
+    };
+
+    TEXTMEND_AVX512 static Threshold threshold(int byte) { return {constant_bytes(byte)}; }
+
+    // c0 also ends the continuation bytes 80..BF.
+    struct Constants : mask_inspect::LeadThresholds<Threshold> {
         __m512i newline, lone_flags, undefined, three_bytes;
         WideRange c1_range;              // 80..9F: the lone bytes to look up
         __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
@@ -91,22 +96,15 @@ struct WideOps {
 
     TEXTMEND_AVX512 static Constants constants(OutputMode mode) {
         Constants k;
-        k.c0 = constant_bytes(PERMISSIVE_LEADS[2].first);
-        k.c2 = constant_bytes(STRICT_LEADS[2].first);
-        k.e0 = constant_bytes(PERMISSIVE_LEADS[3].first);
-        k.f0 = constant_bytes(PERMISSIVE_LEADS[4].first);
-        k.f5 = constant_bytes(STRICT_LEADS[4].last + 1);
-        k.f8 = constant_bytes(PERMISSIVE_LEADS[5].first);
-        k.fc = constant_bytes(PERMISSIVE_LEADS[6].first);
-        k.fe = constant_bytes(PERMISSIVE_LEADS[6].last + 1);
+        static_cast<mask_inspect::LeadThresholds<Threshold>&>(k) =
+            mask_inspect::lead_thresholds<WideOps>();
         k.newline = constant_bytes('\n');
         k.lone_flags = constant_table(mask_inspect::LONE_FLAGS);
         k.undefined = constant_bytes(mask_inspect::UNDEFINED);
         k.three_bytes = constant_bytes(mask_inspect::THREE_BYTES);
         k.c1_range = wide_range(C1_CONTROL_SECONDS);
         k.least_changing_second = constant_table(LEAST_CHANGING_SECONDS);
-        const LeadPairBits& pairs =
-            mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+        const LeadPairBits& pairs = lead_pair_bits(mode);
         k.pair_lead = constant_table(pairs.lead);
         k.pair_second = constant_table(pairs.second);
         k.second_min = constant_table(SECOND_BOUNDS.min);
@@ -120,15 +118,15 @@ struct WideOps {
     TEXTMEND_AVX512 static std::uint64_t high(Block v) { return _mm512_movepi8_mask(v); }
 
     TEXTMEND_AVX512 static std::uint64_t continuation(Block v, const Constants& k) {
-        return _mm512_cmplt_epi8_mask(v, k.c0);  // signed: 80..BF
+        return _mm512_cmplt_epi8_mask(v, k.c0.bytes);  // signed: 80..BF
     }
 
-    TEXTMEND_AVX512 static std::uint64_t at_least(Block v, __m512i threshold) {
-        return _mm512_cmpge_epu8_mask(v, threshold);
+    TEXTMEND_AVX512 static std::uint64_t at_least(Block v, Threshold t) {
+        return _mm512_cmpge_epu8_mask(v, t.bytes);
     }
 
-    TEXTMEND_AVX512 static std::uint64_t at_least(std::uint64_t mask, Block v, __m512i threshold) {
-        return _mm512_mask_cmpge_epu8_mask(mask, v, threshold);
+    TEXTMEND_AVX512 static std::uint64_t at_least(std::uint64_t mask, Block v, Threshold t) {
+        return _mm512_mask_cmpge_epu8_mask(mask, v, t.bytes);
     }
 
     TEXTMEND_AVX512 static std::uint64_t newlines(Block v, const Constants& k) {

@@ -41,7 +41,7 @@ struct LatinConstants {
 
 TEXTMEND_AVX512 inline LatinConstants latin_constants(OutputMode mode) {
     const CandidateLeads& leads = mode == MODE_CP1252 ? CP1252_LEADS : LATIN1_LEADS;
-    const LeadPairBits& pairs = mode == MODE_CP1252 ? CP1252_LEAD_PAIR_BITS : LATIN1_LEAD_PAIR_BITS;
+    const LeadPairBits& pairs = lead_pair_bits(mode);
     LatinConstants k;
     k.lead_high = constant_table(leads.high);
     k.lead_low = constant_table(leads.low);
