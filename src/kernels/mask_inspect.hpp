@@ -14,7 +14,7 @@
 //   load(p)                the block at p
 //   high(v)                its lanes 80..FF
 //   continuation(v, k)     its lanes 80..BF
-//   at_least(v, t)         its lanes at or above the threshold t of k
+//   at_least(v, t)         its lanes at or above the threshold t
 //   at_least(mask, v, t)   the same, of the lanes in mask
 //   newlines(v, k)         its lanes 0A
 //   lone_flagged(v, lone, flag, k)   of lone, the bytes 80..9F with the
@@ -28,11 +28,12 @@
 //                          bytes, those that are not valid UTF-8
 //   run_starts(p, v, k)    where a run of text encoded twice may start,
 //                          exactly as the set's find_double_run_start tells it
-// Constants is a LeadThresholds of the kernel's Threshold, made by
-// threshold(byte), which at_least takes. Every function of the kernel and of this file carries the
-// kernel's target, TEXTMEND_MASK_KERNEL, which the kernel defines before it
-// includes this file (its intrinsics can only be inlined into functions of
-// that target). Included by one kernel file each.
+// Constants derives from LeadThresholds of the kernel's Threshold (the
+// thresholds k.c0 .. k.fe, made by lead_thresholds). Every function of the
+// kernel and of this file carries the kernel's target, TEXTMEND_MASK_KERNEL,
+// which the kernel defines before it includes this file (its intrinsics can
+// only be inlined into functions of that target). Included by one kernel
+// file each.
 #pragma once
 
 #ifndef TEXTMEND_MASK_KERNEL
@@ -92,6 +93,18 @@ constexpr bool leads_follow_one_another() {
            STRICT_LEADS[4].first == PERMISSIVE_LEADS[4].first;
 }
 static_assert(leads_follow_one_another());
+
+// The invalid second bytes of each of INVALID_FORMS lie at one end of
+// 80..BF, and the forms' leads are of three and four bytes: each kernel's
+// invalid tells them by one bound per lead.
+constexpr bool invalid_forms_are_bounded() {
+    for (const InvalidForm& form : INVALID_FORMS) {
+        if (form.second.first != 0x80 && form.second.last != 0xBF) return false;
+        if (form.lead < 0xE0) return false;
+    }
+    return true;
+}
+static_assert(invalid_forms_are_bounded());
 
 // The leads of the pairs below 0x100 are candidates in both modes, and in
 // the default mode they are the only leads of two-byte sequences that are:

@@ -110,8 +110,8 @@ struct SignedThreshold {
     __m256i before;  // t - 1
 };
 
-// Lanes of v whose byte has a bit in common with the nibble tables' entries
-// for its high and low nibble.
+// For each byte of v, the bits its high nibble's entry and its low nibble's
+// have in common (ops.hpp's nibble_classes, with the 0F constant held).
 TEXTMEND_AVX2 inline __m256i nibble_bits(__m256i v, __m256i high, __m256i low, __m256i nibble) {
     return _mm256_and_si256(
         _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)),

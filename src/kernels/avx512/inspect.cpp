@@ -46,15 +46,6 @@ constexpr SecondBounds make_second_bounds() {
 
 constexpr SecondBounds SECOND_BOUNDS = make_second_bounds();
 
-constexpr bool second_bounds_match_invalid_forms() {
-    for (const InvalidForm& form : INVALID_FORMS) {
-        if (form.second.first != 0x80 && form.second.last != 0xBF) return false;
-        if (form.lead < 0xE0) return false;  // only 3- and 4-byte leads
-    }
-    return true;
-}
-static_assert(second_bounds_match_invalid_forms());
-
 // The least second byte with which a pair changes, by the low six bits of
 // its lead: 80 for C0, C1 and C3, A0 for C2 (C2 80..9F are the C1
 // controls, kept), and C0, above every continuation byte, for the leads
