@@ -4,6 +4,7 @@
 // block with a finding still to be reported unit by unit.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "convert/byte_tables.hpp"
@@ -27,6 +28,21 @@ inline void count_decoded_changes(const std::uint8_t* p, Lanes lanes, OutputMode
             ++changed;
             shrink += n - 1;
         }
+    }
+}
+
+// The growth kernels (converted_size) of the default mode and -w: takes off
+// growth the bytes the output loses to the sequences started by the
+// candidate leads marked in lanes, decoded one by one. A lead here is not
+// known to start a sequence, so its continuation bytes are checked first.
+template <typename Lanes>
+inline void subtract_candidate_shrink(const std::uint8_t* p, Lanes lanes, OutputMode mode,
+                                      std::int64_t& growth) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const std::uint8_t* lead = p + std::countr_zero(lanes);
+        const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
+        if (utf8_continues(lead, n) && target_byte(utf8_decode_at(lead, n), mode) >= 0)
+            growth -= n - 1;
     }
 }
 

@@ -13,7 +13,6 @@
 
 #include "convert/byte_tables.hpp"
 #include "convert/inspect_blocks.hpp"
-#include "encoding/target_byte.hpp"
 #include "kernels/avx2/run_starts.hpp"
 #include "kernels/avx2/sequences.hpp"
 
@@ -284,13 +283,7 @@ TEXTMEND_AVX2_ENTRY std::int64_t single_byte_growth(const std::uint8_t*& p, cons
             const std::uint32_t pairs = mask_of(in_range(v, LEADS_BELOW_0X100));
             const std::uint32_t c1_controls = c1_control_lanes(v, next);
             growth -= count(candidates & pairs & mask_of(is_continuation(next)) & ~c1_controls);
-            for (std::uint32_t others = candidates & ~pairs; others != 0; others &= others - 1) {
-                const std::uint8_t* lead = p + __builtin_ctz(others);
-                const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
-                if (utf8_continues(lead, n) && target_byte(utf8_decode_at(lead, n), mode) >= 0) {
-                    growth -= n - 1;
-                }
-            }
+            subtract_candidate_shrink(p, candidates & ~pairs, mode, growth);
         }
         p += BLOCK;
     }

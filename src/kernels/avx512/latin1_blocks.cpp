@@ -14,8 +14,8 @@
 
 #include "convert/bulk.hpp"
 #include "convert/byte_tables.hpp"
+#include "convert/inspect_blocks.hpp"
 #include "encoding/lead_ranges.hpp"
-#include "encoding/target_byte.hpp"
 #include "encoding/utf8.hpp"
 #include "kernels/avx2/ops.hpp"
 #include "kernels/avx512/ops.hpp"
@@ -277,13 +277,9 @@ TEXTMEND_AVX512_ENTRY std::int64_t single_byte_growth_of_blocks_avx512(const std
         growth -=
             static_cast<std::int64_t>(_mm_popcnt_u64(converting_pairs(v, next, short_leads, k)));
         const std::uint64_t other_leads = _mm512_cmpge_epu8_mask(v, k.c0) & ~short_leads;
-        std::uint64_t others = lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
-        for (; others != 0; others &= others - 1) {
-            const std::uint8_t* lead = p + __builtin_ctzll(others);
-            const std::int32_t n = PERMISSIVE_LENGTHS[*lead];
-            if (utf8_continues(lead, n) && target_byte(utf8_decode_at(lead, n), mode) >= 0)
-                growth -= n - 1;
-        }
+        const std::uint64_t others =
+            lead_pair_lanes(other_leads, v, next, k.pair_lead, k.pair_second);
+        subtract_candidate_shrink(p, others, mode, growth);
         p += WIDE_BLOCK;
     }
     p += avx2::sequence_reaching_past(p, PERMISSIVE_LENGTHS);
