@@ -21,9 +21,11 @@
 //                                    LONE_FLAGS flag
 //   changing_pairs(sequences, v, next, k)   of the sequences, the pairs of
 //                          leads C0..C3 that change (all but C2 80..9F)
-//   lead_pairs(sequences, v, next, k)       of the sequences, those whose
+//   lead_pairs<Rare>(sequences, v, next, k)   of the sequences, those whose
 //                          first two bytes may be a lead pair of the mode
-//                          (a superset is fine: they are decoded)
+//                          (a superset is fine: they are decoded); Rare when
+//                          the pairs' leads are rare, so that a first look
+//                          at the leads alone saves the rest
 //   invalid(longer, v, next, k)   of the strict sequences of three or more
 //                          bytes, those that are not valid UTF-8
 //   run_starts(p, v, k)    where a run of text encoded twice may start,
@@ -415,8 +417,13 @@ struct SingleByteUnits {
         // decoded; in the default mode no pair of only two bytes is one.
         const std::uint64_t pairs_changed = count(Ops::changing_pairs(s.sequences, v, next, k));
         std::int64_t decoded = 0, decoded_shrink = 0;
+        // The lead pairs' leads are rare (the default mode's are E0, F0, F8
+        // and FC) but for -w in random bytes, where a first look for them
+        // alone is a branch that goes either way.
+        constexpr bool RARE_LEADS = !Windows || Kind != Blocks::any;
         if (Windows || Kind != Blocks::pairs) {
-            const std::uint64_t others = Ops::lead_pairs(s.sequences, v, next, k);
+            const std::uint64_t others =
+                Ops::template lead_pairs<RARE_LEADS>(s.sequences, v, next, k);
             if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
         }
         const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);

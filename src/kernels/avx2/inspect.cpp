@@ -218,11 +218,13 @@ struct HalvesOps {
         return _mm256_cmpeq_epi8(bits, _mm256_setzero_si256());
     }
 
-    // The second bytes are looked at only when a sequence has one of the
-    // leads: most text has none (Cyrillic, Chinese, Latin-1 prose).
+    // With Rare, the second bytes are looked at only when a sequence has
+    // one of the leads: most text has none (Cyrillic, Chinese, Latin-1 prose).
+    template <bool Rare>
     TEXTMEND_AVX2 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
                                                   const Constants& k) {
-        if ((sequences & ~mask64(no_pair_leads(v.lo, k), no_pair_leads(v.hi, k))) == 0) return 0;
+        if (Rare && (sequences & ~mask64(no_pair_leads(v.lo, k), no_pair_leads(v.hi, k))) == 0)
+            return 0;
         return sequences &
                ~mask64(no_lead_pairs(v.lo, next.lo, k), no_lead_pairs(v.hi, next.hi, k));
     }

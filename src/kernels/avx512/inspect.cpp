@@ -144,10 +144,18 @@ struct WideOps {
                                            _mm512_permutexvar_epi8(v, k.least_changing_second));
     }
 
-    // Exact for lead and second byte.
+    // Exact for lead and second byte. With Rare, the second bytes are
+    // looked up only when a sequence has one of the leads.
+    template <bool Rare>
     TEXTMEND_AVX512 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
                                                     const Constants& k) {
-        return lead_pair_lanes(sequences, v, next, k.pair_lead, k.pair_second);
+        const __m512i lead = _mm512_permutexvar_epi8(v, k.pair_lead);
+        if constexpr (Rare) {
+            sequences = _mm512_mask_test_epi8_mask(sequences, lead, lead);
+            if (sequences == 0) return 0;
+        }
+        return _mm512_mask_test_epi8_mask(sequences, lead,
+                                          _mm512_permutexvar_epi8(next, k.pair_second));
     }
 
     // The second byte out of its lead's bounds.
