@@ -179,6 +179,13 @@ struct HalvesOps {
         return mask & at_least(v, t);
     }
 
+    // One unsigned compare of the halves' greater bytes, as a saturated
+    // subtraction: no mask is made.
+    TEXTMEND_AVX2 static bool may_reach(Block v, Threshold t) {
+        const __m256i over = _mm256_subs_epu8(_mm256_max_epu8(v.lo, v.hi), t.before);
+        return _mm256_testz_si256(over, over) == 0;
+    }
+
     TEXTMEND_AVX2 static std::uint64_t newlines(Block v, const Constants& k) {
         return mask64(_mm256_cmpeq_epi8(v.lo, k.newline), _mm256_cmpeq_epi8(v.hi, k.newline));
     }
