@@ -395,6 +395,7 @@ TEST(Inspect, ValidStretchesWithRareFaultsCountAsTheModel) {
         {"lead at the end of a word", "\xC3 "},
         {"overlong pair", "\xC1\xA9"},
         {"overlong triple", "\xE0\x83\xA9"},
+        {"overlong quadruple", "\xF0\x80\x83\xA9"},
         {"surrogate", "\xED\xA0\x80"},
         {"above U+10FFFF", "\xF4\x90\x80\x80"},
         {"F5 lead", "\xF5\x80\x80\x80"},

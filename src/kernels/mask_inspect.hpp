@@ -23,11 +23,10 @@
 //                                    LONE_FLAGS flag
 //   changing_pairs(sequences, v, next, k)   of the sequences, the pairs of
 //                          leads C0..C3 that change (all but C2 80..9F)
-//   lead_pairs<Rare>(sequences, v, next, k)   of the sequences, those whose
-//                          first two bytes may be a lead pair of the mode
-//                          (a superset is fine: they are decoded); Rare when
-//                          the pairs' leads are rare, so that a first look
-//                          at the leads alone saves the rest
+//   lead_pairs<Leads, Mode>(sequences, v, next, k)   of the sequences,
+//                          those whose first two bytes may be a lead pair of
+//                          the mode (a superset is fine: they are decoded);
+//                          Leads (PairLeads) tells how to look for them
 //   invalid(longer, v, next, k)   of the strict sequences of three or more
 //                          bytes, those that are not valid UTF-8
 //   run_starts(p, v, k)    where a run of text encoded twice may start,
@@ -137,6 +136,15 @@ constexpr bool lead_pairs_lie_above_the_pairs_below_0x100() {
     return true;
 }
 static_assert(lead_pairs_lie_above_the_pairs_below_0x100());
+
+// How common the lead pairs' leads are in a block, which tells lead_pairs
+// how to look for them.
+enum class PairLeads {
+    common,  // look at the leads and the second bytes at once
+    rare,    // a first look at the sequences' leads alone saves the rest
+    whole,   // rare, in a block whose every lead starts a sequence of up to
+             // four bytes: the block's bytes tell it without the sequences
+};
 
 // Lead thresholds, named by their bytes: the first lead of each length by
 // either rule, and the bytes after the last leads (F5, FE).
@@ -426,10 +434,12 @@ struct SingleByteUnits {
         // The lead pairs' leads are rare (the default mode's are E0, F0, F8
         // and FC) but for -w in random bytes, where a first look for them
         // alone is a branch that goes either way.
-        constexpr bool RARE_LEADS = !Windows || Kind != Blocks::any;
+        constexpr PairLeads LEADS = Kind == Blocks::whole            ? PairLeads::whole
+                                    : Windows && Kind == Blocks::any ? PairLeads::common
+                                                                     : PairLeads::rare;
         if (Windows || Kind != Blocks::pairs) {
             const std::uint64_t others =
-                Ops::template lead_pairs<RARE_LEADS>(s.sequences, v, next, k);
+                Ops::template lead_pairs<LEADS, MODE>(s.sequences, v, next, k);
             if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
         }
         const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);

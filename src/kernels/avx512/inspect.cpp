@@ -148,13 +148,13 @@ struct WideOps {
                                            _mm512_permutexvar_epi8(v, k.least_changing_second));
     }
 
-    // Exact for lead and second byte. With Rare, the second bytes are
-    // looked up only when a sequence has one of the leads.
-    template <bool Rare>
+    // Exact for lead and second byte. Where the leads are rare, the second
+    // bytes are looked up only when a sequence has one of them.
+    template <mask_inspect::PairLeads Leads, OutputMode>
     TEXTMEND_AVX512 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
                                                     const Constants& k) {
         const __m512i lead = _mm512_permutexvar_epi8(v, k.pair_lead);
-        if constexpr (Rare) {
+        if constexpr (Leads != mask_inspect::PairLeads::common) {
             sequences = _mm512_mask_test_epi8_mask(sequences, lead, lead);
             if (sequences == 0) return 0;
         }
