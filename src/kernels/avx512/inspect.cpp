@@ -50,18 +50,40 @@ constexpr SecondBounds SECOND_BOUNDS = make_second_bounds();
 // its lead: 80 for C0, C1 and C3, A0 for C2 (C2 80..9F are the C1
 // controls, kept), and C0, above every continuation byte, for the leads
 // whose pairs do not change. One lookup and one compare find a block's
-// changing pairs.
-constexpr std::array<std::uint8_t, 64> make_least_changing_seconds() {
+// changing pairs. Bit 0, which none of those values has, marks the leads
+// of the mode's lead pairs (all C4 or above): the same lookup tells
+// lead_pairs whether a sequence has one.
+enum : std::uint8_t { PAIR_LEAD = 1 };
+
+constexpr std::array<std::uint8_t, 64> make_least_changing_seconds(const LeadPairBits& pairs) {
     std::array<std::uint8_t, 64> least{};
     least.fill(PERMISSIVE_LEADS[2].first);
     for (int lead = LEADS_BELOW_0X100.first; lead <= LEADS_BELOW_0X100.last; ++lead) {
         least[static_cast<std::size_t>(lead & 0x3F)] =
             static_cast<std::uint8_t>(lead == C1_CONTROL_LEAD ? C1_CONTROL_SECONDS.last + 1 : 0x80);
     }
+    for (std::size_t i = 0; i < least.size(); ++i) {
+        if (pairs.lead[i] != 0) least[i] |= PAIR_LEAD;
+    }
     return least;
 }
 
-constexpr std::array<std::uint8_t, 64> LEAST_CHANGING_SECONDS = make_least_changing_seconds();
+constexpr std::array<std::uint8_t, 64> LATIN1_LEAST_SECONDS =
+    make_least_changing_seconds(lead_pair_bits(MODE_LATIN1));
+constexpr std::array<std::uint8_t, 64> CP1252_LEAST_SECONDS =
+    make_least_changing_seconds(lead_pair_bits(MODE_CP1252));
+
+// The marks leave the changing pairs as they were: the marked leads' pairs
+// never change (their least second byte stays above BF).
+constexpr bool pair_leads_marked_apart() {
+    for (const auto* table : {&LATIN1_LEAST_SECONDS, &CP1252_LEAST_SECONDS}) {
+        for (const std::uint8_t least : *table) {
+            if ((least & PAIR_LEAD) != 0 && least <= 0xBF) return false;
+        }
+    }
+    return true;
+}
+static_assert(pair_leads_marked_apart());
 
 // The vector operations of mask_inspect.hpp.
 struct WideOps {
@@ -79,7 +101,8 @@ struct WideOps {
     struct Constants : mask_inspect::LeadThresholds<Threshold> {
         __m512i newline, lone_flags, undefined, three_bytes;
         WideRange c1_range;              // 80..9F: the lone bytes to look up
-        __m512i least_changing_second;   // LEAST_CHANGING_SECONDS
+        __m512i least_changing_second;   // the mode's LEAST_SECONDS
+        __m512i pair_lead_mark;          // PAIR_LEAD
         __m512i pair_lead, pair_second;  // LeadPairBits, 64 entries each
         __m512i second_min, second_max;  // SECOND_BOUNDS
         RunStartConstants runs;
@@ -94,7 +117,9 @@ struct WideOps {
         k.undefined = constant_bytes(mask_inspect::UNDEFINED);
         k.three_bytes = constant_bytes(mask_inspect::THREE_BYTES);
         k.c1_range = wide_range(C1_CONTROL_SECONDS);
-        k.least_changing_second = constant_table(LEAST_CHANGING_SECONDS);
+        k.least_changing_second =
+            constant_table(mode == MODE_CP1252 ? CP1252_LEAST_SECONDS : LATIN1_LEAST_SECONDS);
+        k.pair_lead_mark = constant_bytes(PAIR_LEAD);
         const LeadPairBits& pairs = lead_pair_bits(mode);
         k.pair_lead = constant_table(pairs.lead);
         k.pair_second = constant_table(pairs.second);
@@ -141,7 +166,7 @@ struct WideOps {
             flag == mask_inspect::UNDEFINED ? k.undefined : k.three_bytes);
     }
 
-    // One lookup and one compare: LEAST_CHANGING_SECONDS.
+    // One lookup and one compare: the mode's LEAST_SECONDS.
     TEXTMEND_AVX512 static std::uint64_t changing_pairs(std::uint64_t sequences, Block v,
                                                         Block next, const Constants& k) {
         return _mm512_mask_cmpge_epu8_mask(sequences, next,
@@ -153,11 +178,13 @@ struct WideOps {
     template <mask_inspect::PairLeads Leads, OutputMode>
     TEXTMEND_AVX512 static std::uint64_t lead_pairs(std::uint64_t sequences, Block v, Block next,
                                                     const Constants& k) {
-        const __m512i lead = _mm512_permutexvar_epi8(v, k.pair_lead);
         if constexpr (Leads != mask_inspect::PairLeads::common) {
-            sequences = _mm512_mask_test_epi8_mask(sequences, lead, lead);
+            // The lookup changing_pairs made too.
+            sequences = _mm512_mask_test_epi8_mask(
+                sequences, _mm512_permutexvar_epi8(v, k.least_changing_second), k.pair_lead_mark);
             if (sequences == 0) return 0;
         }
+        const __m512i lead = _mm512_permutexvar_epi8(v, k.pair_lead);
         return _mm512_mask_test_epi8_mask(sequences, lead,
                                           _mm512_permutexvar_epi8(next, k.pair_second));
     }
