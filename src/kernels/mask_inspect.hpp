@@ -288,9 +288,14 @@ TEXTMEND_MASK_KERNEL inline bool whole_sequence_starts(const std::uint8_t* p, ty
 // starts is looked up only then, from lines_from on: followed block by block,
 // it made a chain of dependent instructions through the loop (ASCII and
 // clean UTF-8, which report throughout, ran at half the speed).
+//
+// A block adds as few counts as it can: the units (changed or kept) and the
+// changes; the units kept are the difference, and the growth is the mode's
+// growth_per_change for each change plus what growth holds beyond that.
 struct BlockCounts {
-    std::uint64_t changed = 0, kept = 0, lines = 0;
+    std::uint64_t changed = 0, units = 0, lines = 0;
     std::int64_t growth = 0;
+    std::int64_t growth_per_change = 0;
     const std::uint8_t* lines_from = nullptr;  // where the lines counted begin
     bool reporting = false;
 };
@@ -329,12 +334,15 @@ struct MaskWalk {
     TEXTMEND_MASK_KERNEL void add_counts(BlockCounts& counts, const std::uint8_t* upto,
                                          const Constants& k) {
         state.changed += counts.changed;
-        state.kept += counts.kept;
-        state.growth += counts.growth;
+        state.kept += counts.units - counts.changed;
+        state.growth +=
+            counts.growth_per_change * static_cast<std::int64_t>(counts.changed) + counts.growth;
         state.line += counts.lines;
         if (counts.lines != 0)
             state.line_start = offset_of(last_newline<Ops>(counts.lines_from, upto, k)) + 1;
-        counts = BlockCounts{.lines_from = upto, .reporting = counts.reporting};
+        counts = BlockCounts{.growth_per_change = counts.growth_per_change,
+                             .lines_from = upto,
+                             .reporting = counts.reporting};
     }
 
     // While findings are still to be reported, the lines of a block whose
@@ -392,6 +400,7 @@ struct SingleByteUnits {
     using Constants = typename Ops::Constants;
     static constexpr bool STRICT = false;
     static constexpr OutputMode MODE = Windows ? MODE_CP1252 : MODE_LATIN1;
+    static constexpr std::int64_t GROWTH_PER_CHANGE = -1;  // a pair becomes a byte
 
     // The lone bytes that -w keeps: none where every high byte belongs to
     // a sequence.
@@ -421,7 +430,7 @@ struct SingleByteUnits {
         // always taken (16-21 % faster in memory), in UTF-8 prose it goes
         // either way (4-5 % slower), in mixed prose by paragraphs.
         if (Kind == Blocks::pairs && s.sequences == 0) {
-            counts.kept += count(undefined);
+            counts.units += count(undefined);
             return;
         }
         // Only sequences with a candidate lead can change. The common ones
@@ -440,12 +449,13 @@ struct SingleByteUnits {
         if (Windows || Kind != Blocks::pairs) {
             const std::uint64_t others =
                 Ops::template lead_pairs<LEADS, MODE>(s.sequences, v, next, k);
-            if (others != 0) count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
+            if (others != 0) {
+                count_decoded_changes(p, others, MODE, decoded, decoded_shrink);
+                counts.growth -= decoded_shrink - decoded;  // beyond a byte per change
+            }
         }
-        const std::uint64_t changed = pairs_changed + static_cast<std::uint64_t>(decoded);
-        counts.changed += changed;
-        counts.kept += count(s.sequences) - changed + count(undefined);
-        counts.growth -= static_cast<std::int64_t>(pairs_changed) + decoded_shrink;
+        counts.changed += pairs_changed + static_cast<std::uint64_t>(decoded);
+        counts.units += count(s.sequences) + count(undefined);
     }
 };
 
@@ -458,6 +468,7 @@ struct Utf8Units {
     using Constants = typename Ops::Constants;
     static constexpr bool STRICT = true;
     static constexpr OutputMode MODE = MODE_UTF8;
+    static constexpr std::int64_t GROWTH_PER_CHANGE = 1;  // a byte becomes a pair
 
     // Of the sequences of three or more bytes, those that are not valid UTF-8.
     template <Blocks Kind>
@@ -481,9 +492,9 @@ struct Utf8Units {
         const std::uint64_t undefined = Ops::lone_flagged(v, lone, UNDEFINED, k);
         const std::uint64_t changed = lone & ~undefined;
         counts.changed += count(changed);
-        counts.kept += count(undefined) + count(invalid<Kind>(v, next, s, k));
-        counts.growth += static_cast<std::int64_t>(
-            count(changed) + count(Ops::lone_flagged(v, changed, THREE_BYTES, k)));
+        counts.units += count(lone) + count(invalid<Kind>(v, next, s, k));
+        counts.growth +=  // beyond a byte per change
+            static_cast<std::int64_t>(count(Ops::lone_flagged(v, changed, THREE_BYTES, k)));
     }
 };
 
@@ -538,7 +549,9 @@ TEXTMEND_MASK_KERNEL inline const std::uint8_t* count_blocks(InspectState& state
     constexpr int PAIRS_AGAIN = 16;
     const typename Ops::Constants k = Ops::constants(Units::MODE);
     Walk walk{state, p, end};
-    BlockCounts counts{.lines_from = p, .reporting = state.units_to_report > 0};
+    BlockCounts counts{.growth_per_change = Units::GROWTH_PER_CHANGE,
+                       .lines_from = p,
+                       .reporting = state.units_to_report > 0};
     std::uint64_t carried = 0;
     bool whole = true;  // the last block of the second loop had no lone byte
     bool at_run = false;
