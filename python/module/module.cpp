@@ -86,6 +86,17 @@ PyMethodDef FUNCTIONS[] = {
      "For textmend.dask: reads bytes [start, end) of an open file; returns\n"
      "(bytes read, bytes their conversion takes). undo_double: as for\n"
      "_convert_range()."},
+    {"_convert_range_held", as_method(convert_range_held), FAST,
+     "_convert_range_held($module, src_fd, start, end, target, *, undo_double=False,\n"
+     "                    reuse=None)\n--\n\n"
+     "For textmend.dask: converts bytes [start, end) of an open file into memory\n"
+     "(reuse: a block written already, whose memory to use again); returns (bytes\n"
+     "read, bytes converted, the block for _write_held()). undo_double: as for\n"
+     "_convert_range()."},
+    {"_write_held", as_method(write_held), FAST,
+     "_write_held($module, block, dst_fd, dst_offset)\n--\n\n"
+     "For textmend.dask: writes a block from _convert_range_held() into an open\n"
+     "file from dst_offset on, once."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -312,8 +312,12 @@ def test_an_input_changed_before_its_tasks_ran_is_an_error(rng, tmp_path, monkey
     assert os.listdir(tmp_path / "out") == []
 
 
-def test_an_input_changed_between_measuring_and_writing_is_an_error(rng, tmp_path,
+@pytest.mark.parametrize("hold_bytes", [2**40, 0], ids=["held", "measured"])
+def test_an_input_changed_between_measuring_and_writing_is_an_error(hold_bytes, rng, tmp_path,
                                                                      monkeypatch):
+    """Measured only, the blocks are read again in the second round; held,
+    they were written in the first, and the final check finds the change."""
+    monkeypatch.setattr(textmend._held, "_HOLD_BYTES", hold_bytes)
     paths = inputs(tmp_path, {"f.txt": random_mixed(rng, 3 * BLOCK)})
     real_place_blocks = textmend.dask._place_blocks
     placed = []
@@ -331,14 +335,22 @@ def test_an_input_changed_between_measuring_and_writing_is_an_error(rng, tmp_pat
     assert os.listdir(tmp_path / "out") == []
 
 
-def test_each_output_byte_is_written_once(rng, tmp_path, monkeypatch, program_convert):
+@pytest.mark.parametrize("hold_bytes", [2**40, 0], ids=["held", "measured"])
+def test_each_output_byte_is_written_once(hold_bytes, rng, tmp_path, monkeypatch,
+                                          program_convert):
     """Blocks are written into their place in the one temporary output,
-    which is renamed once; nothing else is written next to it."""
+    which is renamed once; nothing else is written next to it. Held in
+    memory (Dask's threads), a block is converted once; measured only (on a
+    cluster, or with no memory to spare), it is converted in the second
+    round."""
+    monkeypatch.setattr(textmend._held, "_HOLD_BYTES", hold_bytes)
     data = awkward_file(rng)
     paths = inputs(tmp_path, {"f.txt": data})
     out = tmp_path / "out"
     written = []
     renamed = []
+    held_sizes = {}
+    ways = []
 
     class CountingModule:
         def __getattr__(self, name):
@@ -347,7 +359,18 @@ def test_each_output_byte_is_written_once(rng, tmp_path, monkeypatch, program_co
         def _convert_range(self, *arguments, **keywords):
             done = textmend._textmend._convert_range(*arguments, **keywords)
             written.append(done[1])
+            ways.append("converted again")
             return done
+
+        def _convert_range_held(self, *arguments, **keywords):
+            done = textmend._textmend._convert_range_held(*arguments, **keywords)
+            held_sizes[id(done[2])] = done[1]
+            return done
+
+        def _write_held(self, block, *arguments):
+            textmend._textmend._write_held(block, *arguments)
+            written.append(held_sizes.pop(id(block)))
+            ways.append("held")
 
     real_replace = os.replace
 
@@ -355,14 +378,19 @@ def test_each_output_byte_is_written_once(rng, tmp_path, monkeypatch, program_co
         renamed.append((os.path.basename(source), sorted(os.listdir(out))))
         real_replace(source, target)
 
-    monkeypatch.setattr(textmend.dask, "_textmend", CountingModule())
+    counting = CountingModule()
+    monkeypatch.setattr(textmend.dask, "_textmend", counting)
+    monkeypatch.setattr(textmend._held, "_textmend", counting)
     monkeypatch.setattr(textmend.dask.os, "replace", replace)
     convert_files(paths, out, "utf-8", blocksize=BLOCK)  # Dask's threads: tasks run here
     expected = program_convert(data, "utf-8")
     assert (out / "f.txt").read_bytes() == expected
     assert sum(written) == len(expected) and len(written) > 1
+    assert held_sizes == {}  # every block held was written
+    assert set(ways) == {"held" if hold_bytes else "converted again"}
     [(temporary, present)] = renamed
     assert present == [temporary] and temporary.startswith(".f.txt.textmend-")
+    assert textmend._held._held_bytes == 0
 
 
 def _environment():
@@ -476,3 +504,82 @@ def test_the_command_line_shows_progress_on_a_terminal(rng, tmp_path):
     assert (status, shown) == (0, b"")
     done = run_command_line("-u", "out", "in/a.txt", cwd=tmp_path)  # not a terminal
     assert (done.returncode, done.stdout, done.stderr) == (0, b"", b"")
+
+
+@pytest.mark.parametrize("target", TARGETS)
+def test_blocks_held_while_memory_lasts_give_the_same_file(target, rng, tmp_path, monkeypatch,
+                                                           program_convert):
+    """With room for about one block at a time, some blocks are held and
+    written in the first round, the rest measured and written in the second."""
+    monkeypatch.setattr(textmend._held, "_HOLD_BYTES", 4 * BLOCK)
+    data = awkward_file(rng)
+    paths = inputs(tmp_path, {"f.txt": data})
+    convert_files(paths, tmp_path / "out", target, blocksize=BLOCK)
+    assert (tmp_path / "out" / "f.txt").read_bytes() == program_convert(data, target)
+    assert textmend._held._held_bytes == 0
+
+
+def _held_block(path, data, target="utf-8"):
+    path.write_bytes(data)
+    with open(path, "rb") as f:
+        read, size, block = textmend._textmend._convert_range_held(f.fileno(), 0, len(data),
+                                                                   target)
+    assert (read, size) == (len(data), len(textmend.convert(data, target)))
+    assert textmend._held.reserve(size)
+    return size, (block, size)
+
+
+def test_a_placement_writes_a_block_once_every_block_before_it_is_known(tmp_path):
+    out = tmp_path / "out.tmp"
+    out.write_bytes(b"")
+    placement = textmend._held._Placement(3, str(out))
+    size1, held1 = _held_block(tmp_path / "1", b"caf\xe9\n")
+    size2, held2 = _held_block(tmp_path / "2", b"na\xefve\n")
+    placement.report(2, (20, 30, size2), held2)
+    placement.report(1, (10, 20, size1), held1)
+    assert out.read_bytes() == b"" and placement.written == set()  # block 0 unknown
+    placement.report(0, (0, 10, 4))  # measured only: the second round writes it
+    assert out.read_bytes() == b"\0" * 4 + "café\nnaïve\n".encode()
+    assert placement.written == {1, 2} and textmend._held._held_bytes == 0
+    fd = os.open(out, os.O_WRONLY)
+    try:
+        with pytest.raises(ValueError, match="written already"):
+            textmend._textmend._write_held(held1[0], fd, 0)
+    finally:
+        os.close(fd)
+
+
+def test_a_closed_placement_lets_its_blocks_go_unwritten(tmp_path):
+    out = tmp_path / "out.tmp"
+    out.write_bytes(b"")
+    placement = textmend._held._Placement(3, str(out))
+    size, held = _held_block(tmp_path / "1", b"caf\xe9\n")
+    placement.report(1, (10, 20, size), held)
+    placement.close()  # the run failed
+    assert textmend._held._held_bytes == 0
+    late_size, late = _held_block(tmp_path / "2", b"na\xefve\n")
+    placement.report(0, (0, 10, late_size), late)  # a task still running then
+    assert textmend._held._held_bytes == 0
+    assert out.read_bytes() == b"" and placement.written == set()
+
+
+def test_a_written_block_converts_the_next_range_in_its_memory(tmp_path):
+    small, large = b"caf\xe9\n", b"na\xefve \xe2\x82\xac\n" * 5000
+    size, (block, _) = _held_block(tmp_path / "small", small)
+    textmend._held.release(size)
+    out = tmp_path / "out"
+    out.write_bytes(b"")
+    fd = os.open(out, os.O_WRONLY)
+    try:
+        textmend._textmend._write_held(block, fd, 0)
+        for data, at in [(large, size), (small, size + len(textmend.convert(large, "utf-8")))]:
+            (tmp_path / "in").write_bytes(data)
+            with open(tmp_path / "in", "rb") as f:
+                read, converted, again = textmend._textmend._convert_range_held(
+                    f.fileno(), 0, len(data), "utf-8", reuse=block)
+            assert again is block and (read, converted) == (len(data), len(
+                textmend.convert(data, "utf-8")))
+            textmend._textmend._write_held(block, fd, at)
+    finally:
+        os.close(fd)
+    assert out.read_bytes() == b"".join(textmend.convert(d, "utf-8") for d in (small, large, small))

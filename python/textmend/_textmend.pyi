@@ -62,6 +62,16 @@ def _convert_range(
 def _measure_range(
     src_fd: int, start: int, end: int, target: str, *, undo_double: bool = False
 ) -> tuple[int, int]: ...
+def _convert_range_held(
+    src_fd: int,
+    start: int,
+    end: int,
+    target: str,
+    *,
+    undo_double: bool = False,
+    reuse: Union[object, None] = None,
+) -> tuple[int, int, object]: ...
+def _write_held(block: object, dst_fd: int, dst_offset: int) -> None: ...
 
 class StreamConverter:
     def __init__(self, target: str = "latin1") -> None: ...

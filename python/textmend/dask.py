@@ -50,7 +50,7 @@ import dask
 import dask.threaded
 from dask.utils import parse_bytes
 
-from . import _textmend, convert
+from . import _held, _textmend, convert
 
 __all__ = ["convert_files", "FileChangedError", "DEFAULT_BLOCKSIZE", "main"]
 
@@ -168,29 +168,42 @@ class _Job:
     def blocks(self, blocksize):
         return max(1, -(-self.size // blocksize))
 
-    def measure_tasks(self, conversion, blocksize, graph):
-        """Adds to graph a task to measure each block; returns their keys."""
-        keys = [f"textmend-measure-{self.scratch}-{k}" for k in range(self.blocks(blocksize))]
+    def measure_tasks(self, conversion, blocksize, graph, hold):
+        """Makes the temporary output, empty, and adds to graph a task to
+        measure each block (hold: to convert it into memory and have it
+        written once its place is known, see _held); returns their keys."""
+        os.close(os.open(self.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC,
+                         0o666))
+        blocks = self.blocks(blocksize)
+        # Numbers of equal width: Dask runs tasks of equal standing in the
+        # order of their names, and blocks held wait for the ones before them.
+        keys = [f"textmend-measure-{self.scratch}-{k:09}" for k in range(blocks)]
+        if hold:
+            _held.open_placement(self.scratch, blocks, self.temporary)
         for k, key in enumerate(keys):
-            graph[key] = (_measure_block, self.input, list(self.identity), list(conversion),
-                          blocksize, k)
+            graph[key] = ((_hold_block, self.scratch) if hold else (_measure_block,)) + (
+                self.input, list(self.identity), list(conversion), blocksize, k)
         return keys
 
     def write_tasks(self, conversion, measured, graph):
-        """Makes the temporary output, of the size the blocks measured take,
-        and adds to graph a task for each block that converts it into its
-        place there; returns their keys and the output's size."""
-        placed = [block for block in _place_blocks(measured) if block is not None]
-        size = sum(block[2] for block in placed)
-        fd = os.open(self.temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+        """Gives the temporary output the size the blocks measured take, and
+        adds to graph a task for each block not written yet that converts it
+        into its place there; returns their keys and the output's size."""
+        placed = _place_blocks(measured)
+        size = sum(block[2] for block in placed if block is not None)
+        fd = os.open(self.temporary, os.O_WRONLY | os.O_CLOEXEC)
         try:
             os.ftruncate(fd, size)
         finally:
             os.close(fd)
-        keys = [f"textmend-write-{self.scratch}-{k}" for k in range(len(placed))]
-        for key, block in zip(keys, placed):
-            graph[key] = (_write_block, self.input, list(self.identity), list(conversion),
-                          list(block), self.temporary)
+        placement = _held.placement(self.scratch)
+        written = set() if placement is None else placement.written
+        keys = []
+        for k, block in enumerate(placed):
+            if block is not None and k not in written:
+                keys.append(f"textmend-write-{self.scratch}-{k:09}")
+                graph[keys[-1]] = (_write_block, self.input, list(self.identity),
+                                   list(conversion), list(block), self.temporary)
         return keys, size
 
     def finish(self, size):
@@ -218,8 +231,17 @@ def _convert_jobs(jobs, conversion, blocksize, progress):
     square of the blocks to set up."""
     large = [job for job in jobs if job.size > blocksize]
     small = [job for job in jobs if job.size <= blocksize]
+    try:
+        _convert_in_rounds(large, small, conversion, blocksize, progress)
+    finally:
+        for job in large:
+            _held.close_placement(job.scratch)
+
+
+def _convert_in_rounds(large, small, conversion, blocksize, progress):
     graph = {}
-    measures = [job.measure_tasks(conversion, blocksize, graph) for job in large]
+    hold = _shares_process()
+    measures = [job.measure_tasks(conversion, blocksize, graph, hold) for job in large]
     batches = []
     for batch in _batches(small, min(blocksize, _BATCH_BYTES)):
         key = f"textmend-whole-{batch[0].scratch}"
@@ -290,11 +312,21 @@ def _current_client():
         return None
 
 
+def _local_get():
+    return dask.base.get_scheduler() or dask.threaded.get
+
+
+def _shares_process():
+    """Whether the tasks run in this process (Dask's threads, or one
+    thread): then blocks may be held in memory for one another."""
+    return _current_client() is None and _local_get() in (dask.threaded.get, dask.get)
+
+
 def _compute(graph, keys, progress):
     """The results of the tasks named keys in graph, in their order."""
     client = _current_client()
     if client is None:
-        get = dask.base.get_scheduler() or dask.threaded.get
+        get = _local_get()
         if not progress:
             return get(graph, keys)
         from dask.diagnostics import ProgressBar
@@ -352,23 +384,69 @@ def _measure_block(src, identity, conversion, blocksize, k):
     """(start, end, size of its conversion) of block k; None when block k has
     no cut of its own and so belongs to the block before it."""
     target, undo_double = conversion
-    size = identity[0]
     with open(src, "rb", buffering=0) as source:
         _check_unchanged(source, identity, src)
-        start = 0 if k == 0 else _cut(source, k, blocksize, size, src, undo_double)
-        if start is None:
+        bounds = _block_bounds(source, identity, blocksize, k, src, undo_double)
+        if bounds is None:
             return None
-        end = size
-        for later in range(k + 1, -(-size // blocksize)):
-            cut = _cut(source, later, blocksize, size, src, undo_double)
-            if cut is not None:
-                end = cut
-                break
+        start, end = bounds
         read, converted = _textmend._measure_range(source.fileno(), start, end, target,
                                                    undo_double=undo_double)
     if read != end - start:
         raise FileChangedError(f"{src}: file changed while being converted")
     return start, end, converted
+
+
+def _hold_block(name, src, identity, conversion, blocksize, k):
+    """What _measure_block returns; the block converted into memory and
+    reported to the placement of the run (name), which writes it when its
+    place is known; only measured when that would hold too much."""
+    target, undo_double = conversion
+    placement = _held.placement(name)
+    if placement is None:  # a task left running by a run that failed: nothing to do
+        return None
+    with open(src, "rb", buffering=0) as source:
+        _check_unchanged(source, identity, src)
+        bounds = _block_bounds(source, identity, blocksize, k, src, undo_double)
+        if bounds is None:
+            placement.report(k, None)
+            return None
+        start, end = bounds
+        counted = 3 * (end - start)  # the most a conversion takes, till it is known
+        if not _held.reserve(counted):
+            read, converted = _textmend._measure_range(source.fileno(), start, end, target,
+                                                       undo_double=undo_double)
+            memory = None
+        else:
+            try:
+                read, converted, memory = _textmend._convert_range_held(
+                    source.fileno(), start, end, target, undo_double=undo_double,
+                    reuse=_held.take_spare())
+            except BaseException:
+                _held.release(counted)
+                raise
+            _held.release(counted - converted)
+            counted = converted
+    if read != end - start:
+        if memory is not None:
+            _held.release(counted)
+        raise FileChangedError(f"{src}: file changed while being converted")
+    block = (start, end, converted)
+    placement.report(k, block, None if memory is None else (memory, counted))
+    return block
+
+
+def _block_bounds(source, identity, blocksize, k, src, undo_double):
+    """(start, end) of block k, None when it has no cut of its own."""
+    size = identity[0]
+    start = 0 if k == 0 else _cut(source, k, blocksize, size, src, undo_double)
+    if start is None:
+        return None
+    for later in range(k + 1, -(-size // blocksize)):
+        cut = _cut(source, later, blocksize, size, src, undo_double)
+        if cut is not None:
+            return start, cut
+    return start, size
 
 
 def _place_blocks(measured):
