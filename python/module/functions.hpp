@@ -26,6 +26,8 @@ PyObject* measure_range(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* convert_range_held(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames);
 PyObject* write_held(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* convert_whole_files(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
 
 // The type StreamConverter (stream_converter.cpp); nullptr with an error set.
 PyObject* make_stream_converter_type();

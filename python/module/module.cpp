@@ -97,6 +97,13 @@ PyMethodDef FUNCTIONS[] = {
      "_write_held($module, block, dst_fd, dst_offset)\n--\n\n"
      "For textmend.dask: writes a block from _convert_range_held() into an open\n"
      "file from dst_offset on, once."},
+    {"_convert_whole_files", as_method(convert_whole_files), FAST,
+     "_convert_whole_files($module, files, target, *, undo_double=False)\n--\n\n"
+     "For textmend.dask: converts each file of files, a list of (input, its size,\n"
+     "its st_mtime_ns, prefix of the temporary name, output), under a name of its\n"
+     "own that is flushed and renamed over the output. None when all were\n"
+     "converted, else (index, 'changed' | 'input' | 'temporary' | 'rename', errno)\n"
+     "for the file that failed, which leaves nothing; the files after it are left."},
     {nullptr, nullptr, 0, nullptr},
 };
 

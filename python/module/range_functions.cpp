@@ -8,13 +8,17 @@
 // worker runs with MALLOC_TRIM_THRESHOLD_ set, which turns every allocation
 // of this size into a fresh mapping whose pages are faulted in again on
 // each call: a 32 MiB range took 27 ms to convert instead of 16.
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "arguments.hpp"
@@ -457,6 +461,192 @@ PyObject* measure_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (error != 0) return os_error(error);
     return Py_BuildValue("(KK)", static_cast<unsigned long long>(reached - range.start),
                          static_cast<unsigned long long>(size));
+}
+
+namespace {
+
+// A small file for _convert_whole_files: its name, the size and time of
+// change it had when the run began, the prefix of its attempt's temporary
+// name and its output's name.
+struct WholeFile {
+    std::string input;
+    std::uint64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    std::string temporary;
+    std::string output;
+};
+
+// What went wrong with a file: the input changed, or a system call failed
+// with error on the input, the temporary output or the rename.
+enum class WholeFailure { none, changed, input, temporary, rename };
+
+struct WholeOutcome {
+    WholeFailure failure = WholeFailure::none;
+    int error = 0;
+};
+
+bool string_of(PyObject* name, std::string* out) {
+    PyObject* encoded = nullptr;
+    if (PyUnicode_FSConverter(name, &encoded) == 0) return false;
+    out->assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
+    Py_DECREF(encoded);
+    return true;
+}
+
+bool whole_files_from(PyObject* list, std::vector<WholeFile>* files) {
+    PyObject* items =
+        PySequence_Fast(list, "_convert_whole_files() argument 'files' must be a list");
+    if (items == nullptr) return false;
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items);
+    files->resize(static_cast<std::size_t>(count));
+    bool ok = true;
+    for (Py_ssize_t i = 0; ok && i < count; ++i) {
+        WholeFile& file = (*files)[static_cast<std::size_t>(i)];
+        PyObject *input = nullptr, *temporary = nullptr, *output = nullptr;
+        unsigned long long size = 0;
+        long long mtime_ns = 0;
+        ok = PyArg_ParseTuple(PySequence_Fast_GET_ITEM(items, i), "OKLOO", &input, &size, &mtime_ns,
+                              &temporary, &output) != 0 &&
+             string_of(input, &file.input) && string_of(temporary, &file.temporary) &&
+             string_of(output, &file.output);
+        file.size = size;
+        file.mtime_ns = mtime_ns;
+    }
+    Py_DECREF(items);
+    return ok;
+}
+
+// A name of its own for this attempt at writing the file: a task run again
+// after its worker was lost must not meet what the lost one left.
+std::string attempt_name(const std::string& prefix) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    std::uint8_t random[6] = {};
+    std::size_t got = 0;
+    while (got < sizeof random) {
+        const ssize_t n = getrandom(random + got, sizeof random - got, 0);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
+    std::string name = prefix + ".";
+    for (const std::uint8_t byte : random) {
+        name += DIGITS[byte >> 4];
+        name += DIGITS[byte & 15];
+    }
+    return name + ".tmp";
+}
+
+bool unchanged(int fd, const WholeFile& file, WholeOutcome* outcome) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        *outcome = {WholeFailure::input, errno};
+        return false;
+    }
+    const std::int64_t mtime_ns =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    if (static_cast<std::uint64_t>(info.st_size) != file.size || mtime_ns != file.mtime_ns) {
+        *outcome = {WholeFailure::changed, 0};
+        return false;
+    }
+    return true;
+}
+
+// Converts [0, size) of in into out; false with outcome set.
+bool convert_whole(int in, int out, const WholeFile& file, Target target, bool undo_double,
+                   WholeOutcome* outcome) {
+    const RangeArguments range{in, 0, file.size, target, undo_double};
+    std::uint8_t* converted =
+        thread_buffer(output_buffer, max_converted_size(largest_piece(range), target));
+    Destination to{out, -1};
+    textmend::StreamConverter converter(target);
+    int error = 0;
+    bool write_failed = false;
+    const std::uint64_t reached =
+        read_range_as_asked(range, &error, [&](const std::uint8_t* piece, std::size_t size) {
+            const bool written =
+                write_all(to, converted, stream_feed(converter, piece, size, converted));
+            write_failed = !written;
+            return written;
+        });
+    if (error == 0 && !write_all(to, converted, stream_finish(converter, converted))) {
+        error = errno;
+        write_failed = true;
+    }
+    if (error != 0) {
+        *outcome = {write_failed ? WholeFailure::temporary : WholeFailure::input, error};
+        return false;
+    }
+    if (reached != file.size) {
+        *outcome = {WholeFailure::changed, 0};
+        return false;
+    }
+    if (fsync(out) != 0) {
+        *outcome = {WholeFailure::temporary, errno};
+        return false;
+    }
+    return true;
+}
+
+// The file converted under a name of its own, flushed and renamed over its
+// output; nothing of it left when that fails.
+WholeOutcome convert_whole_file(const WholeFile& file, Target target, bool undo_double) {
+    WholeOutcome outcome;
+    const int in = open(file.input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return {WholeFailure::input, errno};
+    if (unchanged(in, file, &outcome)) {
+        const std::string temporary = attempt_name(file.temporary);
+        const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out < 0) {
+            outcome = {WholeFailure::temporary, errno};
+        } else {
+            bool done = convert_whole(in, out, file, target, undo_double, &outcome);
+            if (close(out) != 0 && done) {
+                outcome = {WholeFailure::temporary, errno};
+                done = false;
+            }
+            if (done && rename(temporary.c_str(), file.output.c_str()) != 0) {
+                outcome = {WholeFailure::rename, errno};
+                done = false;
+            }
+            if (!done) unlink(temporary.c_str());
+        }
+    }
+    close(in);
+    return outcome;
+}
+
+constexpr const char* WHOLE_NAMES[] = {"files", "target", "undo_double"};
+constexpr Parameters CONVERT_WHOLE{"_convert_whole_files", WHOLE_NAMES, 3, 2, 2};
+
+constexpr const char* WHOLE_FAILURES[] = {"", "changed", "input", "temporary", "rename"};
+
+}  // namespace
+
+PyObject* convert_whole_files(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    PyObject* values[3];
+    Target target{};
+    if (!match_arguments(CONVERT_WHOLE, args, nargs, kwnames, values) ||
+        !target_from(values[1], CONVERT_WHOLE.function, &target)) {
+        return nullptr;
+    }
+    RangeArguments undo;
+    if (!undo_from(values[2], CONVERT_WHOLE.function, &undo)) return nullptr;
+    std::vector<WholeFile> files;
+    if (!whole_files_from(values[0], &files)) return nullptr;
+    std::size_t at = 0;
+    WholeOutcome outcome;
+    {
+        const WithoutGil unlocked;
+        for (; at < files.size(); ++at) {
+            outcome = convert_whole_file(files[at], target, undo.undo_double);
+            if (outcome.failure != WholeFailure::none) break;
+        }
+    }
+    if (outcome.failure == WholeFailure::none) Py_RETURN_NONE;
+    return Py_BuildValue("(nsi)", static_cast<Py_ssize_t>(at),
+                         WHOLE_FAILURES[static_cast<int>(outcome.failure)], outcome.error);
 }
 
 }  // namespace textmend::python

@@ -583,3 +583,56 @@ def test_a_written_block_converts_the_next_range_in_its_memory(tmp_path):
     finally:
         os.close(fd)
     assert out.read_bytes() == b"".join(textmend.convert(d, "utf-8") for d in (small, large, small))
+
+
+@pytest.mark.parametrize("spoil, failure", [
+    (lambda d: (d / "in" / "b.txt").write_bytes(b"longer now\n"), ("changed", 0)),
+    (lambda d: (d / "in" / "b.txt").unlink(), ("input", errno.ENOENT)),
+    (lambda d: (d / "out" / "b.txt").mkdir(), ("rename", errno.EISDIR)),
+    (lambda d: (d / "out" / "gone").mkdir() or (d / "out" / "gone").rmdir(),
+     ("temporary", errno.ENOENT)),
+])
+def test_whole_files_stop_at_the_first_that_fails_and_leave_nothing_of_it(spoil, failure,
+                                                                           tmp_path):
+    """Files before the failing one are converted, the failing one and those
+    after it are not, and no temporary file is left."""
+    inputs(tmp_path, {"a.txt": b"caf\xe9\n", "b.txt": b"na\xefve\n", "c.txt": b"\xe9t\xe9\n"})
+    files = []
+    for name in ("a.txt", "b.txt", "c.txt"):
+        src = tmp_path / "in" / name
+        info = os.stat(src)
+        folder = "gone" if failure[0] == "temporary" and name == "b.txt" else ""
+        files.append((str(src), info.st_size, info.st_mtime_ns,
+                      str(tmp_path / "out" / folder / f".{name}.textmend-1.tmp"),
+                      str(tmp_path / "out" / name)))
+    spoil(tmp_path)
+    index, what, error = textmend._textmend._convert_whole_files(files, "utf-8")
+    assert (index, (what, error)) == (1, failure)
+    left = sorted(os.listdir(tmp_path / "out"))
+    assert left == ["a.txt"] + (["b.txt"] if failure[0] == "rename" else [])
+    assert (tmp_path / "out" / "a.txt").read_bytes() == "café\n".encode()
+
+
+def _append_more(path):
+    with open(path, "ab") as f:
+        f.write(b"more")
+
+
+@pytest.mark.parametrize("spoil, error", [
+    (_append_more, textmend.dask.FileChangedError),
+    (os.remove, FileNotFoundError),
+])
+def test_a_small_input_spoilt_before_its_task_ran_is_an_error(spoil, error, tmp_path,
+                                                             monkeypatch):
+    paths = inputs(tmp_path, {"f.txt": b"caf\xe9\n"})
+    real_compute = textmend.dask._compute
+
+    def spoil_then_compute(graph, keys, progress):
+        spoil(paths[0])
+        return real_compute(graph, keys, progress)
+
+    monkeypatch.setattr(textmend.dask, "_compute", spoil_then_compute)
+    with pytest.raises(error) as raised:
+        convert_files(paths, tmp_path / "out")
+    assert str(paths[0]) in str(raised.value)
+    assert os.listdir(tmp_path / "out") == []

@@ -352,32 +352,24 @@ def _compute(graph, keys, progress):
 # its own and renamed only when complete, and a block is written to the same
 # place every time.
 
-def _attempt_name(path):
-    """A name for one run of a task to write what becomes path."""
-    return f"{path}.{uuid.uuid4().hex[:12]}.tmp"
-
-
 def _convert_small_files(files, conversion):
-    for src, identity, temporary, output in files:
-        _convert_whole(src, identity, conversion, temporary, output)
-
-
-def _convert_whole(src, identity, conversion, temporary, output):
+    """Converts each file of files whole, under a name of its own that is
+    flushed and renamed over its output, without the interpreter lock;
+    raises for the first that fails, which leaves nothing."""
     target, undo_double = conversion
-    temporary = _attempt_name(temporary)
-    with open(src, "rb", buffering=0) as source:
-        _check_unchanged(source, identity, src)
-        try:
-            with open(temporary, "xb", buffering=0) as out:
-                read, _ = _textmend._convert_range(source.fileno(), 0, identity[0], out.fileno(),
-                                                   target, undo_double=undo_double)
-                if read != identity[0]:
-                    raise FileChangedError(f"{src}: file changed while being converted")
-                _flush(out)
-            os.replace(temporary, output)
-        except BaseException:
-            _remove_quietly(temporary)
-            raise
+    failed = _textmend._convert_whole_files(
+        [(src, size, mtime_ns, temporary, output)
+         for src, (size, mtime_ns), temporary, output in files],
+        target, undo_double=undo_double)
+    if failed is None:
+        return
+    index, what, error = failed
+    src, _, temporary, output = files[index]
+    if what == "changed":
+        raise FileChangedError(f"{src}: file changed while being converted")
+    if what == "rename":
+        raise OSError(error, os.strerror(error), temporary, None, output)
+    raise OSError(error, os.strerror(error), src if what == "input" else temporary)
 
 
 def _measure_block(src, identity, conversion, blocksize, k):
