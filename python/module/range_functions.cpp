@@ -521,14 +521,8 @@ bool whole_files_from(PyObject* list, std::vector<WholeFile>* files) {
 std::string attempt_name(const std::string& prefix) {
     static constexpr char DIGITS[] = "0123456789abcdef";
     std::uint8_t random[6] = {};
-    std::size_t got = 0;
-    while (got < sizeof random) {
-        const ssize_t n = getrandom(random + got, sizeof random - got, 0);
-        if (n > 0)
-            got += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            break;
-    }
+    // Should it fail, the name is fixed and O_EXCL refuses what a lost attempt left.
+    (void)getentropy(random, sizeof random);
     std::string name = prefix + ".";
     for (const std::uint8_t byte : random) {
         name += DIGITS[byte >> 4];
