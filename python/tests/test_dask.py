@@ -636,3 +636,18 @@ def test_a_small_input_spoilt_before_its_task_ran_is_an_error(spoil, error, tmp_
         convert_files(paths, tmp_path / "out")
     assert str(paths[0]) in str(raised.value)
     assert os.listdir(tmp_path / "out") == []
+
+
+def test_blocks_are_measured_when_memory_cannot_be_had(rng, tmp_path, monkeypatch,
+                                                       program_convert):
+    """A mapping refused (a system that does not overcommit) is no failure:
+    the block is measured and written in the second round."""
+    def refused(*arguments, **keywords):
+        raise OSError(errno.ENOMEM, os.strerror(errno.ENOMEM))
+
+    monkeypatch.setattr(textmend._textmend, "_convert_range_held", refused)
+    data = awkward_file(rng)
+    paths = inputs(tmp_path, {"f.txt": data})
+    convert_files(paths, tmp_path / "out", "utf-8", blocksize=BLOCK)
+    assert (tmp_path / "out" / "f.txt").read_bytes() == program_convert(data, "utf-8")
+    assert textmend._held._held_bytes == 0

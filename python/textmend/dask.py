@@ -405,20 +405,25 @@ def _hold_block(name, src, identity, conversion, blocksize, k):
             return None
         start, end = bounds
         counted = 3 * (end - start)  # the most a conversion takes, till it is known
-        if not _held.reserve(counted):
-            read, converted = _textmend._measure_range(source.fileno(), start, end, target,
-                                                       undo_double=undo_double)
-            memory = None
-        else:
+        memory = None
+        if _held.reserve(counted):
             try:
                 read, converted, memory = _textmend._convert_range_held(
                     source.fileno(), start, end, target, undo_double=undo_double,
                     reuse=_held.take_spare())
+            except OSError as error:
+                _held.release(counted)
+                if error.errno != errno.ENOMEM:
+                    raise
             except BaseException:
                 _held.release(counted)
                 raise
-            _held.release(counted - converted)
-            counted = converted
+            else:
+                _held.release(counted - converted)
+                counted = converted
+        if memory is None:  # memory short: measured, and written in the second round
+            read, converted = _textmend._measure_range(source.fileno(), start, end, target,
+                                                       undo_double=undo_double)
     if read != end - start:
         if memory is not None:
             _held.release(counted)
