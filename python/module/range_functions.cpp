@@ -197,6 +197,35 @@ PyObject* os_error(int error) {
     return PyErr_SetFromErrno(PyExc_OSError);
 }
 
+// What converting a range into a file did: the offset reached in the
+// input, the bytes written, and the errno of a failed read or write.
+struct RangeWritten {
+    std::uint64_t reached = 0;
+    std::uint64_t written = 0;
+    int error = 0;
+    bool write_failed = false;  // the error is the output's
+};
+
+// Converts the range (read as asked) into to, through the thread's output
+// buffer. Without the interpreter lock.
+RangeWritten convert_range_into(const RangeArguments& range, Destination& to) {
+    RangeWritten done;
+    std::uint8_t* out =
+        thread_buffer(output_buffer, max_converted_size(largest_piece(range), range.target));
+    textmend::StreamConverter converter(range.target);
+    const auto put = [&](std::size_t n) {
+        done.written += n;
+        done.write_failed = !write_all(to, out, n);
+        return !done.write_failed;
+    };
+    done.reached =
+        read_range_as_asked(range, &done.error, [&](const std::uint8_t* piece, std::size_t size) {
+            return put(stream_feed(converter, piece, size, out));
+        });
+    if (done.error == 0 && !put(stream_finish(converter, out))) done.error = errno;
+    return done;
+}
+
 constexpr const char* CONVERT_NAMES[] = {"src_fd", "start",      "end",        "dst_fd",
                                          "target", "dst_offset", "undo_double"};
 constexpr Parameters CONVERT_RANGE{"_convert_range", CONVERT_NAMES, 7, 5, 6};
@@ -224,29 +253,14 @@ PyObject* convert_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             return nullptr;
         }
     }
-    int error = 0;
-    std::uint64_t reached = 0;
-    std::uint64_t written = 0;
+    RangeWritten done;
     {
         const WithoutGil unlocked;
-        std::uint8_t* out =
-            thread_buffer(output_buffer, max_converted_size(largest_piece(range), range.target));
-        textmend::StreamConverter converter(range.target);
-        reached =
-            read_range_as_asked(range, &error, [&](const std::uint8_t* piece, std::size_t size) {
-                const std::size_t n = stream_feed(converter, piece, size, out);
-                written += n;
-                return write_all(to, out, n);
-            });
-        if (error == 0) {
-            const std::size_t n = stream_finish(converter, out);
-            written += n;
-            if (!write_all(to, out, n)) error = errno;
-        }
+        done = convert_range_into(range, to);
     }
-    if (error != 0) return os_error(error);
-    return Py_BuildValue("(KK)", static_cast<unsigned long long>(reached - range.start),
-                         static_cast<unsigned long long>(written));
+    if (done.error != 0) return os_error(done.error);
+    return Py_BuildValue("(KK)", static_cast<unsigned long long>(done.reached - range.start),
+                         static_cast<unsigned long long>(done.written));
 }
 
 namespace {
@@ -546,32 +560,17 @@ bool unchanged(int fd, const WholeFile& file, WholeOutcome* outcome) {
     return true;
 }
 
-// Converts [0, size) of in into out; false with outcome set.
+// Converts [0, size) of in into out and flushes it; false with outcome set.
 bool convert_whole(int in, int out, const WholeFile& file, Target target, bool undo_double,
                    WholeOutcome* outcome) {
-    const RangeArguments range{in, 0, file.size, target, undo_double};
-    std::uint8_t* converted =
-        thread_buffer(output_buffer, max_converted_size(largest_piece(range), target));
     Destination to{out, -1};
-    textmend::StreamConverter converter(target);
-    int error = 0;
-    bool write_failed = false;
-    const std::uint64_t reached =
-        read_range_as_asked(range, &error, [&](const std::uint8_t* piece, std::size_t size) {
-            const bool written =
-                write_all(to, converted, stream_feed(converter, piece, size, converted));
-            write_failed = !written;
-            return written;
-        });
-    if (error == 0 && !write_all(to, converted, stream_finish(converter, converted))) {
-        error = errno;
-        write_failed = true;
-    }
-    if (error != 0) {
-        *outcome = {write_failed ? WholeFailure::temporary : WholeFailure::input, error};
+    const RangeWritten done =
+        convert_range_into(RangeArguments{in, 0, file.size, target, undo_double}, to);
+    if (done.error != 0) {
+        *outcome = {done.write_failed ? WholeFailure::temporary : WholeFailure::input, done.error};
         return false;
     }
-    if (reached != file.size) {
+    if (done.reached != file.size) {
         *outcome = {WholeFailure::changed, 0};
         return false;
     }

@@ -81,8 +81,7 @@ class _Placement:
         Writes every held block whose place this report makes known."""
         with self.lock:
             if self.closed:
-                ready = [] if held is None else [held]
-                _drop(ready)
+                _drop([] if held is None else [held])
                 return
             self.reports[k] = block
             if held is not None:

@@ -411,13 +411,10 @@ def _hold_block(name, src, identity, conversion, blocksize, k):
                 read, converted, memory = _textmend._convert_range_held(
                     source.fileno(), start, end, target, undo_double=undo_double,
                     reuse=_held.take_spare())
-            except OSError as error:
+            except BaseException as error:
                 _held.release(counted)
-                if error.errno != errno.ENOMEM:
+                if not isinstance(error, OSError) or error.errno != errno.ENOMEM:
                     raise
-            except BaseException:
-                _held.release(counted)
-                raise
             else:
                 _held.release(counted - converted)
                 counted = converted
@@ -507,10 +504,6 @@ def _check_unchanged(source, identity, name):
     info = os.fstat(source.fileno())
     if [info.st_size, info.st_mtime_ns] != list(identity):
         raise FileChangedError(f"{name}: file changed while being converted")
-
-
-def _flush(out):
-    os.fsync(out.fileno())
 
 
 def _remove_quietly(path):
